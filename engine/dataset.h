@@ -1,0 +1,101 @@
+#pragma once
+// Everything that has rows is a DataSet: an open table and the result of a
+// query. Windows, export writers and batch moves see only this interface.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/field_type.h"
+#include "engine/value.h"
+
+namespace tarnel {
+
+struct FieldDef {
+    std::string name;
+    TFieldType type = ftUnknown;
+    std::int32_t size = 0;     // declared size (String: characters; fixed types: 0)
+    int number = 0;            // 1-based position
+    int decimals = 0;          // for the numeric types that have them (dBASE N, F)
+    bool required = false;
+};
+
+class DataSet;
+
+// What an attached view is told. While views are disabled nothing is sent;
+// enabling them again sends one Reset if anything happened meanwhile.
+enum class ChangeKind {
+    Reset,       // opened, closed, rows added or removed, restructured
+    RowChanged,  // values of the current row changed (edit buffer or post)
+    Cursor,      // the current row moved
+    State,       // browse/edit/insert state changed
+};
+
+class DataSetObserver {
+public:
+    virtual ~DataSetObserver() = default;
+    virtual void dataSetChanged(DataSet& source, ChangeKind kind) = 0;
+};
+
+class DataSet {
+public:
+    virtual ~DataSet();
+
+    virtual bool active() const = 0;
+    virtual const std::vector<FieldDef>& fields() const = 0;
+    int fieldCount() const { return static_cast<int>(fields().size()); }
+    const FieldDef& field(int index) const;                    // 0-based; throws
+    const FieldDef* findField(std::string_view name) const;    // ignoring letter case
+    const FieldDef& fieldByName(std::string_view name) const;  // throws "Field 'X' not found"
+
+    // Number of rows (deleted rows are not rows).
+    virtual std::int64_t recordCount() const = 0;
+
+    // The cursor: a 0-based row number. eof() is true past the last row, and
+    // on an empty data set.
+    void first() { moveTo(0); }
+    void next() { moveTo(row_ + 1); }
+    void prior() { if (row_ > 0) moveTo(row_ - 1); }
+    void last();
+    bool eof() const { return eof_; }
+    std::int64_t row() const { return row_; }
+    virtual void moveTo(std::int64_t row) = 0;
+
+    // Fields of the current row, by 0-based index. Reading at eof throws.
+    virtual Value value(int field) const = 0;
+    virtual bool isNull(int field) const;
+    virtual std::string asText(int field) const;   // UTF-8, see FormatValueText
+    virtual double asFloat(int field) const;       // throws when the value is not a number
+
+    // Suspend and resume the refreshing of attached views (nestable).
+    void disableViews() { ++viewsDisabled_; }
+    void enableViews();
+    bool viewsDisabled() const { return viewsDisabled_ > 0; }
+    void addObserver(DataSetObserver* observer);
+    void removeObserver(DataSetObserver* observer);
+
+protected:
+    void notify(ChangeKind kind);
+    void setCursor(std::int64_t row, bool eof) { row_ = row; eof_ = eof; }
+    void requireRow() const;   // throws when inactive or at eof
+
+private:
+    std::int64_t row_ = 0;
+    bool eof_ = true;
+    int viewsDisabled_ = 0;
+    bool missedNotification_ = false;
+    std::vector<DataSetObserver*> observers_;
+};
+
+// The engine's text of a value of a field of the given type:
+//   String, Memo: as stored (String without trailing blanks);
+//   Float, Currency, BCD: the general number format (FormatGeneral);
+//   integers: decimal digits; Boolean: True/False;
+//   Date yyyy-mm-dd; Time hh:mm:ss; DateTime yyyy-mm-dd hh:mm:ss;
+//   binary types: "<N bytes>"; NULL: empty.
+std::string FormatValueText(const FieldDef& field, const Value& value);
+
+// Case-insensitive (ASCII) comparison, used for field, table and alias names.
+bool SameText(std::string_view a, std::string_view b);
+
+} // namespace tarnel

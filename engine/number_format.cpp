@@ -1,0 +1,81 @@
+#include "engine/number_format.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace tarnel {
+
+void AppendGeneral(double value, std::string& out)
+{
+    if (value == 0.0 || std::isnan(value) || std::isinf(value)) {
+        if (std::isnan(value)) out += "NAN";
+        else if (std::isinf(value)) out += value < 0 ? "-INF" : "INF";
+        else out += '0';
+        return;
+    }
+    // 15 significant digits, rounded to nearest: d.dddddddddddddde±x
+    char buf[40];
+    int n = std::snprintf(buf, sizeof buf, "%.14e", value);
+    std::string_view s(buf, static_cast<size_t>(n));
+    bool negative = s[0] == '-';
+    if (negative) s.remove_prefix(1);
+    char digits[15];
+    int count = 0;
+    size_t pos = 0;
+    for (; pos < s.size() && s[pos] != 'e'; ++pos)
+        if (s[pos] != '.') digits[count++] = s[pos];
+    int exponent = std::atoi(s.data() + pos + 1);
+    while (count > 1 && digits[count - 1] == '0') --count;   // drop trailing zeros
+
+    if (negative) out += '-';
+    if (exponent >= -4 && exponent < 15) {
+        if (exponent < 0) {
+            out += "0.";
+            out.append(static_cast<size_t>(-exponent - 1), '0');
+            out.append(digits, static_cast<size_t>(count));
+        } else {
+            int intDigits = exponent + 1;
+            for (int k = 0; k < intDigits; ++k) out += k < count ? digits[k] : '0';
+            if (count > intDigits) {
+                out += '.';
+                out.append(digits + intDigits, static_cast<size_t>(count - intDigits));
+            }
+        }
+        return;
+    }
+    out += digits[0];
+    if (count > 1) {
+        out += '.';
+        out.append(digits + 1, static_cast<size_t>(count - 1));
+    }
+    out += 'E';
+    if (exponent < 0) {
+        out += '-';
+        exponent = -exponent;
+    }
+    out += std::to_string(exponent);
+}
+
+std::string FormatGeneral(double value)
+{
+    std::string out;
+    AppendGeneral(value, out);
+    return out;
+}
+
+bool ParseNumber(std::string_view text, double& out)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\0'))
+        text.remove_suffix(1);
+    if (text.empty()) return false;
+    if (text.front() == '+') text.remove_prefix(1);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+} // namespace tarnel

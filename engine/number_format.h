@@ -1,0 +1,17 @@
+#pragma once
+// The general number format: 15 significant digits, "." as the decimal point,
+// no thousands separator; fixed notation when the value is 0 or its magnitude
+// is at least 0.0001 with at most 15 integer digits, scientific otherwise.
+//   2.5 -> "2.5", 1e15 -> "1E15", 0.00001 -> "1E-5", 2^60 -> "1.15292150460685E18"
+#include <string>
+
+namespace tarnel {
+
+std::string FormatGeneral(double value);
+void AppendGeneral(double value, std::string& out);
+
+// Parses a number written with "." as the decimal point (blanks around it
+// allowed). Returns false when the text is not a whole number.
+bool ParseNumber(std::string_view text, double& out);
+
+} // namespace tarnel

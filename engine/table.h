@@ -1,0 +1,108 @@
+#pragma once
+// A Table is a DataSet over one table file, of any format the engine knows.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/dataset.h"
+#include "engine/table_format.h"
+
+namespace tarnel {
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+enum class BatchMode { Append = 0, Update = 1, AppendUpdate = 2, Delete = 3, Copy = 4 };
+
+class Table : public DataSet {
+public:
+    Table();
+    ~Table() override;
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    // These can be set only while the table is closed.
+    void setDatabaseName(const std::string& name);   // folder or alias; empty: working folder
+    void setTableName(const std::string& name);      // file name with extension
+    void setTableType(TableType type);
+    void setReadOnly(bool readOnly);
+    const std::string& databaseName() const { return databaseName_; }
+    const std::string& tableName() const { return tableName_; }
+    TableType tableType() const { return tableType_; }
+    bool readOnly() const { return readOnly_; }
+    // The data file's path, resolved at open (empty while closed).
+    const std::string& filePath() const { return filePath_; }
+    TableType formatType() const;   // the format actually opened
+
+    void open();
+    void close();
+    bool active() const override { return format_ != nullptr; }
+
+    // Field definitions: while open, the table's own; before createTable(), the planned ones.
+    const std::vector<FieldDef>& fields() const override;
+    void clearFieldDefs();
+    void addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required = false);
+    // Creates the table from the planned definitions, replacing any table of
+    // that name. The table must be closed.
+    void createTable(int codePage = 0);
+    // Deletes the table's files. The table must be closed.
+    void deleteTable();
+
+    std::int64_t recordCount() const override;
+    void moveTo(std::int64_t row) override;
+    Value value(int field) const override;
+    std::string asText(int field) const override;
+    bool isNull(int field) const override;
+
+    // Editing of the current row.
+    DataSetState state() const;
+    void edit();
+    void insert();     // a new row (file tables place it at the end)
+    void append();
+    void deleteRecord();
+    void post();
+    void cancel();
+    bool modified() const { return modified_; }
+    void setValue(int field, Value value);   // into the edit buffer; starts nothing
+    void setText(int field, std::string_view text);   // parsed for the field's type
+    void setNull(int field) { setValue(field, Value::null()); }
+    void loadFromFile(int field, const std::string& fileName);   // memo/blob field
+    void saveToFile(int field, const std::string& fileName) const;
+
+    std::vector<int> primaryKey() const;
+
+    // Physical record number of the current row (for formats and tests).
+    std::int64_t currentRecord() const;
+
+private:
+    void requireClosed(const char* what) const;
+    void requireWritable(const char* what) const;
+    void requireEditing(const char* what) const;
+    void checkField(int field) const;
+    void resetIndex();
+    std::int64_t recordOfRow(std::int64_t row) const;   // -1 when past the end
+    void loadBuffer();
+
+    std::string databaseName_;
+    std::string tableName_;
+    TableType tableType_ = TableType::Default;
+    bool readOnly_ = false;
+    std::string filePath_;
+    std::unique_ptr<TableFormat> format_;
+    std::vector<FieldDef> plannedFields_;
+
+    // Live-row index: live records per block of kBlock physical records,
+    // counted lazily from the front.
+    static constexpr std::int64_t kBlock = 4096;
+    mutable std::vector<std::int64_t> liveInBlock_;
+    mutable std::int64_t liveCountTotal_ = -1;
+    mutable std::int64_t cachedRow_ = -1, cachedRecord_ = -1;
+
+    DataSetState state_ = DataSetState::Inactive;
+    std::int64_t current_ = -1;            // physical record of the current row
+    std::vector<Value> buffer_;            // edit buffer
+    std::vector<bool> changed_;
+    bool modified_ = false;
+};
+
+} // namespace tarnel

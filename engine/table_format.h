@@ -1,0 +1,67 @@
+#pragma once
+// One TableFormat per file format. A format knows only bytes on disk: the
+// header, the field descriptors, record n, the memo/blob blocks, and the
+// append/update/delete of a record. The Table above it adds the cursor, the
+// edit buffer, the read-only rules and the notifications.
+//
+// Records are addressed by their physical number, 0-based, in file order.
+// Formats that mark deleted records (dBASE) keep them counted in
+// physicalCount() and report them through isDeleted(); formats that remove
+// records (Paradox) renumber the ones behind.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/dataset.h"
+
+namespace tarnel {
+
+enum class TableType : int { Default = 0, Paradox = 1, dBASE = 2, FoxPro = 3, ASCII = 4 };
+
+class TableFormat {
+public:
+    virtual ~TableFormat() = default;
+
+    virtual TableType type() const = 0;
+    virtual const std::string& path() const = 0;
+    virtual const std::vector<FieldDef>& fields() const = 0;
+
+    virtual std::int64_t physicalCount() const = 0;
+    virtual bool hasDeletionMarks() const { return false; }
+    virtual bool isDeleted(std::int64_t record) = 0;
+
+    virtual bool isNull(std::int64_t record, int field) = 0;
+    virtual Value value(std::int64_t record, int field) = 0;
+    // The engine's text of the field (FormatValueText), appended to out. Formats
+    // override it where they can do better than decoding a Value first.
+    virtual void appendText(std::int64_t record, int field, std::string& out);
+
+    // Writing. values holds one Value per field; for updates only the fields
+    // marked in changed are written. Each call leaves the files consistent.
+    virtual void updateRecord(std::int64_t record, const std::vector<Value>& values,
+                              const std::vector<bool>& changed) = 0;
+    virtual std::int64_t appendRecord(const std::vector<Value>& values) = 0;  // returns its number
+    virtual void deleteRecord(std::int64_t record) = 0;
+
+    // The fields of the primary key, as 0-based indexes (empty when unkeyed).
+    virtual std::vector<int> primaryKey() const { return {}; }
+
+    // The file names this table consists of (data file first, then memo, index...).
+    virtual std::vector<std::string> files() const = 0;
+};
+
+// What creating a table needs besides the field definitions.
+struct CreateOptions {
+    TableType type = TableType::Default;   // Default: by the file's extension
+    int codePage = 0;                      // 0: the format's default
+};
+
+// Opening and creating, by table type. The path is the data file's.
+std::unique_ptr<TableFormat> OpenTableFormat(const std::string& path, TableType type, bool readOnly);
+void CreateTableFiles(const std::string& path, const std::vector<FieldDef>& fields,
+                      const CreateOptions& options);
+// The table type a file name stands for (.dbf dBASE, .db Paradox, .txt ASCII); Default if none.
+TableType TableTypeOfFile(const std::string& path);
+
+} // namespace tarnel

@@ -1,0 +1,53 @@
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "engine/daynum.h"
+#include "engine/number_format.h"
+
+using namespace tarnel;
+
+TEST(GeneralNumberFormat, MatchesTheReferenceTable)
+{
+    EXPECT_EQ(FormatGeneral(2.5), "2.5");
+    EXPECT_EQ(FormatGeneral(10), "10");
+    EXPECT_EQ(FormatGeneral(-3.25), "-3.25");
+    EXPECT_EQ(FormatGeneral(1.0 / 3.0), "0.333333333333333");
+    EXPECT_EQ(FormatGeneral(0.0001), "0.0001");
+    EXPECT_EQ(FormatGeneral(0.00001), "1E-5");
+    EXPECT_EQ(FormatGeneral(1e15), "1E15");
+    EXPECT_EQ(FormatGeneral(1e100), "1E100");
+    EXPECT_EQ(FormatGeneral(-1e100), "-1E100");
+    EXPECT_EQ(FormatGeneral(std::pow(2.0, 60)), "1.15292150460685E18");
+}
+
+TEST(GeneralNumberFormat, RoundsToFifteenDigitsAndKeepsIntegers)
+{
+    EXPECT_EQ(FormatGeneral(0), "0");
+    EXPECT_EQ(FormatGeneral(-0.0), "0");
+    EXPECT_EQ(FormatGeneral(999999999999999.0), "999999999999999");
+    EXPECT_EQ(FormatGeneral(0.1 + 0.2), "0.3");
+    EXPECT_EQ(FormatGeneral(1234.5), "1234.5");
+    EXPECT_EQ(FormatGeneral(-0.00012), "-0.00012");
+    EXPECT_EQ(FormatGeneral(9.99999999999999999e14), "1E15");
+    EXPECT_EQ(FormatGeneral(1.5e-7), "1.5E-7");
+}
+
+TEST(DayNumbers, KnownDates)
+{
+    EXPECT_EQ(DayNumber(1899, 12, 30), 0);
+    EXPECT_EQ(DayNumber(2000, 7, 18), 36725);
+    EXPECT_EQ(DateText(36725), "2000-07-18");
+    EXPECT_EQ(DateText(-1), "1899-12-29");
+    EXPECT_EQ(TimeText(0.5), "12:00:00");
+    EXPECT_EQ(DateTimeText(36725.75), "2000-07-18 18:00:00");
+    std::int64_t d = 0;
+    EXPECT_TRUE(ParseDateText("2000-07-18", d));
+    EXPECT_EQ(d, 36725);
+    EXPECT_TRUE(ParseDateText("20000718", d));
+    EXPECT_FALSE(ParseDateText("2001-02-29", d));
+    EXPECT_FALSE(ParseDateText("2000-7-18x", d));
+    double t = 0;
+    EXPECT_TRUE(ParseDateTimeText("2000-07-18 06:00", t));
+    EXPECT_DOUBLE_EQ(t, 36725.25);
+    EXPECT_FALSE(ParseTimeText("24:00", t));
+}

@@ -312,8 +312,6 @@ void Table::post()
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     if (state_ == DataSetState::Edit) {
         format_->updateRecord(current_, buffer_, changed_);
-        std::int64_t block = current_ / kBlock;   // an update may change nothing but values
-        (void)block;
         state_ = DataSetState::Browse;
         buffer_.clear();
         modified_ = false;
@@ -454,7 +452,15 @@ void Table::setValue(int field, Value value)
     requireEditing("modify a field");
     const FieldDef& f = fields()[static_cast<size_t>(field)];
     if (f.type == ftAutoInc) throw EngineError("Field '" + f.name + "' cannot be modified");
-    buffer_[static_cast<size_t>(field)] = Coerce(f, std::move(value));
+    Value v = Coerce(f, std::move(value));
+    if (f.type == ftString && f.size > 0 && v.kind == Value::Kind::Text) {
+        std::int64_t chars = 0;
+        for (unsigned char c : v.s) chars += (c & 0xC0) != 0x80;
+        if (chars > f.size)
+            throw EngineError("Field " + f.name + ": the value is " + std::to_string(chars) +
+                              " characters long, but the field holds only " + std::to_string(f.size));
+    }
+    buffer_[static_cast<size_t>(field)] = std::move(v);
     changed_[static_cast<size_t>(field)] = true;
     modified_ = true;
     notify(ChangeKind::RowChanged);

@@ -99,6 +99,16 @@ void CreateDbfTable(const std::string& path, const std::vector<FieldDef>& fields
         planned.push_back(std::move(p));
     }
 
+    // FoxPro tables keep NULLs in a system field of null bits, one per field.
+    if (fox && !planned.empty()) {
+        int bits = 0;
+        for (auto& p : planned)
+            if (p.flags != 0x0C) {
+                p.flags = 0x02;
+                ++bits;
+            }
+        if (bits > 0) planned.push_back({"_NullFlags", '0', (bits + 7) / 8, 0, 0x05});
+    }
     const int headerLength = 32 + 32 * static_cast<int>(planned.size()) + 1 + (fox ? 263 : 0);
     int recordLength = 1;
     for (const auto& p : planned) recordLength += p.length;

@@ -12,6 +12,12 @@ namespace tarnel {
 std::unique_ptr<TableFormat> OpenDbfTable(const std::string& path, TableType type, bool readOnly);
 void CreateDbfTable(const std::string& path, const std::vector<FieldDef>& fields,
                     const CreateOptions& options);
+std::unique_ptr<TableFormat> OpenParadoxTable(const std::string& path, TableType type, bool readOnly);
+void CreateParadoxTable(const std::string& path, const std::vector<FieldDef>& fields,
+                        const CreateOptions& options);
+std::unique_ptr<TableFormat> OpenAsciiTable(const std::string& path, TableType type, bool readOnly);
+void CreateAsciiTable(const std::string& path, const std::vector<FieldDef>& fields,
+                      const CreateOptions& options);
 
 namespace {
 std::string LowerExtension(const std::string& path)
@@ -49,6 +55,8 @@ std::unique_ptr<TableFormat> OpenTableFormat(const std::string& path, TableType 
     switch (Resolve(path, type)) {
     case TableType::dBASE:
     case TableType::FoxPro: return OpenDbfTable(path, type, readOnly);
+    case TableType::Paradox: return OpenParadoxTable(path, type, readOnly);
+    case TableType::ASCII: return OpenAsciiTable(path, type, readOnly);
     default: break;
     }
     throw EngineError(path + ": this table type is not supported yet");
@@ -62,6 +70,8 @@ void CreateTableFiles(const std::string& path, const std::vector<FieldDef>& fiel
     switch (o.type) {
     case TableType::dBASE:
     case TableType::FoxPro: CreateDbfTable(path, fields, o); return;
+    case TableType::Paradox: CreateParadoxTable(path, fields, o); return;
+    case TableType::ASCII: CreateAsciiTable(path, fields, o); return;
     default: break;
     }
     throw EngineError(path + ": this table type cannot be created yet");

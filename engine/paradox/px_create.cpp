@@ -1,0 +1,124 @@
+// Creating Paradox tables, and the module's entry points for the registry.
+#include <cctype>
+#include <cstdio>
+#include <dirent.h>
+#include <set>
+#include <strings.h>
+
+#include "engine/error.h"
+#include "engine/paradox/px_table.h"
+
+namespace tarnel::paradox {
+
+namespace {
+constexpr int kDefaultCodePage = 1252;
+constexpr size_t kMaxNameLength = 25;
+
+bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// The files of the old table that would not fit the new one: its primary
+// and secondary indexes and its validity checks.
+bool IsCompanion(const std::string& stem, const std::string& name)
+{
+    if (name.size() <= stem.size() + 1 || strncasecmp(name.c_str(), stem.c_str(), stem.size()) != 0 ||
+        name[stem.size()] != '.')
+        return false;
+    std::string ext = name.substr(stem.size() + 1);
+    for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "px" || ext == "val" || ext == "mb") return true;
+    if (ext.size() == 3 && (ext[0] == 'x' || ext[0] == 'y'))
+        return (IsHexDigit(ext[1]) && IsHexDigit(ext[2])) || (ext[1] == 'g' && IsHexDigit(ext[2]));
+    return false;
+}
+
+void RemoveCompanions(const std::string& path)
+{
+    auto slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string base = BaseName(path);
+    auto dot = base.find_last_of('.');
+    std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return;
+    std::vector<std::string> doomed;
+    while (dirent* e = ::readdir(d))
+        if (IsCompanion(stem, e->d_name)) doomed.push_back(dir + e->d_name);
+    ::closedir(d);
+    for (const auto& f : doomed) std::remove(f.c_str());
+}
+} // namespace
+
+void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& defs, int codePage)
+{
+    const std::string table = BaseName(path);
+    if (defs.empty()) throw EngineError(table + ": a table needs at least one field");
+    if (defs.size() > 255) throw EngineError(table + ": a Paradox table has at most 255 fields");
+    if (codePage == 0) codePage = kDefaultCodePage;
+    auto cp = CodePage::get(codePage);
+    std::vector<PxField> fields;
+    std::set<std::string> seen;
+    int recordSize = 0;
+    bool anyBlob = false;
+    for (const auto& def : defs) {
+        std::string upper = def.name;
+        for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (def.name.empty()) throw EngineError(table + ": a field has no name");
+        if (def.name.size() > kMaxNameLength)
+            throw EngineError(table + ": the field name '" + def.name + "' is longer than 25 characters");
+        if (!seen.insert(upper).second) throw EngineError(table + ": the field name '" + def.name + "' is used twice");
+        PxField f = FieldForDef(def, table);
+        f.offset = recordSize;
+        f.def.number = static_cast<int>(fields.size()) + 1;
+        recordSize += f.width;
+        anyBlob = anyBlob || f.isBlob();
+        fields.push_back(f);
+    }
+    int blockCode = 4;
+    while (blockCode < 32 && recordSize > blockCode * 1024 - 6) blockCode *= 2;
+    if (recordSize > blockCode * 1024 - 6)
+        throw EngineError(table + ": a record of " + std::to_string(recordSize) + " bytes is too long for a Paradox table");
+    std::string header = BuildHeader(fields, codePage, blockCode, BaseName(path), *cp);
+
+    // Nobody may be writing the table being replaced.
+    File old;
+    std::unique_ptr<File::Lock> held;
+    if (fileio::FileExists(path)) {
+        old = File::open(path, false);
+        held = std::make_unique<File::Lock>(old);
+    }
+    std::string temp = path + ".tmp";
+    std::string mbTemp = fileio::WithExtension(path, ".mb") + ".tmp";
+    try {
+        auto f = File::create(temp);
+        f.writeAt(0, header.data(), header.size());
+        f.sync();
+        if (anyBlob) BlobFile::create(mbTemp);
+    } catch (...) {
+        std::remove(temp.c_str());
+        std::remove(mbTemp.c_str());
+        throw;
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        std::remove(mbTemp.c_str());
+        throw EngineError(table + ": cannot replace the table file");
+    }
+    RemoveCompanions(path);
+    if (anyBlob) std::rename(mbTemp.c_str(), fileio::WithExtension(path, ".mb").c_str());
+}
+
+} // namespace tarnel::paradox
+
+namespace tarnel {
+
+std::unique_ptr<TableFormat> OpenParadoxTable(const std::string& path, TableType, bool readOnly)
+{
+    return std::make_unique<paradox::ParadoxTable>(path, readOnly);
+}
+
+void CreateParadoxTable(const std::string& path, const std::vector<FieldDef>& fields, const CreateOptions& options)
+{
+    paradox::CreateParadoxFiles(path, fields, options.codePage);
+}
+
+} // namespace tarnel

@@ -1,0 +1,49 @@
+#pragma once
+// The header of a Paradox table file (.db): counts, block chain ends, field
+// descriptors and names. Parsing checks everything later reads rely on.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/paradox/px_fields.h"
+
+namespace tarnel::paradox {
+
+// Offsets of the header values this module reads or maintains.
+namespace hdr {
+inline constexpr int RecordSize = 0x00, HeaderSize = 0x02, FileType = 0x04, BlockCode = 0x05,
+                     NumRecords = 0x06, UsedBlocks = 0x0A, FileBlocks = 0x0C, FirstBlock = 0x0E,
+                     LastBlock = 0x10, NumFields = 0x21, KeyFields = 0x23, Encryption1 = 0x25,
+                     SortOrder = 0x29, ChangeCount1 = 0x2D, Version = 0x39, MaxBlocks = 0x3A,
+                     AutoInc = 0x49, FirstFree = 0x4D, Encryption2 = 0x5C, CodePage = 0x6A;
+}
+
+inline constexpr int kLevel7 = 0x0C;
+
+struct PxHeader {
+    std::string raw;             // the header as stored (headerSize bytes)
+    int recordSize = 0;
+    int headerSize = 0;
+    int fileType = 0;            // 0 keyed, 2 unkeyed
+    int blockSize = 0;
+    int version = 0;             // file version byte (3 .. 12)
+    std::int64_t numRecords = 0;
+    int usedBlocks = 0, fileBlocks = 0, firstBlock = 0, lastBlock = 0, firstFree = 0;
+    int keyFields = 0;
+    int codePage = 437;
+    std::uint32_t autoInc = 0;
+    std::vector<PxField> fields;
+};
+
+// Parses the header; names decode through the code page the header names.
+// Throws EngineError naming the file when the header cannot be trusted.
+PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::string& path);
+
+// The header of a new, empty, unkeyed level 7 table.
+std::string BuildHeader(const std::vector<PxField>& fields, int codePage, int blockCode,
+                        const std::string& tableName, const CodePage& names);
+
+// The "paradox level" a version byte stands for (3.5, 4, 5, 7), for messages.
+std::string LevelName(int version);
+
+} // namespace tarnel::paradox

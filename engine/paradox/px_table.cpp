@@ -1,0 +1,590 @@
+#include "engine/paradox/px_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/error.h"
+
+namespace tarnel::paradox {
+
+namespace {
+constexpr int kBlockHeader = 6;
+constexpr int kMaxBlocks = 0xFFFF;
+
+std::int16_t GetI16(const unsigned char* p) { return static_cast<std::int16_t>(GetU16(p)); }
+} // namespace
+
+ParadoxTable::ParadoxTable(const std::string& path, bool readOnly)
+    : path_(path), name_(BaseName(path)), db_(File::open(path, readOnly))
+{
+    readOnly_ = readOnly || !db_.writable();
+    std::int64_t size = db_.size();
+    unsigned char start[0x58];
+    if (db_.readAt(0, start, sizeof start) != sizeof start)
+        throw EngineError(name_ + ": the table header is truncated (the file holds " + std::to_string(size) + " bytes)");
+    int headerSize = GetU16(start + hdr::HeaderSize);
+    if (headerSize < 0x58) throw EngineError(name_ + ": not a Paradox table (header size " + std::to_string(headerSize) + ")");
+    std::string raw(static_cast<size_t>(headerSize), '\0');
+    size_t got = db_.readAt(0, raw.data(), raw.size());
+    if (got != raw.size())
+        throw EngineError(name_ + ": the table header is truncated (" + std::to_string(headerSize) +
+                          " bytes expected, the file holds " + std::to_string(size) + ")");
+    header_ = ParseHeader(raw, size, name_);
+    cp_ = CodePage::get(header_.codePage);
+    for (const auto& f : header_.fields) defs_.push_back(f.def);
+    for (int k = 0; k < header_.keyFields; ++k) keyWidth_ += header_.fields[static_cast<size_t>(k)].width;
+    for (int k = 0; k < header_.keyFields; ++k)
+        if (header_.fields[static_cast<size_t>(k)].isBlob())
+            throw EngineError(name_ + ": the key field '" + defs_[static_cast<size_t>(k)].name + "' is a blob field");
+    loadChain();
+
+    std::string mbPath = fileio::WithExtension(path, ".mb");
+    bool anyBlob = std::any_of(header_.fields.begin(), header_.fields.end(), [](const PxField& f) { return f.isBlob(); });
+    if (anyBlob && fileio::FileExists(mbPath)) mb_ = std::make_unique<BlobFile>(mbPath, !readOnly);
+}
+
+std::int64_t ParadoxTable::blockOffset(int number) const
+{
+    return header_.headerSize + static_cast<std::int64_t>(number - 1) * header_.blockSize;
+}
+
+void ParadoxTable::loadChain()
+{
+    std::int64_t size = db_.size();
+    std::int64_t room = size - header_.headerSize;
+    blocksInFile_ = room > 0 ? static_cast<int>(std::min<std::int64_t>(room / header_.blockSize, kMaxBlocks)) : 0;
+    chain_.clear();
+    std::vector<bool> seen(static_cast<size_t>(blocksInFile_) + 1, false);
+    int number = header_.firstBlock;
+    int previous = 0;
+    const int cap = capacity();
+    while (number != 0) {
+        if (number > blocksInFile_)
+            throw EngineError(name_ + ": data block " + std::to_string(number) + " lies past the end of the file (it holds " +
+                              std::to_string(blocksInFile_) + " blocks); the file may be truncated");
+        if (seen[static_cast<size_t>(number)])
+            throw EngineError(name_ + ": the chain of data blocks loops back to block " + std::to_string(number));
+        seen[static_cast<size_t>(number)] = true;
+        unsigned char h[kBlockHeader];
+        db_.readExact(blockOffset(number), h, sizeof h, "data");
+        int add = GetI16(h + 4);
+        int count = add < 0 ? 0 : add / header_.recordSize + 1;
+        if (count > cap)
+            throw EngineError(name_ + ": data block " + std::to_string(number) + " claims " + std::to_string(count) +
+                              " records, but a block holds at most " + std::to_string(cap));
+        chain_.push_back({number, count});
+        previous = number;
+        number = GetU16(h);
+    }
+    (void)previous;
+    rebuildPrefix();
+    if (header_.numRecords > total_)
+        throw EngineError(name_ + ": the header gives " + std::to_string(header_.numRecords) +
+                          " records, but the data blocks hold " + std::to_string(total_) +
+                          "; the file may be truncated or damaged");
+}
+
+void ParadoxTable::rebuildPrefix()
+{
+    prefix_.assign(chain_.size(), 0);
+    total_ = 0;
+    for (size_t k = 0; k < chain_.size(); ++k) {
+        prefix_[k] = total_;
+        total_ += chain_[k].count;
+    }
+    cachedBlock_ = 0;
+}
+
+void ParadoxTable::checkRecord(std::int64_t record) const
+{
+    if (record < 0 || record >= total_)
+        throw EngineError(name_ + ": record " + std::to_string(record) + " does not exist (the table has " +
+                          std::to_string(total_) + " records)");
+}
+
+std::pair<size_t, int> ParadoxTable::locate(std::int64_t record) const
+{
+    checkRecord(record);
+    auto it = std::upper_bound(prefix_.begin(), prefix_.end(), record);
+    size_t k = static_cast<size_t>(it - prefix_.begin()) - 1;
+    while (chain_[k].count == 0 || record - prefix_[k] >= chain_[k].count) ++k;   // skip empty blocks
+    return {k, static_cast<int>(record - prefix_[k])};
+}
+
+void ParadoxTable::readBlock(int number, std::vector<unsigned char>& out)
+{
+    out.resize(static_cast<size_t>(header_.blockSize));
+    db_.readExact(blockOffset(number), out.data(), out.size(), "data");
+}
+
+const unsigned char* ParadoxTable::recordBytes(std::int64_t record)
+{
+    auto [k, slot] = locate(record);
+    if (cachedBlock_ != chain_[k].number) {
+        cachedBlock_ = 0;
+        readBlock(chain_[k].number, cache_);
+        cachedBlock_ = chain_[k].number;
+    }
+    return cache_.data() + kBlockHeader + static_cast<size_t>(slot) * static_cast<size_t>(header_.recordSize);
+}
+
+bool ParadoxTable::isNull(std::int64_t record, int field)
+{
+    if (field < 0 || field >= static_cast<int>(defs_.size())) throw EngineError(name_ + ": no field " + std::to_string(field));
+    const PxField& f = header_.fields[static_cast<size_t>(field)];
+    const unsigned char* p = recordBytes(record) + f.offset;
+    if (f.isBlob()) return GetU32(p + f.width - kBlobTail + 4) == 0 && IsBlank(p, f.width);
+    return IsBlank(p, f.width);
+}
+
+Value ParadoxTable::value(std::int64_t record, int field)
+{
+    if (field < 0 || field >= static_cast<int>(defs_.size())) throw EngineError(name_ + ": no field " + std::to_string(field));
+    const PxField& f = header_.fields[static_cast<size_t>(field)];
+    const unsigned char* p = recordBytes(record) + f.offset;
+    if (f.isBlob()) {
+        std::vector<unsigned char> copy(p, p + f.width);   // the cache may be replaced while reading the blob
+        return blobValue(f, copy.data());
+    }
+    return DecodeField(f, p, *cp_);
+}
+
+Value ParadoxTable::blobValue(const PxField& f, const unsigned char* p)
+{
+    const int leader = f.width - kBlobTail;
+    std::uint32_t ref = GetU32(p + leader);
+    std::uint32_t size = GetU32(p + leader + 4);
+    bool graphic = f.code == pxGraphic;
+    std::string data;
+    if (ref == 0) {
+        // Held in the record itself.
+        std::uint32_t n = graphic && size >= 8 ? size - 8 : size;
+        if (n == 0) return Value::null();
+        if (n > static_cast<std::uint32_t>(leader))
+            throw EngineError(name_ + ": field '" + f.def.name + "' gives " + std::to_string(n) +
+                              " bytes, more than its record part holds");
+        data.assign(reinterpret_cast<const char*>(p), n);
+    } else {
+        if (size == 0) return Value::null();
+        if (!mb_) {
+            std::string mbPath = fileio::WithExtension(path_, ".mb");
+            if (!fileio::FileExists(mbPath))
+                throw EngineError(BaseName(mbPath) + ": the blob file of the table is missing; field '" + f.def.name +
+                                  "' cannot be read");
+            mb_ = std::make_unique<BlobFile>(mbPath, !readOnly_);
+        }
+        data = mb_->read(ref, size, graphic);
+    }
+    if (data.empty()) return Value::null();
+    if (f.code == pxMemo || f.code == pxFmtMemo) return Value::text(cp_->decode(data));
+    return Value::bytes(std::move(data));
+}
+
+BlobFile& ParadoxTable::blobs(bool create)
+{
+    if (!mb_) {
+        std::string mbPath = fileio::WithExtension(path_, ".mb");
+        if (!fileio::FileExists(mbPath)) {
+            if (!create) throw EngineError(BaseName(mbPath) + ": the blob file of the table is missing");
+            BlobFile::create(mbPath);
+        }
+        mb_ = std::make_unique<BlobFile>(mbPath, !readOnly_);
+    }
+    return *mb_;
+}
+
+std::vector<int> ParadoxTable::primaryKey() const
+{
+    std::vector<int> key;
+    for (int k = 0; k < header_.keyFields; ++k) key.push_back(k);
+    return key;
+}
+
+std::vector<std::string> ParadoxTable::files() const
+{
+    std::vector<std::string> out{path_};
+    for (const char* ext : {".mb", ".px"}) {
+        std::string p = fileio::WithExtension(path_, ext);
+        if (fileio::FileExists(p)) out.push_back(p);
+    }
+    return out;
+}
+
+// ---- writing -------------------------------------------------------------
+
+void ParadoxTable::checkWritable(const char* what) const
+{
+    if (readOnly_) throw EngineError(name_ + ": cannot " + std::string(what) + ", the table is open for reading only");
+}
+
+void ParadoxTable::checkValues(const std::vector<Value>& values) const
+{
+    if (values.size() != defs_.size())
+        throw EngineError(name_ + ": " + std::to_string(values.size()) + " values given for " +
+                          std::to_string(defs_.size()) + " fields");
+}
+
+std::string ParadoxTable::encodeRecord(const std::vector<Value>& values, const std::vector<bool>* changed,
+                                       const unsigned char* old, std::vector<std::uint32_t>& released)
+{
+    std::string out(static_cast<size_t>(header_.recordSize), '\0');
+    if (old) std::memcpy(out.data(), old, out.size());
+    auto* rec = reinterpret_cast<unsigned char*>(out.data());
+
+    // First everything that can fail on the values, before any file changes.
+    struct BlobWork { const PxField* f; std::string data; };
+    std::vector<BlobWork> work;
+    for (size_t k = 0; k < header_.fields.size(); ++k) {
+        if (changed && (k >= changed->size() || !(*changed)[k])) continue;
+        const PxField& f = header_.fields[k];
+        const Value& v = values[k];
+        if (!f.isBlob()) {
+            EncodeField(f, v, rec + f.offset, *cp_, name_);
+            continue;
+        }
+        std::string data;
+        if (!v.isNull()) {
+            if (f.code == pxMemo || f.code == pxFmtMemo) {
+                if (v.kind == Value::Kind::Bytes) data = v.s;
+                else if (!cp_->encode(ValueAsText(v), data))
+                    throw EngineError(name_ + ": field '" + f.def.name + "': the text holds characters that code page " +
+                                      std::to_string(cp_->number()) + " cannot store");
+            } else {
+                if (v.kind != Value::Kind::Bytes && v.kind != Value::Kind::Text)
+                    throw EngineError(name_ + ": field '" + f.def.name + "': not binary data");
+                data = v.s;
+            }
+        }
+        work.push_back({&f, std::move(data)});
+    }
+    // Then the blob file.
+    for (auto& w : work) {
+        const PxField& f = *w.f;
+        unsigned char* p = rec + f.offset;
+        const int leader = f.width - kBlobTail;
+        std::uint32_t oldRef = GetU32(p + leader);
+        if (old && oldRef != 0) released.push_back(oldRef);
+        std::memset(p, 0, static_cast<size_t>(f.width));
+        if (w.data.empty()) continue;
+        std::memcpy(p, w.data.data(), std::min<size_t>(w.data.size(), static_cast<size_t>(leader)));
+        bool graphic = f.code == pxGraphic;
+        if (!graphic && w.data.size() <= static_cast<size_t>(leader)) {
+            PutU32(p + leader + 4, static_cast<std::uint32_t>(w.data.size()));
+            continue;
+        }
+        std::uint32_t size = 0;
+        std::uint16_t modification = 0;
+        std::uint32_t ref = blobs(true).write(w.data, graphic, size, modification);
+        PutU32(p + leader, ref);
+        PutU32(p + leader + 4, size);
+        PutU16(p + leader + 8, modification);
+    }
+    return out;
+}
+
+std::string ParadoxTable::keyOf(const std::vector<Value>& values, const std::vector<bool>* changed,
+                                const unsigned char* old)
+{
+    std::string key(static_cast<size_t>(keyWidth_), '\0');
+    if (old) std::memcpy(key.data(), old, key.size());
+    for (int k = 0; k < header_.keyFields; ++k) {
+        if (changed && (static_cast<size_t>(k) >= changed->size() || !(*changed)[static_cast<size_t>(k)])) continue;
+        const PxField& f = header_.fields[static_cast<size_t>(k)];
+        EncodeField(f, values[static_cast<size_t>(k)], reinterpret_cast<unsigned char*>(key.data()) + f.offset, *cp_, name_);
+    }
+    return key;
+}
+
+void ParadoxTable::writeBlock(int number, std::vector<unsigned char>& data, int next, int prev, int count)
+{
+    data.resize(static_cast<size_t>(header_.blockSize));
+    PutU16(data.data(), static_cast<std::uint16_t>(next));
+    PutU16(data.data() + 2, static_cast<std::uint16_t>(prev));
+    PutU16(data.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * header_.recordSize)));
+    size_t used = kBlockHeader + static_cast<size_t>(count) * static_cast<size_t>(header_.recordSize);
+    std::fill(data.begin() + static_cast<std::ptrdiff_t>(used), data.end(), 0);
+    db_.writeAt(blockOffset(number), data.data(), data.size());
+    if (cachedBlock_ == number) cachedBlock_ = 0;
+}
+
+int ParadoxTable::allocateBlock()
+{
+    int number = header_.firstFree;
+    bool inChain = std::any_of(chain_.begin(), chain_.end(), [&](const Block& b) { return b.number == number; });
+    if (number > 0 && number <= blocksInFile_ && !inChain) {
+        unsigned char h[kBlockHeader];
+        db_.readExact(blockOffset(number), h, sizeof h, "data");
+        int next = GetU16(h);
+        header_.firstFree = (next > 0 && next <= blocksInFile_ && next != number) ? next : 0;
+        return number;
+    }
+    header_.firstFree = 0;   // a free list that cannot be trusted is dropped
+    int last = std::max(blocksInFile_, header_.fileBlocks);
+    if (last >= kMaxBlocks) throw EngineError(name_ + ": the table is full (" + std::to_string(kMaxBlocks) + " blocks)");
+    ++last;
+    blocksInFile_ = last;
+    header_.fileBlocks = last;
+    return last;
+}
+
+void ParadoxTable::freeBlock(int number)
+{
+    std::vector<unsigned char> empty(static_cast<size_t>(header_.blockSize), 0);
+    PutU16(empty.data(), static_cast<std::uint16_t>(header_.firstFree));
+    PutU16(empty.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>(-header_.recordSize)));
+    db_.writeAt(blockOffset(number), empty.data(), empty.size());
+    if (cachedBlock_ == number) cachedBlock_ = 0;
+    header_.firstFree = number;
+}
+
+std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& bytes)
+{
+    const size_t rs = static_cast<size_t>(header_.recordSize);
+    const int cap = capacity();
+    std::vector<unsigned char> data;
+    if (chain_.empty()) {
+        int number = allocateBlock();
+        data.assign(static_cast<size_t>(header_.blockSize), 0);
+        std::memcpy(data.data() + kBlockHeader, bytes.data(), rs);
+        writeBlock(number, data, 0, 0, 1);
+        chain_.push_back({number, 1});
+        rebuildPrefix();
+        return 0;
+    }
+    size_t k;
+    int slot;
+    if (position >= total_) {
+        k = chain_.size() - 1;
+        slot = chain_[k].count;
+    } else {
+        std::tie(k, slot) = locate(position);
+        if (slot == 0 && k > 0 && chain_[k - 1].count < cap) {
+            --k;
+            slot = chain_[k].count;
+        }
+    }
+    Block& b = chain_[k];
+    readBlock(b.number, data);
+    int next = GetU16(data.data()), prev = GetU16(data.data() + 2);
+    unsigned char* recs = data.data() + kBlockHeader;
+    if (b.count < cap) {
+        std::memmove(recs + (slot + 1) * rs, recs + slot * rs, static_cast<size_t>(b.count - slot) * rs);
+        std::memcpy(recs + slot * rs, bytes.data(), rs);
+        writeBlock(b.number, data, next, prev, b.count + 1);
+        ++b.count;
+        std::int64_t at = prefix_[k] + slot;
+        rebuildPrefix();
+        return at;
+    }
+    // The block is full: a new block follows it, taking the new record
+    // (at the end of the table) or the upper half of the records.
+    int number = allocateBlock();
+    std::vector<unsigned char> fresh(static_cast<size_t>(header_.blockSize), 0);
+    int keep = (k + 1 == chain_.size() && slot == b.count) ? b.count : b.count / 2;
+    int moved = b.count - keep;
+    std::memcpy(fresh.data() + kBlockHeader, recs + keep * rs, static_cast<size_t>(moved) * rs);
+    int lowCount = keep, highCount = moved;
+    if (slot <= keep && !(keep == b.count)) {
+        std::memmove(recs + (slot + 1) * rs, recs + slot * rs, static_cast<size_t>(keep - slot) * rs);
+        std::memcpy(recs + slot * rs, bytes.data(), rs);
+        ++lowCount;
+    } else {
+        int s = slot - keep;
+        unsigned char* hr = fresh.data() + kBlockHeader;
+        std::memmove(hr + (s + 1) * rs, hr + s * rs, static_cast<size_t>(moved - s) * rs);
+        std::memcpy(hr + s * rs, bytes.data(), rs);
+        ++highCount;
+    }
+    int oldNumber = b.number;
+    writeBlock(number, fresh, next, oldNumber, highCount);
+    if (next != 0) {
+        unsigned char h[2];
+        PutU16(h, static_cast<std::uint16_t>(number));
+        db_.writeAt(blockOffset(next) + 2, h, 2);
+        if (cachedBlock_ == next) cachedBlock_ = 0;
+    }
+    writeBlock(oldNumber, data, number, prev, lowCount);
+    chain_[k].count = lowCount;
+    chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(k) + 1, Block{number, highCount});
+    std::int64_t at = prefix_[k] + slot;
+    rebuildPrefix();
+    return at;
+}
+
+void ParadoxTable::removeAt(std::int64_t position)
+{
+    auto [k, slot] = locate(position);
+    const size_t rs = static_cast<size_t>(header_.recordSize);
+    Block& b = chain_[k];
+    std::vector<unsigned char> data;
+    readBlock(b.number, data);
+    int next = GetU16(data.data()), prev = GetU16(data.data() + 2);
+    unsigned char* recs = data.data() + kBlockHeader;
+    std::memmove(recs + slot * rs, recs + (slot + 1) * rs, static_cast<size_t>(b.count - slot - 1) * rs);
+    int count = b.count - 1;
+    if (count > 0 || chain_.size() == 1) {
+        writeBlock(b.number, data, next, prev, count);
+        b.count = count;
+    } else if (k == 0) {
+        // The first block stays first: it takes over the contents of the second.
+        Block second = chain_[1];
+        std::vector<unsigned char> other;
+        readBlock(second.number, other);
+        int secondNext = GetU16(other.data());
+        writeBlock(b.number, other, secondNext, 0, second.count);
+        if (secondNext != 0) {
+            unsigned char h[2];
+            PutU16(h, static_cast<std::uint16_t>(b.number));
+            db_.writeAt(blockOffset(secondNext) + 2, h, 2);
+            if (cachedBlock_ == secondNext) cachedBlock_ = 0;
+        }
+        freeBlock(second.number);
+        chain_[0].count = second.count;
+        chain_.erase(chain_.begin() + 1);
+    } else {
+        unsigned char h[2];
+        PutU16(h, static_cast<std::uint16_t>(next));
+        db_.writeAt(blockOffset(prev), h, 2);
+        if (next != 0) {
+            PutU16(h, static_cast<std::uint16_t>(prev));
+            db_.writeAt(blockOffset(next) + 2, h, 2);
+        }
+        cachedBlock_ = 0;
+        freeBlock(b.number);
+        chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+    rebuildPrefix();
+}
+
+std::int64_t ParadoxTable::keyPosition(const std::string& bytes, bool& duplicate)
+{
+    std::int64_t lo = 0, hi = total_;
+    const size_t kw = static_cast<size_t>(keyWidth_);
+    while (lo < hi) {
+        std::int64_t mid = lo + (hi - lo) / 2;
+        if (std::memcmp(recordBytes(mid), bytes.data(), kw) <= 0) lo = mid + 1;
+        else hi = mid;
+    }
+    duplicate = lo > 0 && std::memcmp(recordBytes(lo - 1), bytes.data(), kw) == 0;
+    return lo;
+}
+
+// Another program may have changed the table since it was read: under the
+// write lock, the header tells.
+void ParadoxTable::refresh()
+{
+    unsigned char now[0x58];
+    if (db_.readAt(0, now, sizeof now) == sizeof now && std::memcmp(now, header_.raw.data(), sizeof now) == 0) return;
+    std::string raw(header_.raw.size(), '\0');
+    db_.readExact(0, raw.data(), raw.size(), "table header");
+    PxHeader fresh = ParseHeader(raw, db_.size(), name_);
+    if (fresh.headerSize != header_.headerSize || fresh.recordSize != header_.recordSize ||
+        fresh.fields.size() != header_.fields.size())
+        throw EngineError(BaseName(path_) + ": the table was restructured by another program; open it again");
+    header_ = std::move(fresh);
+    loadChain();
+    mb_.reset();
+}
+
+void ParadoxTable::writeHeaderCounts()
+{
+    auto* p = reinterpret_cast<unsigned char*>(header_.raw.data());
+    header_.numRecords = total_;
+    PutU32(p + hdr::NumRecords, static_cast<std::uint32_t>(total_));
+    PutU16(p + hdr::UsedBlocks, static_cast<std::uint16_t>(chain_.size()));
+    header_.fileBlocks = std::max(header_.fileBlocks, blocksInFile_);
+    PutU16(p + hdr::FileBlocks, static_cast<std::uint16_t>(header_.fileBlocks));
+    PutU16(p + hdr::FirstBlock, static_cast<std::uint16_t>(chain_.empty() ? 0 : chain_.front().number));
+    PutU16(p + hdr::LastBlock, static_cast<std::uint16_t>(chain_.empty() ? 0 : chain_.back().number));
+    PutU16(p + hdr::MaxBlocks, static_cast<std::uint16_t>(header_.fileBlocks));
+    PutU16(p + hdr::FirstFree, static_cast<std::uint16_t>(header_.firstFree));
+    PutU32(p + hdr::AutoInc, header_.autoInc);
+    ++p[hdr::ChangeCount1];
+    db_.writeAt(0, p, 0x58);
+}
+
+void ParadoxTable::updateRecord(std::int64_t record, const std::vector<Value>& values,
+                                const std::vector<bool>& changed)
+{
+    checkWritable("change a record");
+    checkValues(values);
+    File::Lock lock(db_);
+    refresh();
+    checkRecord(record);
+    std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
+    std::vector<std::uint32_t> released;
+    std::string key = keyOf(values, &changed, old.data());
+    bool moves = keyWidth_ > 0 && std::memcmp(key.data(), old.data(), static_cast<size_t>(keyWidth_)) != 0;
+    if (moves) {
+        bool duplicate = false;
+        keyPosition(key, duplicate);
+        if (duplicate) throw EngineError(name_ + ": key violation; another record has the same key");
+    }
+    std::string bytes = encodeRecord(values, &changed, old.data(), released);
+    if (moves) {
+        // A new key moves the record to its key's place.
+        bool duplicate = false;
+        removeAt(record);
+        insertAt(keyPosition(bytes, duplicate), bytes);
+        writeHeaderCounts();
+        rebuildIndex();
+    } else {
+        auto [k, slot] = locate(record);
+        db_.writeAt(blockOffset(chain_[k].number) + kBlockHeader +
+                        static_cast<std::int64_t>(slot) * header_.recordSize,
+                    bytes.data(), bytes.size());
+        if (cachedBlock_ == chain_[k].number) cachedBlock_ = 0;
+    }
+    for (std::uint32_t ref : released) blobs(false).release(ref);
+}
+
+std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
+{
+    checkWritable("add a record");
+    checkValues(values);
+    File::Lock lock(db_);
+    refresh();
+    std::vector<Value> v = values;
+    std::uint32_t autoInc = header_.autoInc;
+    for (size_t k = 0; k < header_.fields.size(); ++k) {
+        if (header_.fields[k].code != pxAutoInc) continue;
+        if (v[k].isNull()) {
+            v[k] = Value::integer(static_cast<std::int64_t>(++autoInc));
+        } else {
+            double d = 0;
+            if (ValueAsNumber(v[k], d) && d > autoInc && d <= 2147483647.0) autoInc = static_cast<std::uint32_t>(d);
+        }
+    }
+    std::int64_t position = total_;
+    if (keyWidth_ > 0) {
+        bool duplicate = false;
+        position = keyPosition(keyOf(v, nullptr, nullptr), duplicate);
+        if (duplicate) throw EngineError(name_ + ": key violation; another record has the same key");
+    }
+    std::vector<std::uint32_t> released;
+    std::string bytes = encodeRecord(v, nullptr, nullptr, released);
+    std::int64_t at = insertAt(position, bytes);
+    header_.autoInc = autoInc;
+    writeHeaderCounts();
+    if (keyWidth_ > 0) rebuildIndex();
+    return at;
+}
+
+void ParadoxTable::deleteRecord(std::int64_t record)
+{
+    checkWritable("delete a record");
+    File::Lock lock(db_);
+    refresh();
+    checkRecord(record);
+    std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
+    removeAt(record);
+    writeHeaderCounts();
+    if (keyWidth_ > 0) rebuildIndex();
+    for (const auto& f : header_.fields) {
+        if (!f.isBlob()) continue;
+        std::uint32_t ref = GetU32(old.data() + f.offset + f.width - kBlobTail);
+        if (ref != 0 && mb_) mb_->release(ref);
+    }
+}
+
+} // namespace tarnel::paradox

@@ -1,0 +1,98 @@
+#pragma once
+// A Paradox table (.db with its .mb blob file and .px primary index).
+//
+// Records are numbered in file order along the chain of data blocks. A
+// keyed table keeps its records in key order: a new record goes to its key's
+// place, and the primary index is rebuilt after every change of the order.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/codepage.h"
+#include "engine/fileio/companion_files.h"
+#include "engine/file_io.h"
+#include "engine/paradox/px_blob.h"
+#include "engine/paradox/px_header.h"
+#include "engine/table_format.h"
+
+namespace tarnel::paradox {
+
+class ParadoxTable final : public TableFormat {
+public:
+    ParadoxTable(const std::string& path, bool readOnly);
+
+    TableType type() const override { return TableType::Paradox; }
+    const std::string& path() const override { return path_; }
+    const std::vector<FieldDef>& fields() const override { return defs_; }
+    std::int64_t physicalCount() const override { return total_; }
+    bool isDeleted(std::int64_t) override { return false; }
+    bool isNull(std::int64_t record, int field) override;
+    Value value(std::int64_t record, int field) override;
+    void updateRecord(std::int64_t record, const std::vector<Value>& values,
+                      const std::vector<bool>& changed) override;
+    std::int64_t appendRecord(const std::vector<Value>& values) override;
+    void deleteRecord(std::int64_t record) override;
+    std::vector<int> primaryKey() const override;
+    std::vector<std::string> files() const override;
+
+    int version() const { return header_.version; }
+    int codePage() const { return header_.codePage; }
+
+private:
+    struct Block {
+        int number = 0;
+        int count = 0;
+    };
+    struct Pending;   // blob writes prepared for a record
+
+    void loadChain();
+    std::int64_t blockOffset(int number) const;
+    int capacity() const { return (header_.blockSize - 6) / header_.recordSize; }
+    std::pair<size_t, int> locate(std::int64_t record) const;
+    const unsigned char* recordBytes(std::int64_t record);
+    void readBlock(int number, std::vector<unsigned char>& out);
+    void writeBlock(int number, std::vector<unsigned char>& data, int next, int prev, int count);
+    void rebuildPrefix();
+    void checkRecord(std::int64_t record) const;
+    void checkWritable(const char* what) const;
+    void checkValues(const std::vector<Value>& values) const;
+
+    Value blobValue(const PxField& f, const unsigned char* p);
+    BlobFile& blobs(bool create);
+    std::string encodeRecord(const std::vector<Value>& values, const std::vector<bool>* changed,
+                             const unsigned char* old, std::vector<std::uint32_t>& released);
+
+    std::string keyOf(const std::vector<Value>& values, const std::vector<bool>* changed,
+                      const unsigned char* old);
+    int allocateBlock();
+    void freeBlock(int number);
+    std::int64_t insertAt(std::int64_t position, const std::string& bytes);
+    void removeAt(std::int64_t position);
+    std::int64_t keyPosition(const std::string& bytes, bool& duplicate);
+    void refresh();
+    void writeHeaderCounts();
+    void rebuildIndex();
+
+    std::string path_;
+    std::string name_;   // for messages
+    bool readOnly_;
+    File db_;
+    std::unique_ptr<BlobFile> mb_;
+    PxHeader header_;
+    std::vector<FieldDef> defs_;
+    std::shared_ptr<const CodePage> cp_;
+    int keyWidth_ = 0;
+
+    std::vector<Block> chain_;
+    std::vector<std::int64_t> prefix_;   // records before each block of the chain
+    std::int64_t total_ = 0;
+    int blocksInFile_ = 0;
+
+    int cachedBlock_ = 0;
+    std::vector<unsigned char> cache_;
+};
+
+void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& fields, int codePage);
+
+} // namespace tarnel::paradox

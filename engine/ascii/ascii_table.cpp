@@ -1,5 +1,6 @@
 #include "engine/ascii/ascii_table.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <sys/stat.h>
@@ -326,7 +327,9 @@ std::string AsciiTable::formatCell(int field, const Value& v) const
             std::snprintf(buf, sizeof buf, "%.*f", std::min(c.decimals, 32), d);
             out = buf;
         } else {
-            out = FormatGeneral(d);
+            char buf[64];   // the shortest text that reads back as the same number
+            auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+            out.assign(buf, ec == std::errc() ? end : buf);
         }
         break;
     }

@@ -101,8 +101,17 @@ AsciiTable::AsciiTable(const std::string& path, bool readOnly) : path_(path), na
     indexRows();
 }
 
+void AsciiTable::noteFile()
+{
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) == 0)
+        indexed_ = {static_cast<long>(st.st_ino), static_cast<long>(st.st_size), static_cast<long>(st.st_mtim.tv_sec),
+                    st.st_mtim.tv_nsec};
+}
+
 void AsciiTable::indexRows()
 {
+    noteFile();
     rows_.clear();
     cachedRecord_ = -1;
     std::int64_t size = data_.size();
@@ -425,6 +434,7 @@ void AsciiTable::replaceRange(std::int64_t from, std::int64_t to, const std::str
     if (to - from == static_cast<std::int64_t>(bytes.size())) {
         data_.writeAt(from, bytes.data(), bytes.size());
         cachedRecord_ = -1;
+        noteFile();
         return;
     }
     std::string temp = path_ + ".tmp";
@@ -464,9 +474,23 @@ void AsciiTable::replaceRange(std::int64_t from, std::int64_t to, const std::str
     indexRows();
 }
 
+// Another program may have changed the file since it was indexed: under
+// the write lock, its identity, size and time tell.
+void AsciiTable::refresh()
+{
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0) throw EngineError(name_ + ": the file has gone");
+    if (static_cast<long>(st.st_ino) != indexed_.inode) data_ = File::open(path_, false);
+    if (static_cast<long>(st.st_ino) != indexed_.inode || static_cast<long>(st.st_size) != indexed_.size ||
+        static_cast<long>(st.st_mtim.tv_sec) != indexed_.mtime || st.st_mtim.tv_nsec != indexed_.mtimeNs)
+        indexRows();
+}
+
 void AsciiTable::updateRecord(std::int64_t record, const std::vector<Value>& values, const std::vector<bool>& changed)
 {
     checkWritable("change a row");
+    File::Lock lock(lock_);
+    refresh();
     checkRecord(record);
     if (values.size() != defs_.size())
         throw EngineError(name_ + ": " + std::to_string(values.size()) + " values given for " +
@@ -485,29 +509,38 @@ void AsciiTable::updateRecord(std::int64_t record, const std::vector<Value>& val
 std::int64_t AsciiTable::appendRecord(const std::vector<Value>& values)
 {
     checkWritable("add a row");
-    std::string row = formatRow(values) + lineEnd_;
+    File::Lock lock(lock_);
+    refresh();
+    std::string text = formatRow(values);
+    std::string row = text + lineEnd_;
     std::int64_t size = data_.size();
-    std::int64_t end = rows_.empty() ? 0 : rows_.back().end;
-    // Text after the last row is only line ends or an end-of-file mark.
-    std::int64_t at = end;
-    if (!rows_.empty()) {
-        const Row& last = rows_.back();
-        if (last.end == last.start + last.length) row = lineEnd_ + row;   // the last row has no line end
-    }
+    // Text after the last row is only line ends or an end-of-file mark: the
+    // new row replaces it.
+    std::int64_t at = rows_.empty() ? 0 : rows_.back().end;
+    bool closeLast = !rows_.empty() && rows_.back().end == rows_.back().start + rows_.back().length;
+    if (closeLast) row = lineEnd_ + row;   // the last row has no line end yet
     if (at < size) {
         std::string tail(static_cast<size_t>(size - at), '\0');
         data_.readExact(at, tail.data(), tail.size(), "data");
-        if (tail.find_first_not_of(std::string("\r\n\x1a", 3)) != std::string::npos) at = size;
+        if (tail.find_first_not_of(std::string("\r\n\x1a", 3)) != std::string::npos)
+            throw EngineError(name_ + ": the end of the file changed while the row was written; open the table again");
     }
     data_.writeAt(at, row.data(), row.size());
-    if (at + static_cast<std::int64_t>(row.size()) < size) data_.truncate(at + static_cast<std::int64_t>(row.size()));
-    indexRows();
+    std::int64_t end = at + static_cast<std::int64_t>(row.size());
+    if (end < size) data_.truncate(end);
+    if (closeLast) rows_.back().end = at + static_cast<std::int64_t>(lineEnd_.size());
+    std::int64_t start = end - static_cast<std::int64_t>(text.size() + lineEnd_.size());
+    rows_.push_back({start, static_cast<std::int64_t>(text.size()), end});
+    cachedRecord_ = -1;
+    noteFile();
     return static_cast<std::int64_t>(rows_.size()) - 1;
 }
 
 void AsciiTable::deleteRecord(std::int64_t record)
 {
     checkWritable("delete a row");
+    File::Lock lock(lock_);
+    refresh();
     checkRecord(record);
     const Row r = rows_[static_cast<size_t>(record)];
     replaceRange(r.start, r.end, std::string());

@@ -50,6 +50,8 @@ private:
     void replaceRange(std::int64_t from, std::int64_t to, const std::string& bytes);
     void checkRecord(std::int64_t record) const;
     void checkWritable(const char* what) const;
+    void refresh();
+    void noteFile();
 
     std::string path_, schemaPath_;
     std::string name_;   // for messages
@@ -60,6 +62,7 @@ private:
     File data_;
     File lock_;   // the schema file, locked while writable
     std::vector<Row> rows_;
+    struct { long inode = 0, size = -1, mtime = 0, mtimeNs = 0; } indexed_;   // the file rows_ describe
     std::string lineEnd_ = "\r\n";
 
     std::int64_t cachedRecord_ = -1;

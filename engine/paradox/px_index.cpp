@@ -113,7 +113,6 @@ void ParadoxTable::rebuildIndex()
         auto f = File::create(temp);
         f.writeAt(0, head.data(), head.size());
         f.writeAt(kIndexHeaderSize, body.data(), body.size());
-        f.sync();
     }
     if (std::rename(temp.c_str(), pxPath.c_str()) != 0) {
         std::remove(temp.c_str());

@@ -534,6 +534,7 @@ void ParadoxTable::updateRecord(std::int64_t record, const std::vector<Value>& v
                         static_cast<std::int64_t>(slot) * header_.recordSize,
                     bytes.data(), bytes.size());
         if (cachedBlock_ == chain_[k].number) cachedBlock_ = 0;
+        writeHeaderCounts();   // tells other writers that blobs may have moved
     }
     for (std::uint32_t ref : released) blobs(false).release(ref);
 }

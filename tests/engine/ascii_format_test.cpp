@@ -132,6 +132,26 @@ TEST(AsciiTables, UpdatesAndDeletesKeepTheOtherRows)
     EXPECT_EQ(v->value(500, 1), Value::integer(501));
 }
 
+TEST(AsciiTables, TwoWritersSeeEachOthersRows)
+{
+    ScratchDir dir;
+    std::string path = dir.file("shared.txt");
+    CreateTableFiles(path, {Def("WHO", ftString, 1), Def("N", ftInteger)}, {});
+    auto a = OpenTableFormat(path, TableType::ASCII, false);
+    auto b = OpenTableFormat(path, TableType::ASCII, false);
+    for (int k = 0; k < 20; ++k) {
+        a->appendRecord({Value::text("a"), Value::integer(k)});
+        b->appendRecord({Value::text("b"), Value::integer(k)});
+        if (k == 10) a->deleteRecord(0);
+    }
+    b->updateRecord(0, {Value::text("c"), Value()}, {true, false});
+    auto c = OpenTableFormat(path, TableType::ASCII, true);
+    ASSERT_EQ(c->physicalCount(), 39);
+    EXPECT_EQ(c->value(0, 0), Value::text("c"));
+    EXPECT_EQ(c->value(38, 0), Value::text("b"));
+    EXPECT_EQ(c->value(38, 1), Value::integer(19));
+}
+
 TEST(AsciiTables, MissingOrBrokenSchemasAndRowsGiveClearErrors)
 {
     ScratchDir dir;

@@ -1,4 +1,5 @@
 // Creating Paradox tables, and the module's entry points for the registry.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <dirent.h>
@@ -16,8 +17,8 @@ constexpr size_t kMaxNameLength = 25;
 
 bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
-// The files of the old table that would not fit the new one: its primary
-// and secondary indexes and its validity checks.
+// A file of the table besides its data file: blob file, primary and
+// secondary indexes, validity checks.
 bool IsCompanion(const std::string& stem, const std::string& name)
 {
     if (name.size() <= stem.size() + 1 || strncasecmp(name.c_str(), stem.c_str(), stem.size()) != 0 ||
@@ -31,7 +32,9 @@ bool IsCompanion(const std::string& stem, const std::string& name)
     return false;
 }
 
-void RemoveCompanions(const std::string& path)
+} // namespace
+
+std::vector<std::string> CompanionFiles(const std::string& path)
 {
     auto slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -39,14 +42,14 @@ void RemoveCompanions(const std::string& path)
     auto dot = base.find_last_of('.');
     std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return;
-    std::vector<std::string> doomed;
+    if (!d) return {};
+    std::vector<std::string> found;
     while (dirent* e = ::readdir(d))
-        if (IsCompanion(stem, e->d_name)) doomed.push_back(dir + e->d_name);
+        if (IsCompanion(stem, e->d_name)) found.push_back(dir + e->d_name);
     ::closedir(d);
-    for (const auto& f : doomed) std::remove(f.c_str());
+    std::sort(found.begin(), found.end());
+    return found;
 }
-} // namespace
 
 void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& defs, int codePage)
 {
@@ -103,7 +106,7 @@ void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& de
         std::remove(mbTemp.c_str());
         throw EngineError(table + ": cannot replace the table file");
     }
-    RemoveCompanions(path);
+    for (const auto& f : CompanionFiles(path)) std::remove(f.c_str());
     if (anyBlob) std::rename(mbTemp.c_str(), fileio::WithExtension(path, ".mb").c_str());
 }
 

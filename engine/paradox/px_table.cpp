@@ -203,10 +203,7 @@ std::vector<int> ParadoxTable::primaryKey() const
 std::vector<std::string> ParadoxTable::files() const
 {
     std::vector<std::string> out{path_};
-    for (const char* ext : {".mb", ".px"}) {
-        std::string p = fileio::WithExtension(path_, ext);
-        if (fileio::FileExists(p)) out.push_back(p);
-    }
+    for (const auto& f : CompanionFiles(path_)) out.push_back(f);
     return out;
 }
 

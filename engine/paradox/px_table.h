@@ -93,6 +93,10 @@ private:
     std::vector<unsigned char> cache_;
 };
 
+// The files beside a table that belong to it: blob file, primary and
+// secondary indexes, validity checks.
+std::vector<std::string> CompanionFiles(const std::string& path);
+
 void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& fields, int codePage);
 
 } // namespace tarnel::paradox

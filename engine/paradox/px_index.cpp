@@ -36,10 +36,7 @@ void ParadoxTable::rebuildIndex()
     std::vector<Entry> level;
     for (const Block& b : chain_) {
         if (b.count == 0) continue;
-        std::vector<unsigned char> data;
-        readBlock(b.number, data);
-        level.push_back({std::string(reinterpret_cast<char*>(data.data()) + 6, static_cast<size_t>(keyWidth_)),
-                         static_cast<unsigned>(b.number), static_cast<unsigned>(b.count)});
+        level.push_back({b.firstKey, static_cast<unsigned>(b.number), static_cast<unsigned>(b.count)});
     }
 
     std::string body;   // the index blocks, numbered from 1

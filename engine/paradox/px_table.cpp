@@ -65,16 +65,16 @@ void ParadoxTable::loadChain()
         if (seen[static_cast<size_t>(number)])
             throw EngineError(name_ + ": the chain of data blocks loops back to block " + std::to_string(number));
         seen[static_cast<size_t>(number)] = true;
-        unsigned char h[kBlockHeader];
-        db_.readExact(blockOffset(number), h, sizeof h, "data");
-        int add = GetI16(h + 4);
+        std::vector<unsigned char> h(static_cast<size_t>(kBlockHeader + keyWidth_));
+        db_.readExact(blockOffset(number), h.data(), h.size(), "data block");
+        int add = GetI16(h.data() + 4);
         int count = add < 0 ? 0 : add / header_.recordSize + 1;
         if (count > cap)
             throw EngineError(name_ + ": data block " + std::to_string(number) + " claims " + std::to_string(count) +
                               " records, but a block holds at most " + std::to_string(cap));
-        chain_.push_back({number, count});
+        chain_.push_back({number, count, std::string(h.begin() + kBlockHeader, h.end())});
         previous = number;
-        number = GetU16(h);
+        number = GetU16(h.data());
     }
     (void)previous;
     rebuildPrefix();
@@ -344,7 +344,7 @@ std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& by
         data.assign(static_cast<size_t>(header_.blockSize), 0);
         std::memcpy(data.data() + kBlockHeader, bytes.data(), rs);
         writeBlock(number, data, 0, 0, 1);
-        chain_.push_back({number, 1});
+        chain_.push_back({number, 1, bytes.substr(0, static_cast<size_t>(keyWidth_))});
         rebuildPrefix();
         return 0;
     }
@@ -369,6 +369,7 @@ std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& by
         std::memcpy(recs + slot * rs, bytes.data(), rs);
         writeBlock(b.number, data, next, prev, b.count + 1);
         ++b.count;
+        b.firstKey.assign(reinterpret_cast<char*>(recs), static_cast<size_t>(keyWidth_));
         std::int64_t at = prefix_[k] + slot;
         rebuildPrefix();
         return at;
@@ -402,7 +403,10 @@ std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& by
     }
     writeBlock(oldNumber, data, number, prev, lowCount);
     chain_[k].count = lowCount;
-    chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(k) + 1, Block{number, highCount});
+    chain_[k].firstKey.assign(reinterpret_cast<char*>(recs), static_cast<size_t>(keyWidth_));
+    chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(k) + 1,
+                  Block{number, highCount,
+                        std::string(reinterpret_cast<char*>(fresh.data()) + kBlockHeader, static_cast<size_t>(keyWidth_))});
     std::int64_t at = prefix_[k] + slot;
     rebuildPrefix();
     return at;
@@ -422,6 +426,7 @@ void ParadoxTable::removeAt(std::int64_t position)
     if (count > 0 || chain_.size() == 1) {
         writeBlock(b.number, data, next, prev, count);
         b.count = count;
+        b.firstKey.assign(reinterpret_cast<char*>(recs), static_cast<size_t>(keyWidth_));
     } else if (k == 0) {
         // The first block stays first: it takes over the contents of the second.
         Block second = chain_[1];
@@ -437,6 +442,7 @@ void ParadoxTable::removeAt(std::int64_t position)
         }
         freeBlock(second.number);
         chain_[0].count = second.count;
+        chain_[0].firstKey = second.firstKey;
         chain_.erase(chain_.begin() + 1);
     } else {
         unsigned char h[2];

@@ -43,6 +43,7 @@ private:
     struct Block {
         int number = 0;
         int count = 0;
+        std::string firstKey;   // keyed tables: the key of the block's first record
     };
     struct Pending;   // blob writes prepared for a record
 

@@ -37,10 +37,8 @@ ParadoxTable::ParadoxTable(const std::string& path, bool readOnly)
         if (header_.fields[static_cast<size_t>(k)].isBlob())
             throw EngineError(name_ + ": the key field '" + defs_[static_cast<size_t>(k)].name + "' is a blob field");
     loadChain();
-
-    std::string mbPath = fileio::WithExtension(path, ".mb");
-    bool anyBlob = std::any_of(header_.fields.begin(), header_.fields.end(), [](const PxField& f) { return f.isBlob(); });
-    if (anyBlob && fileio::FileExists(mbPath)) mb_ = std::make_unique<BlobFile>(mbPath, !readOnly);
+    // The blob file is opened when a value needs it: a damaged one leaves
+    // the other fields readable.
 }
 
 std::int64_t ParadoxTable::blockOffset(int number) const
@@ -539,7 +537,13 @@ void ParadoxTable::updateRecord(std::int64_t record, const std::vector<Value>& v
         if (cachedBlock_ == chain_[k].number) cachedBlock_ = 0;
         writeHeaderCounts();   // tells other writers that blobs may have moved
     }
-    for (std::uint32_t ref : released) blobs(false).release(ref);
+    for (std::uint32_t ref : released) releaseBlob(ref);
+}
+
+void ParadoxTable::releaseBlob(std::uint32_t ref)
+{
+    if (!mb_ && !fileio::FileExists(fileio::WithExtension(path_, ".mb"))) return;   // nothing to free
+    blobs(false).release(ref);
 }
 
 std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
@@ -587,7 +591,7 @@ void ParadoxTable::deleteRecord(std::int64_t record)
     for (const auto& f : header_.fields) {
         if (!f.isBlob()) continue;
         std::uint32_t ref = GetU32(old.data() + f.offset + f.width - kBlobTail);
-        if (ref != 0 && mb_) mb_->release(ref);
+        if (ref != 0) releaseBlob(ref);
     }
 }
 

@@ -61,6 +61,7 @@ private:
 
     Value blobValue(const PxField& f, const unsigned char* p);
     BlobFile& blobs(bool create);
+    void releaseBlob(std::uint32_t ref);
     std::string encodeRecord(const std::vector<Value>& values, const std::vector<bool>* changed,
                              const unsigned char* old, std::vector<std::uint32_t>& released);
 

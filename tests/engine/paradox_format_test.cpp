@@ -352,4 +352,9 @@ TEST(ParadoxDamage, BrokenFilesGiveClearErrors)
     auto t = OpenTableFormat(m, TableType::Paradox, true);   // opens; the short memo is in the record
     EXPECT_EQ(t->value(1, 1).s.size(), 12u);
     EXPECT_THROW(t->value(0, 1), EngineError);
+    t.reset();
+    WriteFile(dir.file("memo.mb"), std::string(100, '\0'));   // a blob file cut short
+    t = OpenTableFormat(m, TableType::Paradox, true);
+    EXPECT_EQ(t->value(1, 0), Value::integer(2));
+    EXPECT_THROW(t->value(0, 1), EngineError);
 }

@@ -70,6 +70,7 @@ PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::s
     if (h.fileType == 2) h.keyFields = 0;
 
     bool dataHeader = HasDataHeader(h.version, h.fileType);
+    if (dataHeader && h.headerSize < kDataHeader) fail("the header size " + std::to_string(h.headerSize) + " is too small for this file version");
     std::uint32_t encryption = u32(hdr::Encryption1);
     if (dataHeader && encryption == 0xFF00FF00u) encryption = u32(hdr::Encryption2);
     if (encryption != 0) fail("the table is password-protected; encrypted tables cannot be read");

@@ -333,6 +333,9 @@ TEST(ParadoxDamage, BrokenFilesGiveClearErrors)
     PatchU16(p, 2048 + 4, 3000);
     ExpectBroken(p, "claims");
     p = copy("date7.db");
+    PatchU16(p, 2, 0x60);   // ends before the level-4 part of the header
+    ExpectBroken(p, "too small");
+    p = copy("date7.db");
     PatchU16(p, 0x21, 0);
     ExpectBroken(p, "0 fields");
     p = copy("date7.db");

@@ -14,6 +14,7 @@ namespace tarnel::ascii {
 namespace {
 constexpr size_t kChunk = 1 << 20;
 constexpr char kEndOfFile = 0x1A;
+constexpr std::int64_t kMaxRow = 16 << 20;
 
 std::string TrimRight(std::string s)
 {
@@ -172,6 +173,9 @@ const std::vector<std::string>& AsciiTable::cells(std::int64_t record)
     checkRecord(record);
     if (cachedRecord_ == record) return cache_;
     const Row& row = rows_[static_cast<size_t>(record)];
+    if (row.length > kMaxRow)
+        throw EngineError(name_ + ": row " + std::to_string(record + 1) + " is longer than " +
+                          std::to_string(kMaxRow >> 20) + " MB; this is not a table of text rows");
     std::string line(static_cast<size_t>(row.length), '\0');
     data_.readExact(row.start, line.data(), line.size(), "data");
     cache_.assign(schema_.columns.size(), std::string());

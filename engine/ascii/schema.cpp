@@ -196,6 +196,8 @@ Schema ParseSchema(const std::string& text, const std::string& path)
         if (col.kind == ColumnKind::Char && (col.width < 1 || col.width > 65535))
             fail("the text field '" + col.def.name + "' needs a width of 1 or more");
         if (s.fixed && col.width < 1) fail("the field '" + col.def.name + "' needs a width in a FIXED table");
+        if (col.width > 65535 || col.offset > 1000000)
+            fail("the width or offset of the field '" + col.def.name + "' is too large");
         col.def.number = number;
         s.columns.push_back(col);
     }

@@ -158,4 +158,30 @@ TEST(ParadoxOracle, OurTablesReadThere)
     }
 }
 
+TEST(ParadoxOracle, RebuiltPrimaryIndexReadsThere)
+{
+    PX_boot();
+    ScratchDir dir;
+    std::string path = dir.file("keyed.db");
+    CreateTableFiles(path, {Def("K", ftInteger), Def("PAD", ftString, 250)}, {});
+    Patch(path, 4, std::string(1, '\0'));   // keyed on its first field
+    PatchU16(path, 0x23, 1);
+    {
+        auto t = OpenTableFormat(path, TableType::Paradox, false);
+        for (int k = 0; k < 200; ++k) t->appendRecord({Value::integer((k * 37) % 200), Value::text("p")});
+        ASSERT_EQ(t->value(0, 0), Value::integer(0));
+        ASSERT_EQ(t->value(199, 0), Value::integer(199));
+    }
+    PxDoc index;
+    ASSERT_EQ(PX_open_file(index.doc, dir.file("keyed.px").c_str()), 0);
+    int entries = PX_get_num_records(index.doc);
+    EXPECT_GE(entries, 13);   // 16 records of 254 bytes fill a 4 KB block
+    ASSERT_EQ(PX_get_num_fields(index.doc), 1);
+    PxDoc table;
+    ASSERT_EQ(PX_open_file(table.doc, path.c_str()), 0);
+    EXPECT_EQ(PX_read_primary_index(index.doc), 0);
+    EXPECT_EQ(PX_add_primary_index(table.doc, index.doc), 0);
+    EXPECT_EQ(PX_get_num_records(table.doc), 200);
+}
+
 #endif

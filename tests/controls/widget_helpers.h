@@ -4,8 +4,15 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
+#include <ostream>
 
 #include "controls/error_report.h"
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace tarnel::test {
 

@@ -20,11 +20,10 @@ QSize TAutoButton::sizeHint() const
 
 void TAutoButton::paintFace(QPainter& painter)
 {
-    QStyleOptionButton option;
+    QStyleOption option;
     option.initFrom(this);
-    option.features = QStyleOptionButton::Flat;
     option.state |= isDown() ? QStyle::State_Sunken : QStyle::State_Raised;
-    style()->drawControl(QStyle::CE_PushButtonBevel, &option, &painter, this);
+    style()->drawPrimitive(QStyle::PE_PanelButtonTool, &option, &painter, this);
 }
 
 void TAutoButton::paintEvent(QPaintEvent*)

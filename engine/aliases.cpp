@@ -72,7 +72,8 @@ std::string AliasesFile()
 
 bool LookupAlias(const std::string& name, std::string& folder)
 {
-    if (name.empty()) return false;
+    // A path is never an alias: no need to read the store (or fail on it) for one.
+    if (name.empty() || name.find('/') != std::string::npos) return false;
     ProfileFile file = ReadAliases();
     if (!file.hasKey(Section, name)) return false;
     folder = file.readString(Section, name);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QStyle>
@@ -171,6 +172,18 @@ void TFolderList::openItem(QTreeWidgetItem* item)
     }
 }
 
+void TFolderList::keyPressEvent(QKeyEvent* event)
+{
+    // Enter on the open folder itself goes on to the dialog's default button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem() &&
+        currentItem()->data(0, Qt::UserRole).toString() != folder_) {
+        openItem(currentItem());
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
 void TFolderList::rebuild()
 {
     WaitCursor wait;
@@ -241,6 +254,17 @@ TFileList::TFileList(QWidget* parent) : QListWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     directory_ = NormalFolder(QDir::currentPath());
     connect(this, &QListWidget::currentRowChanged, this, [this](int) { emit selectionChanged(); });
+}
+
+void TFileList::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem() &&
+        currentItem()->isSelected()) {
+        emit itemActivated(currentItem());
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void TFileList::setDirectory(const QString& folder)

@@ -36,6 +36,11 @@ public:
 signals:
     void folderChanged(const QString& folder);
 
+protected:
+    // Enter opens the folder under the cursor and goes no further; on the
+    // folder that is open already it goes on to the dialog (its OK button).
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void rebuild();
     void openItem(QTreeWidgetItem* item);
@@ -74,6 +79,10 @@ public:
 
 signals:
     void selectionChanged();
+
+protected:
+    // Enter on a file activates it, once; without a file it goes on to the dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString directory_;

@@ -270,6 +270,23 @@ TEST(PathAliasDlg, FolderOrAlias)
     ASSERT_TRUE(dlg.ExecutePathAliasDlg(result));
     EXPECT_EQ(result, QString::fromStdString(sub));
 
+    // Keyboard: Enter on a folder opens it and leaves the dialog open; the next Enter is OK.
+    WhenShown(&dlg, [&] {
+        dlg.DirectoryListBox1->setFolder(QString::fromStdString(env.data().path()));
+        auto found = dlg.DirectoryListBox1->findItems("Survey Data", Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(found.size(), 1);
+        dlg.DirectoryListBox1->setFocus();
+        dlg.DirectoryListBox1->setCurrentItem(found.first());
+        QTest::keyClick(dlg.DirectoryListBox1, Qt::Key_Return);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(dlg.DirectoryListBox1->folder(), QString::fromStdString(sub));
+        QTest::keyClick(dlg.DirectoryListBox1, Qt::Key_Return);
+        EXPECT_FALSE(dlg.isVisible());
+    });
+    result.clear();
+    ASSERT_TRUE(dlg.ExecutePathAliasDlg(result));
+    EXPECT_EQ(result, QString::fromStdString(sub));
+
     // The tree keeps the folder; the root comes back as "/".
     WhenShown(&dlg, [&] {
         EXPECT_EQ(dlg.DirectoryListBox1->folder(), QString::fromStdString(sub));

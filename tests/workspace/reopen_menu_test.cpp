@@ -9,6 +9,7 @@
 
 #include "engine/profile_file.h"
 #include "tests/support/test_paths.h"
+#include "tests/workspace/workspace_test_support.h"
 #include "workspace/reopen_menu.h"
 
 using namespace tarnel;
@@ -170,6 +171,26 @@ TEST_F(MenuFixture, UnwritableFileIsDroppedSilently)
         EXPECT_EQ(ReadFile(locked + "/Tarnel.ini"), "[FileHistory]\nCount=1\nPath0=/x/kept.dbf\n");
     }
     ::chmod(locked.c_str(), 0755);
+}
+
+TEST_F(MenuFixture, ErrorsAreShownOnlyWhenAsked)
+{
+    reopen.setIniFile(QString::fromStdString(dir.path()));   // a folder: cannot be read
+    reopen.LoadEntries();                                    // silent by default
+    reopen.setShowErrors(true);
+    QString text;
+    tarnel::test::AnswerNextMessageBox(&text);
+    reopen.LoadEntries();
+    EXPECT_EQ(text, QString::fromStdString("Unable to access: " + dir.path() + "\n" +
+                                           "You may not permission to access the Windows folder"));
+}
+
+TEST(ReopenMenu, BareFileNameLivesInTheSettingsFolder)
+{
+    tarnel::test::ChooserEnvironment env;
+    TReopenMenu r;
+    r.setIniFile("tarnel.ini");
+    EXPECT_EQ(r.settingsPath(), QString::fromStdString(env.config().path() + "/vantor/tarnel.ini"));
 }
 
 TEST_F(MenuFixture, ClicksReportTheEntry)

@@ -1,5 +1,5 @@
 // Input: a 4-byte length, that many bytes of table file (.db), the rest the blob file (.mb).
-#include "fuzz/fuzz_files.h"
+#include "fuzz/table_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {

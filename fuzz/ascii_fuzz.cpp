@@ -1,5 +1,5 @@
 // Input: schema text, a line "%%", then the rows.
-#include "fuzz/fuzz_files.h"
+#include "fuzz/table_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {

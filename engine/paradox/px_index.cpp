@@ -39,43 +39,56 @@ void ParadoxTable::rebuildIndex()
         level.push_back({b.firstKey, static_cast<unsigned>(b.number), static_cast<unsigned>(b.count)});
     }
 
-    std::string body;   // the index blocks, numbered from 1
-    int blocks = 0, levels = 0, root = 0;
-    std::int64_t entries = 0;
+    // Group the entries into index blocks, level by level, up to one root.
+    std::vector<std::vector<std::vector<Entry>>> levels;   // levels[l][block] = entries
     while (!level.empty()) {
-        ++levels;
-        size_t groups = (level.size() + static_cast<size_t>(perBlock) - 1) / static_cast<size_t>(perBlock);
-        int firstNumber = blocks + 1;
-        std::vector<Entry> parents;
-        for (size_t g = 0; g < groups; ++g) {
-            std::string block(static_cast<size_t>(blockSize), '\0');
-            auto* p = reinterpret_cast<unsigned char*>(block.data());
-            size_t from = g * static_cast<size_t>(perBlock);
-            size_t to = std::min(level.size(), from + static_cast<size_t>(perBlock));
-            int number = firstNumber + static_cast<int>(g);
-            PutU16(p, static_cast<std::uint16_t>(g + 1 < groups ? number + 1 : 0));
-            PutU16(p + 2, static_cast<std::uint16_t>(g > 0 ? number - 1 : 0));
-            PutU16(p + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((to - from - 1) * static_cast<size_t>(entrySize))));
-            unsigned sum = 0;
-            for (size_t e = from; e < to; ++e) {
-                unsigned char* r = p + 6 + (e - from) * static_cast<size_t>(entrySize);
-                std::memcpy(r, level[e].key.data(), level[e].key.size());
-                PutShortField(r + keyWidth_, level[e].block);
-                PutShortField(r + keyWidth_ + 2, level[e].count);
-                PutShortField(r + keyWidth_ + 4, 0);
-                sum += level[e].count;
-            }
-            entries += static_cast<std::int64_t>(to - from);
-            body += block;
-            parents.push_back({level[from].key, static_cast<unsigned>(number), sum});
-        }
-        blocks += static_cast<int>(groups);
-        if (groups == 1) {
-            root = firstNumber;
-            break;
-        }
-        level = std::move(parents);
+        std::vector<std::vector<Entry>> groups;
+        for (size_t from = 0; from < level.size(); from += static_cast<size_t>(perBlock))
+            groups.emplace_back(level.begin() + static_cast<std::ptrdiff_t>(from),
+                                level.begin() + static_cast<std::ptrdiff_t>(std::min(level.size(), from + static_cast<size_t>(perBlock))));
+        levels.push_back(groups);
+        if (groups.size() == 1) break;
+        level.clear();
+        for (const auto& g : groups) level.push_back({g.front().key, 0, 0});   // block and count set below
     }
+    // Blocks are numbered and chained from the root down, each level left
+    // to right: the root is block 1 and the first in the chain.
+    int blocks = 0;
+    std::vector<int> firstNumber(levels.size());
+    for (size_t l = levels.size(); l-- > 0;) {
+        firstNumber[l] = blocks + 1;
+        blocks += static_cast<int>(levels[l].size());
+    }
+    for (size_t l = 1; l < levels.size(); ++l)
+        for (size_t g = 0; g < levels[l].size(); ++g)
+            for (size_t e = 0; e < levels[l][g].size(); ++e) {
+                size_t child = g * static_cast<size_t>(perBlock) + e;
+                unsigned sum = 0;
+                for (const Entry& x : levels[l - 1][child]) sum += x.count;
+                levels[l][g][e].block = static_cast<unsigned>(firstNumber[l - 1] + static_cast<int>(child));
+                levels[l][g][e].count = sum;
+            }
+    std::string body(static_cast<size_t>(blocks) * static_cast<size_t>(blockSize), '\0');
+    std::int64_t entries = 0;
+    for (size_t l = 0; l < levels.size(); ++l)
+        for (size_t g = 0; g < levels[l].size(); ++g) {
+            int number = firstNumber[l] + static_cast<int>(g);
+            auto* p = reinterpret_cast<unsigned char*>(body.data()) + static_cast<size_t>(number - 1) * static_cast<size_t>(blockSize);
+            const auto& group = levels[l][g];
+            PutU16(p, static_cast<std::uint16_t>(number < blocks ? number + 1 : 0));
+            PutU16(p + 2, static_cast<std::uint16_t>(number - 1));
+            PutU16(p + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((group.size() - 1) * static_cast<size_t>(entrySize))));
+            for (size_t e = 0; e < group.size(); ++e) {
+                unsigned char* r = p + 6 + e * static_cast<size_t>(entrySize);
+                std::memcpy(r, group[e].key.data(), group[e].key.size());
+                PutShortField(r + keyWidth_, group[e].block);
+                PutShortField(r + keyWidth_ + 2, group[e].count);
+                PutShortField(r + keyWidth_ + 4, 0);
+            }
+            entries += static_cast<std::int64_t>(group.size());
+        }
+    const int levelCount = static_cast<int>(levels.size());
+    const int root = blocks > 0 ? 1 : 0;
     if (blocks > 0xFFFF) throw EngineError(BaseName(pxPath) + ": the primary index grows past its limit");
 
     std::string head(static_cast<size_t>(kIndexHeaderSize), '\0');
@@ -90,7 +103,7 @@ void ParadoxTable::rebuildIndex()
     PutU16(h + hdr::FirstBlock, static_cast<std::uint16_t>(blocks > 0 ? 1 : 0));
     PutU16(h + hdr::LastBlock, static_cast<std::uint16_t>(blocks));
     PutU16(h + 0x1E, static_cast<std::uint16_t>(root));
-    h[0x20] = static_cast<unsigned char>(levels);
+    h[0x20] = static_cast<unsigned char>(levelCount);
     PutU16(h + hdr::NumFields, static_cast<std::uint16_t>(header_.keyFields));
     h[hdr::SortOrder] = static_cast<unsigned char>(header_.raw[hdr::SortOrder]);
     h[hdr::Version] = static_cast<unsigned char>(header_.version);

@@ -184,4 +184,28 @@ TEST(ParadoxOracle, RebuiltPrimaryIndexReadsThere)
     EXPECT_EQ(PX_get_num_records(table.doc), 200);
 }
 
+TEST(ParadoxOracle, TwoLevelPrimaryIndexReadsThere)
+{
+    PX_boot();
+    ScratchDir dir;
+    std::string path = dir.file("deep.db");
+    CreateTableFiles(path, {Def("K", ftInteger), Def("PAD", ftString, 255)}, {});
+    Patch(path, 4, std::string(1, '\0'));
+    PatchU16(path, 0x23, 1);
+    const int records = 15 * 420;   // 15 records a block: more data blocks than one index block holds
+    {
+        auto t = OpenTableFormat(path, TableType::Paradox, false);
+        for (int k = 0; k < records; ++k) t->appendRecord({Value::integer(k), Value()});
+    }
+    std::string px = ReadFile(dir.file("deep.px"));
+    EXPECT_EQ(static_cast<unsigned char>(px[0x20]), 2);   // levels
+    PxDoc index;
+    ASSERT_EQ(PX_open_file(index.doc, dir.file("deep.px").c_str()), 0);
+    PxDoc table;
+    ASSERT_EQ(PX_open_file(table.doc, path.c_str()), 0);
+    EXPECT_EQ(PX_read_primary_index(index.doc), 0);
+    EXPECT_EQ(PX_add_primary_index(table.doc, index.doc), 0);
+    EXPECT_EQ(PX_get_num_records(table.doc), records);
+}
+
 #endif

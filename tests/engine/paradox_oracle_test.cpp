@@ -60,16 +60,16 @@ TEST(ParadoxOracle, TablesOfTheOtherLibraryReadHere)
     std::string path = dir.file("theirs.db");
     {
         PxDoc px;
-        const struct { const char* name; char type; int len; } spec[] = {
+        const struct { const char* name; char type; int len; } columns[] = {
             {"NAME", pxfAlpha, 20}, {"SMALL", pxfShort, 2}, {"BIG", pxfLong, 4}, {"NUM", pxfNumber, 8},
             {"MONEY", pxfCurrency, 8}, {"DAY", pxfDate, 4}, {"CLOCK", pxfTime, 4}, {"STAMP", pxfTimestamp, 8},
             {"FLAG", pxfLogical, 1}};
         const int n = 9;
         auto* fields = static_cast<pxfield_t*>(px.doc->malloc(px.doc, n * sizeof(pxfield_t), "fields"));
         for (int k = 0; k < n; ++k) {
-            fields[k].px_fname = PX_strdup(px.doc, spec[k].name);
-            fields[k].px_ftype = spec[k].type;
-            fields[k].px_flen = spec[k].len;
+            fields[k].px_fname = PX_strdup(px.doc, columns[k].name);
+            fields[k].px_ftype = columns[k].type;
+            fields[k].px_flen = columns[k].len;
             fields[k].px_fdc = 0;
         }
         ASSERT_EQ(PX_create_file(px.doc, fields, n, path.c_str(), pxfFileTypNonIndexDB), 0);
@@ -77,7 +77,7 @@ TEST(ParadoxOracle, TablesOfTheOtherLibraryReadHere)
             pxval_t v[9] = {};
             pxval_t* p[9];
             for (int k = 0; k < n; ++k) {
-                v[k].type = spec[k].type;
+                v[k].type = columns[k].type;
                 p[k] = &v[k];
             }
             v[0].value.str.val = const_cast<char*>(r.name.c_str());

@@ -373,10 +373,10 @@ std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& by
         return at;
     }
     // The block is full: a new block follows it, taking the new record
-    // (at the end of the table) or the upper half of the records.
+    // (when it goes after the block's last) or the upper half of the records.
     int number = allocateBlock();
     std::vector<unsigned char> fresh(static_cast<size_t>(header_.blockSize), 0);
-    int keep = (k + 1 == chain_.size() && slot == b.count) ? b.count : b.count / 2;
+    int keep = slot == b.count ? b.count : b.count / 2;
     int moved = b.count - keep;
     std::memcpy(fresh.data() + kBlockHeader, recs + keep * rs, static_cast<size_t>(moved) * rs);
     int lowCount = keep, highCount = moved;

@@ -258,6 +258,32 @@ TEST(ParadoxWriting, KeyedTableKeepsKeyOrderAndRejectsDuplicates)
     EXPECT_EQ(px.substr(0x80A, 4), std::string("\x80\x01\x80\x05", 4));
 }
 
+TEST(ParadoxWriting, KeyedInsertsSplitFullBlocks)
+{
+    for (int width : {4, 2100}) {   // many records a block, and one
+        SCOPED_TRACE(width);
+        ScratchDir dir;
+        std::string path = dir.file("split.db");
+        std::vector<FieldDef> defs = {Def("K", ftInteger)};
+        for (int k = 0; k * 255 < width; ++k) defs.push_back(Def("F" + std::to_string(k), ftString, 255));
+        CreateTableFiles(path, defs, {});
+        Patch(path, 4, std::string(1, '\0'));
+        PatchU16(path, 0x23, 1);
+        auto t = OpenTableFormat(path, TableType::Paradox, false);
+        std::vector<Value> row(defs.size());
+        for (int k = 0; k < 300; ++k) {
+            row[0] = Value::integer((k * 7919) % 300);
+            row[1] = Value::text(std::to_string(k));
+            t->appendRecord(row);
+        }
+        for (int k = 0; k < 300; k += 3) t->deleteRecord(t->physicalCount() / 2);
+        t.reset();
+        auto again = OpenTableFormat(path, TableType::Paradox, true);
+        ASSERT_EQ(again->physicalCount(), 200);
+        for (std::int64_t r = 1; r < 200; ++r) EXPECT_LT(again->value(r - 1, 0).i, again->value(r, 0).i);
+    }
+}
+
 TEST(ParadoxWriting, BadValuesAreRefusedBeforeAnythingIsWritten)
 {
     ScratchDir dir;

@@ -36,7 +36,7 @@ TViewerWindow::TViewerWindow(QWidget* parent) : QMainWindow(parent)
 
     stations_ = new QTreeWidget;
     stations_->setRootIsDecorated(false);
-    stations_->setHeaderLabels({tr("Line"), tr("Station"), tr("Value")});
+    stations_->setHeaderLabels({tr("Prefix"), tr("Station"), tr("Value")});
     stations_->setAlternatingRowColors(true);
     stations_->setColumnWidth(0, 60);
     stations_->setColumnWidth(1, 240);
@@ -82,7 +82,8 @@ void TViewerWindow::showStream(const QByteArray& data)
         newest = item;
     }
     if (newest) features_->setCurrentItem(newest);
-    status_->setText(tr("%n feature(s) received", nullptr, featureCount()));
+    int count = featureCount();
+    status_->setText(count == 1 ? tr("1 feature received") : tr("%1 features received").arg(count));
 }
 
 void TViewerWindow::showStations()

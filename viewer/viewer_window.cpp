@@ -23,6 +23,7 @@ TViewerWindow::TViewerWindow(QWidget* parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Oculo32 - Cave Viewer"));
 
     features_ = new QTreeWidget;
+    features_->setObjectName(QStringLiteral("features"));
     features_->setRootIsDecorated(false);
     features_->setHeaderLabels({tr("Feature"), tr("Display Method"), tr("Stations"), tr("Range"),
                                 tr("Received")});
@@ -35,6 +36,7 @@ TViewerWindow::TViewerWindow(QWidget* parent) : QMainWindow(parent)
     features_->setColumnWidth(fcReceived, 90);
 
     stations_ = new QTreeWidget;
+    stations_->setObjectName(QStringLiteral("stations"));
     stations_->setRootIsDecorated(false);
     stations_->setHeaderLabels({tr("Prefix"), tr("Station"), tr("Value")});
     stations_->setAlternatingRowColors(true);

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -87,6 +89,9 @@ bool TDBusViewerLink::startViewerAndWait(const std::string& service, const std::
         while (!deadline.hasExpired() && !viewerPresent()) QThread::msleep(50);
         return true;
     }
+    // Up to a few seconds: show the hourglass meanwhile.
+    bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (gui) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     QEventLoop loop;
     QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
     QTimer timeout;
@@ -101,6 +106,7 @@ bool TDBusViewerLink::startViewerAndWait(const std::string& service, const std::
     timeout.start(startTimeoutMs_);
     poll.start(100);
     if (!viewerPresent()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (gui) QGuiApplication::restoreOverrideCursor();
     return true;
 }
 

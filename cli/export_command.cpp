@@ -105,14 +105,17 @@ public:
     bool poke(const std::string& item, const std::vector<std::string>& lines) override
     {
         count_ = lines.size();
-        return inner_.poke(item, lines);
+        delivered_ = inner_.poke(item, lines);
+        return delivered_;
     }
     void closeLink() override { inner_.closeLink(); }
     size_t count() const { return count_; }
+    bool delivered() const { return delivered_; }
 
 private:
     query::TViewerLink& inner_;
     size_t count_ = 0;
+    bool delivered_ = false;
 };
 
 } // namespace
@@ -179,6 +182,11 @@ int ExportCommand(const std::vector<std::string>& args, std::ostream& out, std::
             services.makeLink ? services.makeLink() : std::make_unique<query::TDBusViewerLink>();
         CountingLink counting(*link);
         if (!query::UseResultSend(request, counting, errorBox) || failed) return 1;
+        // The window ignores a poke that could not go out; a script should know.
+        if (!counting.delivered()) {
+            err << "tarnel-cli export: the stream could not be sent to the viewer\n";
+            return 1;
+        }
         out << "Sent " << counting.count() << " lines of feature \"" << options.feature
             << "\" to the viewer\n";
         return 0;

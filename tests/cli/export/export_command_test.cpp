@@ -28,6 +28,7 @@ struct FakeEngine {
     std::string database, sql;
     std::vector<std::string> poked;
     bool linkOpens = true;
+    bool pokeGoesOut = true;
 
     TExportServices services()
     {
@@ -57,7 +58,7 @@ struct FakeEngine {
         bool poke(const std::string&, const std::vector<std::string>& lines) override
         {
             engine.poked = lines;
-            return true;
+            return engine.pokeGoesOut;
         }
         void closeLink() override {}
     };
@@ -148,6 +149,11 @@ TEST(ExportCommandTest, SendPokesTheSameStream)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(engine.poked, (std::vector<std::string>{"#F,P", "#M,A1", "#D,A2"}));
     EXPECT_EQ(r.out, "Sent 3 lines of feature \"P\" to the viewer\n");
+
+    engine.pokeGoesOut = false;
+    r = engine.run({"db", "t", "--method", "line", "--station", "STATION", "--feature", "P", "--send"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarnel-cli export: the stream could not be sent to the viewer\n");
 
     engine.linkOpens = false;
     r = engine.run({"db", "t", "--method", "line", "--station", "STATION", "--feature", "P", "--send"});

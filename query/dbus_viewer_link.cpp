@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <cstdio>
 
 namespace tarnel::query {
 
@@ -132,6 +133,13 @@ bool TDBusViewerLink::poke(const std::string& item, const std::vector<std::strin
     if (!open_) return false;
     QDBusConnection bus = Connection(connectionName_);
     std::string data = ViewerPokeData(lines);
+    // Past the limit the D-Bus library would end the whole program.
+    if (data.size() > kMaxPokeBytes) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%.1f", static_cast<double>(data.size()) / (1024.0 * 1024.0));
+        throw TViewerLinkError(std::string("The result is too large to send to the viewer: its ") + size
+                               + " MB are more than the 64 MB one send can carry.");
+    }
     QDBusMessage message = QDBusMessage::createMethodCall(busName_, objectPath_,
                                                           QString::fromLatin1(kInterface),
                                                           QStringLiteral("Poke"));

@@ -11,6 +11,7 @@
 // link outlives closeLink(): the bus connection is private to the link.
 // Needs a QCoreApplication (the wait for a starting viewer runs its events).
 #include <QString>
+#include <cstddef>
 #include <QtGlobal>
 
 #include "query/viewer_link.h"
@@ -20,6 +21,8 @@ namespace tarnel::query {
 class TDBusViewerLink : public TViewerLink {
 public:
     static constexpr const char* kInterface = "org.vantor.Viewer";
+    // The bus carries a byte array of at most 64 MiB in one message.
+    static constexpr std::size_t kMaxPokeBytes = 64u * 1024u * 1024u;
     static QString BusName(const std::string& service);
     static QString ObjectPath(const std::string& topic);
 

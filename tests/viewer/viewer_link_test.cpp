@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -207,6 +208,58 @@ TEST_F(ViewerBus, RunningViewerReceivesEveryPokeByteForByte)
 
     StopProcess(viewer);
     EXPECT_TRUE(WaitFor([] { return !NameOwned(QStringLiteral("org.vantor.Oculo32")); }));
+}
+
+namespace {
+
+// Many rows of one long station name, made on demand.
+class RepeatedRows : public DataSet {
+public:
+    explicit RepeatedRows(std::int64_t rows) : rows_(rows)
+    {
+        fields_.push_back(Field("STATION", ftString));
+        fields_[0].number = 1;
+    }
+    bool active() const override { return true; }
+    const std::vector<FieldDef>& fields() const override { return fields_; }
+    std::int64_t recordCount() const override { return rows_; }
+    void moveTo(std::int64_t row) override { setCursor(std::min(row, rows_), row >= rows_); }
+    Value value(int) const override { return Value::text(std::string(60, 'S')); }
+
+private:
+    std::vector<FieldDef> fields_;
+    std::int64_t rows_;
+};
+
+} // namespace
+
+TEST_F(ViewerBus, StreamTooLargeForOneSendIsAnErrorNotACrash)
+{
+    ScratchDir dir;
+    QString log = QString::fromStdString(dir.file("received.log"));
+    qint64 viewer = startHeadlessViewer(log);
+    RepeatedRows rows(1200000);   // 1.2 million lines of 66 bytes: about 75 MB
+    TViewerSendRequest request;
+    request.result = &rows;
+    request.availableFields = {"STATION"};
+    request.stationFieldName = "STATION";
+    request.featureName = "Huge";
+    request.userLocale = QLocale::c();
+    TDBusViewerLink link;
+    try {
+        UseResultSend(request, link, [](const std::string&) {});
+        FAIL() << "expected an error";
+    } catch (const TViewerLinkError& e) {
+        EXPECT_NE(std::string(e.what()).find("too large to send to the viewer"), std::string::npos);
+    }
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_FALSE(rows.viewsDisabled());
+    // Nothing went out, and the viewer still takes the next send.
+    MemoryDataSet ds = PoolsResult();
+    TDBusViewerLink next;
+    ASSERT_TRUE(UseResultSend(PoolsRequest(ds), next, [](const std::string&) {}));
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(log).startsWith("#R,Pools,"); }));
+    StopProcess(viewer);
 }
 
 TEST_F(ViewerBus, LinkStartsTheViewerFromPath)

@@ -24,6 +24,22 @@ void AppendStationReference(const DataSet& result, const TExportFields& fields, 
     if (fields.secondary != -1) line += result.asText(fields.secondary - 1);
 }
 
+// One line per row: prefix, station reference, ",", then the row's value.
+template <typename AppendValue>
+void WriteStationLines(DataSet& result, const char* prefix, const TExportFields& fields,
+                       TLineList& lines, AppendValue appendValue)
+{
+    result.first();
+    while (!result.eof()) {
+        std::string line = prefix;
+        AppendStationReference(result, fields, line);
+        line += ',';
+        appendValue(line);
+        lines.push_back(std::move(line));
+        result.next();
+    }
+}
+
 } // namespace
 
 int ResultFieldNumber(const std::string& name, const std::vector<std::string>& availableFields,
@@ -68,38 +84,20 @@ void WriteMarkedLocations(DataSet& result, const std::string& featureName,
         lines.push_back("#F," + featureName);
     }
 
-    result.first();
-    while (!result.eof()) {
-        std::string line = "#L,";
-        AppendStationReference(result, fields, line);
-        if (fields.number != -1) {
-            line += ',';
-            AppendGeneral(result.asFloat(fields.number - 1), line);
-        } else {
-            line += ",0.0";
-        }
-        lines.push_back(std::move(line));
-        result.next();
-    }
+    WriteStationLines(result, "#L,", fields, lines, [&](std::string& line) {
+        if (fields.number != -1) AppendGeneral(result.asFloat(fields.number - 1), line);
+        else line += "0.0";
+    });
 }
 
 void WriteLineSegments(DataSet& result, const std::string& featureName,
                        const TExportFields& fields, TLineList& lines)
 {
     lines.push_back("#F," + featureName);
-    result.first();
-    while (!result.eof()) {
-        std::string line = "#S,";
-        AppendStationReference(result, fields, line);
-        if (fields.number != -1) {
-            line += ',';
-            line += result.asText(fields.number - 1);
-        } else {
-            line += ",0.0";
-        }
-        lines.push_back(std::move(line));
-        result.next();
-    }
+    WriteStationLines(result, "#S,", fields, lines, [&](std::string& line) {
+        if (fields.number != -1) line += result.asText(fields.number - 1);
+        else line += "0.0";
+    });
 }
 
 void WriteContinuousLine(DataSet& result, const std::string& featureName,

@@ -1,7 +1,7 @@
 // The marked-locations stream of a large result: range walk plus one line per
 // row, then the bytes of the poke. Goal: under a second for 1,000,000 rows.
 //
-//   bench_marked_locations [ROWS]
+//   marked_locations_bench [ROWS]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

@@ -1,30 +1,43 @@
 #include "cli/csv.h"
 
-namespace tarnel::cli {
+namespace tarnel {
 
-void AppendCsvField(std::string_view field, std::string& out)
+void WriteCsvField(std::ostream& out, const std::string& text)
 {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out += field;
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        out << text;
         return;
     }
-    out += '"';
-    for (char c : field) {
-        if (c == '"') out += '"';
-        out += c;
+    out << '"';
+    for (char c : text) {
+        if (c == '"') out << '"';
+        out << c;
     }
-    out += '"';
+    out << '"';
 }
 
-void WriteCsvRecord(std::ostream& out, const std::vector<std::string>& fields)
+void WriteCsvRow(std::ostream& out, const std::vector<std::string>& fields)
 {
-    std::string line;
     for (size_t k = 0; k < fields.size(); ++k) {
-        if (k) line += ',';
-        AppendCsvField(fields[k], line);
+        if (k) out << ',';
+        WriteCsvField(out, fields[k]);
     }
-    line += "\r\n";
-    out << line;
+    out << "\r\n";
 }
 
-} // namespace tarnel::cli
+void WriteCsv(std::ostream& out, DataSet& data)
+{
+    std::vector<std::string> row;
+    for (const auto& f : data.fields()) row.push_back(f.name);
+    WriteCsvRow(out, row);
+    const int n = data.fieldCount();
+    for (data.first(); !data.eof(); data.next()) {
+        for (int k = 0; k < n; ++k) {
+            if (k) out << ',';
+            WriteCsvField(out, data.asText(k));
+        }
+        out << "\r\n";
+    }
+}
+
+} // namespace tarnel

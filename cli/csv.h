@@ -1,15 +1,17 @@
 #pragma once
-// CSV as RFC 4180 writes it: fields separated by commas, records ended by
-// CR LF; a field holding a comma, a double quote, CR or LF is enclosed in
-// double quotes, with each double quote inside doubled.
+// CSV output (RFC 4180): fields quoted when they hold a comma, a quote or a
+// line break; quotes doubled; lines end in CR LF.
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
-namespace tarnel::cli {
+#include "engine/dataset.h"
 
-void AppendCsvField(std::string_view field, std::string& out);
-void WriteCsvRecord(std::ostream& out, const std::vector<std::string>& fields);
+namespace tarnel {
 
-} // namespace tarnel::cli
+void WriteCsvField(std::ostream& out, const std::string& text);
+void WriteCsvRow(std::ostream& out, const std::vector<std::string>& fields);
+// A header row of field names, then every row from the first, in the engine's text.
+void WriteCsv(std::ostream& out, DataSet& data);
+
+} // namespace tarnel

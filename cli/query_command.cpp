@@ -29,15 +29,7 @@ int QueryCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             out << result->recordCount() << '\n';
             return 0;
         }
-        const int columns = result->fieldCount();
-        std::vector<std::string> record;
-        for (const auto& field : result->fields()) record.push_back(field.name);
-        tarnel::cli::WriteCsvRecord(out, record);
-        for (result->first(); !result->eof(); result->next()) {
-            record.clear();
-            for (int k = 0; k < columns; ++k) record.push_back(result->asText(k));
-            tarnel::cli::WriteCsvRecord(out, record);
-        }
+        tarnel::WriteCsv(out, *result);
         out.flush();
         return 0;
     } catch (const std::exception& e) {

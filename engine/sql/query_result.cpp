@@ -239,8 +239,8 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
     if (!impl->stmt) impl->fail("No SQL statement to run");
     if (tail && !IsBlank(tail)) {
         sqlite3_stmt* more = nullptr;
-        sqlite3_prepare_v2(impl->db, tail, -1, &more, nullptr);
-        const bool another = more != nullptr;
+        const int rc = sqlite3_prepare_v2(impl->db, tail, -1, &more, nullptr);
+        const bool another = rc != SQLITE_OK || more != nullptr;
         sqlite3_finalize(more);
         if (another) impl->fail("Only one statement can be run at a time");
     }

@@ -1,0 +1,163 @@
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include "query/do_query_page.h"
+
+using namespace tarnel;
+
+namespace {
+
+std::vector<FieldDef> FeatureFields()
+{
+    return {{"STATION", ftString, 12, 1}, {"DEPTH", ftFloat, 0, 2}, {"NOTE", ftMemo, 0, 3},
+            {"FLAG", ftBoolean, 0, 4},    {"SURVEYED", ftDate, 0, 5}, {"ID", ftAutoInc, 0, 6}};
+}
+
+struct CaveControls {
+    bool station, number;
+};
+
+CaveControls Enabled(const TDoQueryPage& page)
+{
+    const bool station = page.StationEdit->isEnabled();
+    const bool number = page.NumberEdit->isEnabled();
+    // Each label, button and box of a group goes together.
+    EXPECT_EQ(page.StationLabel->isEnabled(), station);
+    EXPECT_EQ(page.StationBtn->isEnabled(), station);
+    EXPECT_EQ(page.SecondLabel->isEnabled(), station);
+    EXPECT_EQ(page.SecondBtn->isEnabled(), station);
+    EXPECT_EQ(page.SecondEdit->isEnabled(), station);
+    EXPECT_EQ(page.NumberLabel->isEnabled(), number);
+    EXPECT_EQ(page.NumberBtn->isEnabled(), number);
+    return {station, number};
+}
+
+void Select(QListWidget* list, int row) { list->setCurrentRow(row); }
+
+} // namespace
+
+TEST(DoQueryPage, StartsEmptyWithExportControlsDisabled)
+{
+    TDoQueryPage page;
+    EXPECT_EQ(page.FieldList2->count(), 0);
+    EXPECT_FALSE(page.UseResultBtn->isEnabled());
+    EXPECT_FALSE(page.FeatureNameEdit->isEnabled());
+    EXPECT_FALSE(page.query().active());
+    EXPECT_EQ(page.displayMethod(), 0);
+    CaveControls c = Enabled(page);
+    EXPECT_FALSE(c.station);
+    EXPECT_FALSE(c.number);
+}
+
+TEST(DoQueryPage, FillingShowsTheFirstFieldAtOnceButNotOnTheBuilderList)
+{
+    TDoQueryPage page;
+    QListWidget fieldList1;
+    QLabel typeDis("before");
+    page.attachFieldList1(&fieldList1, &typeDis);
+
+    page.FillFieldLists(FeatureFields());
+    ASSERT_EQ(page.FieldList2->count(), 6);
+    ASSERT_EQ(fieldList1.count(), 6);
+    EXPECT_EQ(fieldList1.item(4)->text(), "SURVEYED");
+    EXPECT_EQ(fieldList1.currentRow(), 0);
+    EXPECT_EQ(page.FieldList2->currentRow(), 0);
+    EXPECT_EQ(page.FieldTypeDis2->text(), "String");
+    EXPECT_EQ(typeDis.text(), "before");
+
+    // A click in the builder's list shows that field's type there.
+    fieldList1.setCurrentRow(1);
+    EXPECT_EQ(typeDis.text(), "Float");
+    fieldList1.clearSelection();
+    EXPECT_EQ(typeDis.text(), "Float");
+}
+
+TEST(DoQueryPage, FieldTypeDecidesWhichCaveFieldsCanBeChosen)
+{
+    TDoQueryPage page;
+    page.FillFieldLists(FeatureFields());
+
+    struct Case { int row; const char* type; bool station, number; };
+    for (Case k : {Case{0, "String", true, false}, Case{1, "Float", false, true},
+                   Case{2, "Memo", false, false}, Case{3, "Boolean", false, false},
+                   Case{4, "Date", false, true}, Case{5, "", false, false}}) {
+        Select(page.FieldList2, k.row);
+        EXPECT_EQ(page.FieldTypeDis2->text(), k.type) << k.row;
+        CaveControls c = Enabled(page);
+        EXPECT_EQ(c.station, k.station) << k.row;
+        EXPECT_EQ(c.number, k.number) << k.row;
+    }
+    page.FieldList2->clearSelection();
+    EXPECT_EQ(page.FieldTypeDis2->text(), "");
+    EXPECT_FALSE(Enabled(page).station);
+}
+
+TEST(DoQueryPage, TableWithoutFields)
+{
+    TDoQueryPage page;
+    page.FillFieldLists(FeatureFields());
+    page.FillFieldLists(std::vector<FieldDef>{});
+    EXPECT_EQ(page.FieldList2->count(), 0);
+    EXPECT_EQ(page.FieldTypeDis2->text(), "");
+    CaveControls c = Enabled(page);
+    EXPECT_FALSE(c.station || c.number);
+}
+
+TEST(DoQueryPage, CopyButtonsAndClearFields)
+{
+    TDoQueryPage page;
+    page.show();
+    page.FillFieldLists(FeatureFields());
+    QTest::mouseClick(page.StationBtn, Qt::LeftButton);
+    Select(page.FieldList2, 1);
+    QTest::mouseClick(page.NumberBtn, Qt::LeftButton);
+    page.SecondBtnClick();   // disabled for a Float, but the handler itself copies
+    EXPECT_EQ(page.StationEdit->text(), "STATION");
+    EXPECT_EQ(page.NumberEdit->text(), "DEPTH");
+    EXPECT_EQ(page.SecondEdit->text(), "DEPTH");
+
+    // Without a selection the boxes keep their text.
+    page.FieldList2->clearSelection();
+    page.StationBtnClick();
+    EXPECT_EQ(page.StationEdit->text(), "STATION");
+
+    QTest::mouseClick(page.ClearFieldBtn, Qt::LeftButton);
+    EXPECT_EQ(page.StationEdit->text(), "");
+    EXPECT_EQ(page.SecondEdit->text(), "");
+    EXPECT_EQ(page.NumberEdit->text(), "");
+}
+
+TEST(DoQueryPage, FailedQueryStillEnablesExportAndKeepsTheCount)
+{
+    TDoQueryPage page;
+    QString shown;
+    page.setErrorHandler([&](const QString& message) { shown = message; });
+    page.setCurrentTable("/nonexistent/folder/for/tarnel", "historic.dbf");
+    page.DisHitCount->setText("12");
+    page.StationEdit->setText("STATION");
+    page.NumberEdit->setText("DEPTH");
+    page.FillFieldLists(FeatureFields());   // the boxes are disabled for the first field but still read
+
+    QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
+    EXPECT_FALSE(shown.isEmpty());
+    EXPECT_TRUE(shown.contains("/nonexistent/folder/for/tarnel")) << shown.toStdString();
+    EXPECT_TRUE(page.UseResultBtn->isEnabled());
+    EXPECT_TRUE(page.UseAsRadio->isEnabled());
+    EXPECT_TRUE(page.FeatureNameEdit->isEnabled());
+    EXPECT_EQ(page.DisHitCount->text(), "12");
+    EXPECT_FALSE(page.query().active());
+    EXPECT_EQ(page.stationFieldName(), "STATION");
+    EXPECT_EQ(page.numberFieldName(), "DEPTH");
+    EXPECT_EQ(page.secondFieldName(), "");
+    EXPECT_FALSE(QApplication::overrideCursor());
+
+    // Later edits of the boxes do not change what the export reads.
+    page.StationEdit->setText("OTHER");
+    EXPECT_EQ(page.stationFieldName(), "STATION");
+}

@@ -104,6 +104,7 @@ QWidget* TDoQueryPage::buildAvailableFields()
     FieldList2->setObjectName("FieldList2");
     FieldList2->setSelectionMode(QAbstractItemView::SingleSelection);
     FieldList2->setMinimumSize(150, 110);
+    FieldList2->setMaximumHeight(160);
     connect(FieldList2, &QListWidget::itemSelectionChanged, this, [this] {
         if (!filling_) FieldList2Click();
     });

@@ -3,11 +3,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include "engine/table.h"
 #include "query/do_query_page.h"
+#include "tests/support/test_paths.h"
 
 using namespace tarnel;
 
@@ -160,4 +163,83 @@ TEST(DoQueryPage, FailedQueryStillEnablesExportAndKeepsTheCount)
     // Later edits of the boxes do not change what the export reads.
     page.StationEdit->setText("OTHER");
     EXPECT_EQ(page.stationFieldName(), "STATION");
+}
+
+namespace {
+
+// caves.dbf with STATION C(8), DEPTH N(8,1): n rows, DEPTH = row number.
+void MakeCaves(const std::string& folder, const std::string& fileName, int n)
+{
+    CreateTableFiles(folder + "/" + fileName, {{"STATION", ftString, 8, 1}, {"DEPTH", ftFloat, 8, 2, 1}}, {});
+    Table t;
+    t.setDatabaseName(folder);
+    t.setTableName(fileName);
+    t.open();
+    for (int k = 0; k < n; ++k) {
+        t.append();
+        t.setValue(0, Value::text("S" + std::to_string(k)));
+        t.setValue(1, Value::real(k));
+        t.post();
+    }
+    t.close();
+}
+
+} // namespace
+
+TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
+{
+    tarnel::test::ScratchDir dir;
+    MakeCaves(dir.path(), "a.b.dbf", 25);
+    Table table;
+    table.setDatabaseName(dir.path());
+    table.setTableName("a.b.dbf");
+    table.open();
+
+    TDoQueryPage page;
+    QString condition = "(DEPTH  > 10)";
+    QString shown;
+    page.setErrorHandler([&](const QString& message) { shown = message; });
+    page.setConditionSource([&] { return condition; });
+    page.setCurrentTable(QString::fromStdString(dir.path()), "a.b.dbf");
+    page.FillFieldLists(table);
+    page.SetExportControlsEnabled(false);
+    page.StationEdit->setText("STATION");
+    page.NumberEdit->setText("DEPTH");
+
+    QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
+    ASSERT_TRUE(shown.isEmpty()) << shown.toStdString();
+    EXPECT_EQ(page.query().sqlText(),
+              R"(Select "a.b"."STATION","a.b"."DEPTH" From "a.b" Where (DEPTH  > 10))");
+    EXPECT_EQ(page.DisHitCount->text(), "14");
+    EXPECT_TRUE(page.UseResultBtn->isEnabled());
+    auto* grid = page.DBGrid2->model();
+    ASSERT_EQ(grid->rowCount(), 14);
+    ASSERT_EQ(grid->columnCount(), 2);
+    EXPECT_EQ(grid->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "DEPTH");
+    EXPECT_EQ(grid->data(grid->index(13, 0), Qt::DisplayRole).toString(), "S24");
+    EXPECT_EQ(grid->data(grid->index(0, 1), Qt::DisplayRole).toString(), "11");
+
+    // Again with the same inputs: the same count, a fresh result.
+    QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
+    EXPECT_EQ(page.DisHitCount->text(), "14");
+
+    // Without cave fields and condition, everything.
+    page.ClearFieldBtnClick();
+    condition.clear();
+    page.DoQueryBtnClick();
+    EXPECT_EQ(page.query().sqlText(), R"(Select * From "a.b")");
+    EXPECT_EQ(page.DisHitCount->text(), "25");
+    EXPECT_EQ(page.stationFieldName(), "");
+
+    // A failing condition discards the result but keeps the count.
+    condition = " OR (DEPTH  > 10)";
+    QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
+    EXPECT_TRUE(shown.contains("syntax error")) << shown.toStdString();
+    EXPECT_FALSE(page.query().active());
+    EXPECT_EQ(grid->rowCount(), 0);
+    EXPECT_EQ(page.DisHitCount->text(), "25");
+
+    page.ResetSession();
+    EXPECT_EQ(page.FieldList2->count(), 0);
+    EXPECT_EQ(page.NumberEdit->text(), "");
 }

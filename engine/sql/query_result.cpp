@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <sqlite3.h>
 
@@ -64,8 +65,13 @@ struct QueryResult::Impl {
     sqlite3_stmt* stmt = nullptr;
     std::vector<FieldDef> fields;
 
-    std::string data;
-    std::vector<std::uint64_t> offsets;   // start of each fetched row in data
+    // Rows are encoded into chunks that never move, so that a large result
+    // grows without copying what it already holds.
+    static constexpr size_t kChunk = size_t(1) << 20;
+    std::vector<std::unique_ptr<char[]>> chunks;
+    size_t chunkUsed = 0, chunkSize = 0;
+    std::vector<const char*> rows;   // where each fetched row starts
+    std::string scratch;             // the row being encoded
     bool done = false;
     std::vector<Value> current;           // the decoded current row
 
@@ -80,7 +86,20 @@ struct QueryResult::Impl {
         throw EngineError(message + "\nStatement: " + sql);
     }
 
-    void put(const void* p, size_t n) { data.append(static_cast<const char*>(p), n); }
+    void put(const void* p, size_t n) { scratch.append(static_cast<const char*>(p), n); }
+
+    void keepRow()
+    {
+        if (chunkUsed + scratch.size() > chunkSize) {
+            chunkSize = std::max(kChunk, scratch.size());
+            chunks.push_back(std::make_unique<char[]>(chunkSize));
+            chunkUsed = 0;
+        }
+        char* at = chunks.back().get() + chunkUsed;
+        std::memcpy(at, scratch.data(), scratch.size());
+        chunkUsed += scratch.size();
+        rows.push_back(at);
+    }
 
     // Steps to the next row and keeps it; false at the end.
     bool fetch()
@@ -95,47 +114,49 @@ struct QueryResult::Impl {
             done = true;
             fail(sqlite3_errmsg(db));
         }
-        offsets.push_back(data.size());
+        scratch.clear();
         const int n = static_cast<int>(fields.size());
         for (int k = 0; k < n; ++k) {
-            switch (sqlite3_column_type(stmt, k)) {
+            const int type = sqlite3_column_type(stmt, k);
+            switch (type) {
             case SQLITE_INTEGER: {
-                data += static_cast<char>(Value::Kind::Int);
+                scratch += static_cast<char>(Value::Kind::Int);
                 sqlite3_int64 i = sqlite3_column_int64(stmt, k);
                 put(&i, sizeof i);
                 break;
             }
             case SQLITE_FLOAT: {
-                data += static_cast<char>(Value::Kind::Float);
+                scratch += static_cast<char>(Value::Kind::Float);
                 double d = sqlite3_column_double(stmt, k);
                 put(&d, sizeof d);
                 break;
             }
             case SQLITE_TEXT:
             case SQLITE_BLOB: {
-                const bool text = sqlite3_column_type(stmt, k) == SQLITE_TEXT;
+                const bool text = type == SQLITE_TEXT;
                 const void* p = text ? static_cast<const void*>(sqlite3_column_text(stmt, k))
                                      : sqlite3_column_blob(stmt, k);
                 std::uint32_t len = static_cast<std::uint32_t>(sqlite3_column_bytes(stmt, k));
-                data += static_cast<char>(text ? Value::Kind::Text : Value::Kind::Bytes);
+                scratch += static_cast<char>(text ? Value::Kind::Text : Value::Kind::Bytes);
                 put(&len, sizeof len);
                 if (len) put(p, len);
                 break;
             }
-            default: data += static_cast<char>(Value::Kind::Null); break;
+            default: scratch += static_cast<char>(Value::Kind::Null); break;
             }
         }
+        keepRow();
         return true;
     }
 
     void fetchTo(std::int64_t row)
     {
-        while (static_cast<std::int64_t>(offsets.size()) <= row && fetch()) {}
+        while (static_cast<std::int64_t>(rows.size()) <= row && fetch()) {}
     }
 
     void decode(std::int64_t row)
     {
-        const char* p = data.data() + offsets[static_cast<size_t>(row)];
+        const char* p = rows[static_cast<size_t>(row)];
         current.resize(fields.size());
         for (Value& v : current) {
             v.kind = static_cast<Value::Kind>(*p++);
@@ -258,10 +279,10 @@ const std::vector<FieldDef>& QueryResult::fields() const { return impl_->fields;
 std::int64_t QueryResult::recordCount() const
 {
     while (impl_->fetch()) {}
-    return static_cast<std::int64_t>(impl_->offsets.size());
+    return static_cast<std::int64_t>(impl_->rows.size());
 }
 
-std::int64_t QueryResult::fetchedCount() const { return static_cast<std::int64_t>(impl_->offsets.size()); }
+std::int64_t QueryResult::fetchedCount() const { return static_cast<std::int64_t>(impl_->rows.size()); }
 
 bool QueryResult::fetchedAll() const { return impl_->done; }
 
@@ -269,7 +290,7 @@ void QueryResult::moveTo(std::int64_t row)
 {
     if (row < 0) row = 0;
     impl_->fetchTo(row);
-    const auto count = static_cast<std::int64_t>(impl_->offsets.size());
+    const auto count = static_cast<std::int64_t>(impl_->rows.size());
     if (row < count) {
         impl_->decode(row);
         setCursor(row, false);

@@ -16,6 +16,11 @@ struct TableVTab : sqlite3_vtab {
 struct TableCursor : sqlite3_vtab_cursor {
     std::int64_t row = 0;
     std::int64_t count = 0;
+    // Values of the current row already read: SQLite asks for a column once
+    // for the condition and again for the result.
+    std::int64_t cachedRow = -1;
+    std::vector<Value> values;
+    std::vector<char> have;
 };
 
 int Fail(sqlite3_vtab* vtab, const char* message)
@@ -105,6 +110,7 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**)
     auto* cursor = static_cast<TableCursor*>(base);
     try {
         cursor->row = 0;
+        cursor->cachedRow = -1;
         cursor->count = static_cast<TableVTab*>(base->pVtab)->table->recordCount();
     } catch (const std::exception& e) {
         return Fail(base->pVtab, e.what());
@@ -130,9 +136,18 @@ int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int field)
     auto* vtab = static_cast<TableVTab*>(base->pVtab);
     Table& table = *vtab->table;
     try {
-        // Cursors of one table (a self-join) share the Table: move it when needed.
-        if (table.eof() || table.row() != cursor->row) table.moveTo(cursor->row);
-        Value v = table.value(field);
+        if (cursor->cachedRow != cursor->row) {
+            cursor->cachedRow = cursor->row;
+            cursor->values.resize(static_cast<size_t>(table.fieldCount()));
+            cursor->have.assign(cursor->values.size(), 0);
+        }
+        Value& v = cursor->values[static_cast<size_t>(field)];
+        if (!cursor->have[static_cast<size_t>(field)]) {
+            // Cursors of one table (a self-join) share the Table: move it when needed.
+            if (table.eof() || table.row() != cursor->row) table.moveTo(cursor->row);
+            v = table.value(field);
+            cursor->have[static_cast<size_t>(field)] = 1;
+        }
         switch (v.kind) {
         case Value::Kind::Null: sqlite3_result_null(context); break;
         case Value::Kind::Int: sqlite3_result_int64(context, v.i); break;

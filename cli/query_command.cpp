@@ -5,6 +5,8 @@
 #include "cli/csv.h"
 #include "engine/sql/query.h"
 
+namespace tarnel::cli {
+
 namespace {
 constexpr const char* kUsage = "usage: tarnel-cli query [--count] DATABASE SQL\n";
 }
@@ -37,3 +39,5 @@ int QueryCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return 1;
     }
 }
+
+} // namespace tarnel::cli

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace tarnel::cli {
+
 // args: the words after "query". Returns the exit status: 0 done, 1 the
 // query failed (the message goes to err), 2 the words were wrong.
 int QueryCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace tarnel::cli

@@ -45,9 +45,10 @@ Planned Plan(const FieldDef& f, bool fox, const std::string& table)
     case ftBoolean: return {"", 'L', 1, 0};
     case ftFloat:
         if (f.size > 0 || !fox) {
-            int w = width(20);
-            int d = f.size > 0 ? f.decimals : (f.decimals > 0 ? f.decimals : 4);
-            if (d >= w - 1) d = std::max(0, w - 2);
+            // A number field keeps decimals, so that it reads back as Float.
+            int w = std::max(width(20), 3);
+            int d = f.decimals > 0 ? f.decimals : 4;
+            if (d > w - 2) d = std::max(1, w - 2);
             return {"", 'N', w, d};
         }
         return {"", 'B', 8, 0};
@@ -99,6 +100,16 @@ void CreateDbfTable(const std::string& path, const std::vector<FieldDef>& fields
         planned.push_back(std::move(p));
     }
 
+    // FoxPro tables keep NULLs in a system field of null bits, one per field.
+    if (fox && !planned.empty()) {
+        int bits = 0;
+        for (auto& p : planned)
+            if (p.flags != 0x0C) {
+                p.flags = 0x02;
+                ++bits;
+            }
+        if (bits > 0) planned.push_back({"_NullFlags", '0', (bits + 7) / 8, 0, 0x05});
+    }
     const int headerLength = 32 + 32 * static_cast<int>(planned.size()) + 1 + (fox ? 263 : 0);
     int recordLength = 1;
     for (const auto& p : planned) recordLength += p.length;

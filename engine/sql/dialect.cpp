@@ -169,7 +169,7 @@ TranslatedSql TranslateDialect(std::string_view localSql)
                 continue;
             }
             if (!level.expectTable && !qualified && IsAny(tok.text, {"TRUE", "FALSE"})) {
-                replaced[t] = SameText(tok.text, "TRUE") ? "1" : "0";
+                replaced[t].assign(1, SameText(tok.text, "TRUE") ? '1' : '0');
                 isReplaced[t] = true;
                 continue;
             }

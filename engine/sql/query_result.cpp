@@ -75,10 +75,17 @@ struct QueryResult::Impl {
     bool done = false;
     std::vector<Value> current;           // the decoded current row
 
-    ~Impl()
+    ~Impl() { release(); }
+
+    // Once every row is kept the statement and the tables are let go, so
+    // that the files are not held open for the life of the result.
+    void release()
     {
         sqlite3_finalize(stmt);
+        stmt = nullptr;
         sqlite3_close(db);   // before the tables it reads
+        db = nullptr;
+        tables.clear();
     }
 
     [[noreturn]] void fail(const std::string& message) const
@@ -108,11 +115,14 @@ struct QueryResult::Impl {
         int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE) {
             done = true;
+            release();
             return false;
         }
         if (rc != SQLITE_ROW) {
             done = true;
-            fail(sqlite3_errmsg(db));
+            const std::string message = sqlite3_errmsg(db);
+            release();
+            fail(message);
         }
         scratch.clear();
         const int n = static_cast<int>(fields.size());

@@ -208,16 +208,6 @@ QWidget* TDoQueryPage::buildUseResult()
     return group;
 }
 
-void TDoQueryPage::attachFieldList1(QListWidget* fieldList1, QLabel* fieldTypeDis)
-{
-    FieldList1 = fieldList1;
-    FieldTypeDis = fieldTypeDis;
-    if (FieldList1)
-        connect(FieldList1, &QListWidget::itemSelectionChanged, this, [this] {
-            if (!filling_) FieldList1Click();
-        });
-}
-
 void TDoQueryPage::setConditionSource(std::function<QString()> source) { conditionSource_ = std::move(source); }
 
 void TDoQueryPage::setCurrentTable(const QString& databaseName, const QString& tableName)
@@ -251,7 +241,7 @@ void TDoQueryPage::FillFieldLists(const std::vector<tarnel::FieldDef>& fields)
 {
     fields_ = fields;
     filling_ = true;
-    FillFieldListBoxes(FieldList1, FieldList2, fields_);
+    FillFieldListBoxes(nullptr, FieldList2, fields_);
     filling_ = false;
     RefreshCaveFieldChoice();
 }
@@ -260,22 +250,12 @@ void TDoQueryPage::ResetSession()
 {
     Query1.close();
     filling_ = true;
-    if (FieldList1) FieldList1->clear();
     FieldList2->clear();
     filling_ = false;
     fields_.clear();
     StationEdit->clear();
     SecondEdit->clear();
     NumberEdit->clear();
-}
-
-void TDoQueryPage::FieldList1Click()
-{
-    const int row = SelectedRow(FieldList1);
-    if (row < 0 || row >= static_cast<int>(fields_.size()) || !FieldTypeDis) return;
-    QString name;
-    FieldTypeDisplayName(fields_[static_cast<size_t>(row)].type, name);
-    FieldTypeDis->setText(name);
 }
 
 void TDoQueryPage::FieldList2Click() { RefreshCaveFieldChoice(); }

@@ -28,9 +28,6 @@ public:
     ~TDoQueryPage() override;
 
     // Wiring by the main window.
-    // The query builder's "Fields" list and its type label: filled and
-    // answered here, so that both lists stay in step with the open table.
-    void attachFieldList1(QListWidget* fieldList1, QLabel* fieldTypeDis);
     // Where "Do Query" takes its condition from (the builder's QueryEdit).
     void setConditionSource(std::function<QString()> source);
     // The open table: database (folder or alias) and table file name.
@@ -43,11 +40,10 @@ public:
     // The session.
     void FillFieldLists(const tarnel::DataSet& table);
     void FillFieldLists(const std::vector<tarnel::FieldDef>& fields);
-    // Closes the query and empties both lists and the three cave-field boxes.
+    // Closes the query and empties the list and the three cave-field boxes.
     void ResetSession();
 
     // Handlers (they keep the form's names).
-    void FieldList1Click();
     void FieldList2Click();
     void RefreshCaveFieldChoice();
     void SetExportControlsEnabled(bool enabled);
@@ -106,8 +102,6 @@ private:
     QString databaseName_, tableName_;
     std::function<QString()> conditionSource_;
     std::function<void(const QString&)> errorHandler_;
-    QListWidget* FieldList1 = nullptr;
-    QLabel* FieldTypeDis = nullptr;
     QHBoxLayout* useResultLayout_ = nullptr;
     bool filling_ = false;
 };

@@ -10,6 +10,7 @@
 
 #include "engine/table.h"
 #include "query/do_query_page.h"
+#include "query/field_lists.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
@@ -58,27 +59,28 @@ TEST(DoQueryPage, StartsEmptyWithExportControlsDisabled)
     EXPECT_FALSE(c.number);
 }
 
-TEST(DoQueryPage, FillingShowsTheFirstFieldAtOnceButNotOnTheBuilderList)
+TEST(DoQueryPage, FillingShowsTheFirstFieldAtOnce)
 {
     TDoQueryPage page;
-    QListWidget fieldList1;
-    QLabel typeDis("before");
-    page.attachFieldList1(&fieldList1, &typeDis);
-
     page.FillFieldLists(FeatureFields());
     ASSERT_EQ(page.FieldList2->count(), 6);
-    ASSERT_EQ(fieldList1.count(), 6);
-    EXPECT_EQ(fieldList1.item(4)->text(), "SURVEYED");
-    EXPECT_EQ(fieldList1.currentRow(), 0);
+    EXPECT_EQ(page.FieldList2->item(4)->text(), "SURVEYED");
     EXPECT_EQ(page.FieldList2->currentRow(), 0);
     EXPECT_EQ(page.FieldTypeDis2->text(), "String");
-    EXPECT_EQ(typeDis.text(), "before");
+}
 
-    // A click in the builder's list shows that field's type there.
-    fieldList1.setCurrentRow(1);
-    EXPECT_EQ(typeDis.text(), "Float");
-    fieldList1.clearSelection();
-    EXPECT_EQ(typeDis.text(), "Float");
+TEST(DoQueryPage, BothFieldListsFollowTheTableOrder)
+{
+    QListWidget fieldList1, fieldList2;
+    fieldList1.addItem("old");
+    FillFieldListBoxes(&fieldList1, &fieldList2, FeatureFields());
+    ASSERT_EQ(fieldList1.count(), 6);
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(fieldList1.item(k)->text(), fieldList2.item(k)->text());
+    EXPECT_EQ(SelectedRow(&fieldList1), 0);
+    EXPECT_EQ(SelectedRow(&fieldList2), 0);
+    FillFieldListBoxes(&fieldList1, &fieldList2, {});
+    EXPECT_EQ(fieldList1.count(), 0);
+    EXPECT_EQ(SelectedRow(&fieldList2), -1);
 }
 
 TEST(DoQueryPage, FieldTypeDecidesWhichCaveFieldsCanBeChosen)

@@ -164,7 +164,7 @@ void AsciiTable::indexRows()
 void AsciiTable::checkRecord(std::int64_t record) const
 {
     if (record < 0 || record >= static_cast<std::int64_t>(rows_.size()))
-        throw EngineError(name_ + ": row " + std::to_string(record) + " does not exist (the table has " +
+        throw EngineError(name_ + ": row " + std::to_string(record + 1) + " does not exist (the table has " +
                           std::to_string(rows_.size()) + " rows)");
 }
 

@@ -54,7 +54,6 @@ void ParadoxTable::loadChain()
     chain_.clear();
     std::vector<bool> seen(static_cast<size_t>(blocksInFile_) + 1, false);
     int number = header_.firstBlock;
-    int previous = 0;
     const int cap = capacity();
     while (number != 0) {
         if (number > blocksInFile_)
@@ -71,10 +70,8 @@ void ParadoxTable::loadChain()
             throw EngineError(name_ + ": data block " + std::to_string(number) + " claims " + std::to_string(count) +
                               " records, but a block holds at most " + std::to_string(cap));
         chain_.push_back({number, count, std::string(h.begin() + kBlockHeader, h.end())});
-        previous = number;
         number = GetU16(h.data());
     }
-    (void)previous;
     rebuildPrefix();
     if (header_.numRecords > total_)
         throw EngineError(name_ + ": the header gives " + std::to_string(header_.numRecords) +
@@ -96,7 +93,7 @@ void ParadoxTable::rebuildPrefix()
 void ParadoxTable::checkRecord(std::int64_t record) const
 {
     if (record < 0 || record >= total_)
-        throw EngineError(name_ + ": record " + std::to_string(record) + " does not exist (the table has " +
+        throw EngineError(name_ + ": record " + std::to_string(record + 1) + " does not exist (the table has " +
                           std::to_string(total_) + " records)");
 }
 

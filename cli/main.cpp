@@ -1,0 +1,32 @@
+// tarnel-cli: the engine without windows, for scripts and for checking the
+// engine against other tools.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: tarnel-cli COMMAND ...\n"
+    "  info PATH | DATABASE TABLE      row count and fields\n"
+    "  dump PATH | DATABASE TABLE      the rows as CSV\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? std::cerr : std::cout) << kUsage;
+        return args.empty() ? 2 : 0;
+    }
+    std::string command = args[0];
+    args.erase(args.begin());
+    for (const auto& c : tarnel::cli::Commands())
+        if (command == c.name) return c.run(args, std::cout, std::cerr);
+    std::cerr << "tarnel-cli: unknown command '" << command << "'\n" << kUsage;
+    return 2;
+}

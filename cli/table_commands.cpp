@@ -1,0 +1,78 @@
+// info and dump: one table, named by its path or by a database and a table name.
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/csv.h"
+#include "engine/error.h"
+#include "engine/table.h"
+
+namespace tarnel::cli {
+
+namespace {
+
+// PATH, or DATABASE TABLE. Returns null (after a usage message) when the
+// arguments do not fit.
+std::unique_ptr<Table> OpenNamedTable(const Args& args, const char* command, std::ostream& err)
+{
+    if (args.empty() || args.size() > 2) {
+        err << "usage: tarnel-cli " << command << " PATH | DATABASE TABLE\n";
+        return nullptr;
+    }
+    auto table = std::make_unique<Table>();
+    if (args.size() == 2) {
+        table->setDatabaseName(args[0]);
+        table->setTableName(args[1]);
+    } else {
+        const std::string& path = args[0];
+        auto slash = path.find_last_of('/');
+        table->setDatabaseName(slash == std::string::npos ? std::string() : (slash == 0 ? "/" : path.substr(0, slash)));
+        table->setTableName(slash == std::string::npos ? path : path.substr(slash + 1));
+    }
+    table->setReadOnly(true);
+    table->open();
+    return table;
+}
+
+int Guarded(const Args& args, const char* command, std::ostream& err,
+            const std::function<void(Table&)>& body)
+{
+    try {
+        auto table = OpenNamedTable(args, command, err);
+        if (!table) return 2;
+        body(*table);
+        return 0;
+    } catch (const EngineError& e) {
+        err << "tarnel-cli: " << e.what() << '\n';
+        return 1;
+    } catch (const std::exception& e) {
+        err << "tarnel-cli: " << e.what() << '\n';
+        return 1;
+    }
+}
+
+} // namespace
+
+int InfoCommand(const Args& args, std::ostream& out, std::ostream& err)
+{
+    return Guarded(args, "info", err, [&](Table& table) {
+        out << "rows\t" << table.recordCount() << '\n';
+        for (const auto& f : table.fields())
+            out << f.number << '\t' << f.name << '\t' << EngineTypeName(f.type).substr(2) << '\t' << f.size << '\n';
+    });
+}
+
+int DumpCommand(const Args& args, std::ostream& out, std::ostream& err)
+{
+    return Guarded(args, "dump", err, [&](Table& table) { WriteCsv(out, table); });
+}
+
+const std::vector<Command>& Commands()
+{
+    static const std::vector<Command> commands = {
+        {"info", InfoCommand},
+        {"dump", DumpCommand},
+    };
+    return commands;
+}
+
+} // namespace tarnel::cli

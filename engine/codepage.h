@@ -1,0 +1,50 @@
+#pragma once
+// Code pages of table files: text is decoded to UTF-8 when it leaves a table
+// and encoded back when it is written. Single-byte code pages are turned into
+// byte tables once (through iconv), so decoding costs a table look-up.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace tarnel {
+
+class CodePage {
+public:
+    // 0 or an unknown number falls back to 1252 (Windows Western); 65001 is UTF-8.
+    static std::shared_ptr<const CodePage> get(int number);
+
+    int number() const { return number_; }
+
+    // Appends the UTF-8 form of n bytes of text in this code page.
+    void decode(const char* text, std::size_t n, std::string& out) const;
+    std::string decode(std::string_view text) const
+    {
+        std::string out;
+        decode(text.data(), text.size(), out);
+        return out;
+    }
+    // Appends the bytes of UTF-8 text in this code page. Returns false (and
+    // sets badChar to the character) when a character has no byte here.
+    bool encode(std::string_view utf8, std::string& out, std::string* badChar = nullptr) const;
+
+private:
+    explicit CodePage(int number);
+    int number_ = 1252;
+    bool multiByte_ = false;
+    bool utf8_ = false;
+    std::string iconvName_;
+    std::array<std::string, 128> high_;                // UTF-8 of bytes 0x80..0xFF
+    std::unordered_map<std::uint32_t, char> reverse_;  // code point -> byte, for 0x80..0xFF
+};
+
+// dBASE/FoxPro language driver byte <-> code page (0 when the byte is unknown).
+int CodePageOfLanguageDriver(std::uint8_t driver);
+
+// True when the bytes are valid UTF-8 and hold at least one non-ASCII character.
+bool LooksLikeUtf8(std::string_view bytes);
+std::uint8_t LanguageDriverOfCodePage(int codePage);
+
+} // namespace tarnel

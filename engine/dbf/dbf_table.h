@@ -1,0 +1,63 @@
+#pragma once
+// A dBASE or FoxPro table file (with its memo file) as a TableFormat.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/codepage.h"
+#include "engine/dbf/dbf_header.h"
+#include "engine/dbf/dbf_memo.h"
+#include "engine/file_io.h"
+#include "engine/table_format.h"
+
+namespace tarnel {
+
+class DbfTable : public TableFormat {
+public:
+    DbfTable(const std::string& path, TableType asked, bool readOnly);
+
+    TableType type() const override;
+    const std::string& path() const override { return file_.path(); }
+    const std::vector<FieldDef>& fields() const override { return fields_; }
+    std::int64_t physicalCount() const override { return header_.recordCount; }
+    bool hasDeletionMarks() const override { return true; }
+    bool isDeleted(std::int64_t record) override { return record_(record)[0] == '*'; }
+    bool isNull(std::int64_t record, int field) override;
+    Value value(std::int64_t record, int field) override;
+    void appendText(std::int64_t record, int field, std::string& out) override;
+    void updateRecord(std::int64_t record, const std::vector<Value>& values,
+                      const std::vector<bool>& changed) override;
+    std::int64_t appendRecord(const std::vector<Value>& values) override;
+    void deleteRecord(std::int64_t record) override;
+    std::vector<std::string> files() const override;
+
+    const DbfHeader& header() const { return header_; }
+    const CodePage& codePage() const { return *codePage_; }
+
+private:
+    const char* record_(std::int64_t record);
+    const DbfField& raw(int field) const { return header_.fields[static_cast<size_t>(visible_[static_cast<size_t>(field)])]; }
+    Value decode(const char* rec, const DbfField& f);
+    bool nullBit(const char* rec, int bit) const;
+    void encode(std::string& rec, const DbfField& f, const Value& v, bool appending);
+    void requireWritable(const char* what) const;
+    void refreshCount();
+    void stampHeader();
+    std::string MemoMissing() const;
+
+    File file_;
+    std::unique_ptr<DbfMemo> memo_;
+    std::string missingMemo_;   // the memo file's name when it is missing
+    DbfHeader header_;
+    TableType asked_;
+    std::shared_ptr<const CodePage> codePage_;
+    std::vector<FieldDef> fields_;
+    std::vector<int> visible_;   // field index -> index into header_.fields
+
+    // Records read ahead: [cacheFirst_, cacheFirst_ + cacheCount_).
+    std::vector<char> cache_;
+    std::int64_t cacheFirst_ = 0;
+    std::int64_t cacheCount_ = 0;
+};
+
+} // namespace tarnel

@@ -1,0 +1,504 @@
+#include "engine/table.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "engine/database.h"
+#include "engine/daynum.h"
+#include "engine/error.h"
+#include "engine/number_format.h"
+
+namespace tarnel {
+
+Table::Table() = default;
+
+Table::~Table()
+{
+    try {
+        close();
+    } catch (...) {
+        // Nothing may escape a destructor; the files are closed by the format anyway.
+    }
+}
+
+void Table::requireClosed(const char* what) const
+{
+    if (active()) throw EngineError(std::string("Cannot ") + what + " of an open table (" + tableName_ + ")");
+}
+
+void Table::setDatabaseName(const std::string& name) { requireClosed("change the database"); databaseName_ = name; }
+void Table::setTableName(const std::string& name) { requireClosed("change the table name"); tableName_ = name; }
+void Table::setTableType(TableType type) { requireClosed("change the table type"); tableType_ = type; }
+void Table::setReadOnly(bool readOnly) { requireClosed("change the read-only flag"); readOnly_ = readOnly; }
+
+TableType Table::formatType() const { return format_ ? format_->type() : tableType_; }
+
+namespace {
+std::string TablePath(const std::string& databaseName, const std::string& tableName, bool mustExist)
+{
+    if (tableName.empty()) throw EngineError("No table name given");
+    if (tableName.front() == '/') return tableName;
+    std::string folder = ResolveDatabaseFolder(databaseName);
+    std::string found = FindFileInFolder(databaseName.empty() ? std::string() : folder, tableName);
+    if (!found.empty() || !mustExist) return found.empty() ? JoinPath(databaseName.empty() ? std::string() : folder, tableName) : found;
+    throw EngineError("Table does not exist: " + JoinPath(folder, tableName));
+}
+} // namespace
+
+void Table::open()
+{
+    if (active()) return;
+    std::string path = TablePath(databaseName_, tableName_, true);
+    format_ = OpenTableFormat(path, tableType_, readOnly_);
+    filePath_ = path;
+    state_ = DataSetState::Browse;
+    resetIndex();
+    current_ = -1;
+    std::int64_t first = recordOfRow(0);
+    current_ = first;
+    setCursor(0, first < 0);
+    notify(ChangeKind::Reset);
+}
+
+void Table::close()
+{
+    if (!active()) return;
+    buffer_.clear();
+    changed_.clear();
+    modified_ = false;
+    format_.reset();
+    filePath_.clear();
+    state_ = DataSetState::Inactive;
+    current_ = -1;
+    setCursor(0, true);
+    notify(ChangeKind::Reset);
+}
+
+const std::vector<FieldDef>& Table::fields() const
+{
+    return format_ ? format_->fields() : plannedFields_;
+}
+
+void Table::clearFieldDefs()
+{
+    requireClosed("change the field definitions");
+    plannedFields_.clear();
+}
+
+void Table::addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required)
+{
+    requireClosed("change the field definitions");
+    FieldDef f;
+    f.name = name;
+    f.type = type;
+    f.size = size;
+    f.required = required;
+    f.number = static_cast<int>(plannedFields_.size()) + 1;
+    plannedFields_.push_back(f);
+}
+
+void Table::createTable(int codePage)
+{
+    requireClosed("create the table");
+    if (plannedFields_.empty()) throw EngineError("Cannot create table " + tableName_ + ": it has no fields");
+    for (size_t a = 0; a < plannedFields_.size(); ++a) {
+        if (plannedFields_[a].name.empty())
+            throw EngineError("Cannot create table " + tableName_ + ": field " + std::to_string(a + 1) + " has no name");
+        for (size_t b = a + 1; b < plannedFields_.size(); ++b)
+            if (SameText(plannedFields_[a].name, plannedFields_[b].name))
+                throw EngineError("Cannot create table " + tableName_ + ": duplicate field name " + plannedFields_[b].name);
+    }
+    std::string path = TablePath(databaseName_, tableName_, false);
+    CreateOptions options;
+    options.type = tableType_;
+    options.codePage = codePage;
+    CreateTableFiles(path, plannedFields_, options);
+}
+
+void Table::deleteTable()
+{
+    requireClosed("delete the table");
+    std::string path = TablePath(databaseName_, tableName_, true);
+    auto format = OpenTableFormat(path, tableType_, true);
+    auto files = format->files();
+    format.reset();
+    for (const auto& f : files)
+        if (std::remove(f.c_str()) != 0 && f == path)
+            throw EngineError("Cannot delete table " + path);
+}
+
+// --- the live-row index ---------------------------------------------------
+
+void Table::resetIndex()
+{
+    liveInBlock_.clear();
+    liveCountTotal_ = -1;
+    cachedRow_ = cachedRecord_ = -1;
+    if (!format_) return;
+    std::int64_t n = format_->physicalCount();
+    liveInBlock_.assign(static_cast<size_t>((n + kBlock - 1) / kBlock), -1);
+}
+
+std::int64_t Table::recordOfRow(std::int64_t row) const
+{
+    if (!format_ || row < 0) return -1;
+    std::int64_t physical = format_->physicalCount();
+    if (!format_->hasDeletionMarks()) return row < physical ? row : -1;
+    if (row == cachedRow_) return cachedRecord_;
+    std::int64_t rec = -1;
+    if (cachedRow_ >= 0 && row == cachedRow_ + 1) {
+        for (std::int64_t r = cachedRecord_ + 1; r < physical; ++r)
+            if (!format_->isDeleted(r)) { rec = r; break; }
+    } else {
+        std::int64_t before = 0;
+        for (size_t b = 0; b < liveInBlock_.size(); ++b) {
+            std::int64_t start = static_cast<std::int64_t>(b) * kBlock;
+            std::int64_t end = std::min(physical, start + kBlock);
+            if (liveInBlock_[b] < 0) {
+                std::int64_t live = 0;
+                for (std::int64_t r = start; r < end; ++r) live += format_->isDeleted(r) ? 0 : 1;
+                liveInBlock_[b] = live;
+            }
+            if (before + liveInBlock_[b] > row) {
+                std::int64_t want = row - before;
+                for (std::int64_t r = start; r < end; ++r)
+                    if (!format_->isDeleted(r) && want-- == 0) { rec = r; break; }
+                break;
+            }
+            before += liveInBlock_[b];
+        }
+    }
+    if (rec >= 0) { cachedRow_ = row; cachedRecord_ = rec; }
+    return rec;
+}
+
+std::int64_t Table::recordCount() const
+{
+    if (!format_) return 0;
+    if (!format_->hasDeletionMarks()) return format_->physicalCount();
+    if (liveCountTotal_ >= 0) return liveCountTotal_;
+    std::int64_t physical = format_->physicalCount();
+    std::int64_t total = 0;
+    for (size_t b = 0; b < liveInBlock_.size(); ++b) {
+        if (liveInBlock_[b] < 0) {
+            std::int64_t start = static_cast<std::int64_t>(b) * kBlock;
+            std::int64_t end = std::min(physical, start + kBlock);
+            std::int64_t live = 0;
+            for (std::int64_t r = start; r < end; ++r) live += format_->isDeleted(r) ? 0 : 1;
+            liveInBlock_[b] = live;
+        }
+        total += liveInBlock_[b];
+    }
+    liveCountTotal_ = total;
+    return total;
+}
+
+std::int64_t Table::currentRecord() const { return eof() ? -1 : current_; }
+
+// --- cursor and values ----------------------------------------------------
+
+void Table::moveTo(std::int64_t row)
+{
+    if (!format_) throw EngineError("Cannot perform this operation on a closed dataset");
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) {
+        if (modified_) post();
+        else cancel();
+    }
+    if (row < 0) row = 0;
+    std::int64_t rec = recordOfRow(row);
+    if (rec < 0) {
+        std::int64_t count = recordCount();
+        current_ = count > 0 ? recordOfRow(count - 1) : -1;
+        setCursor(std::max<std::int64_t>(count, 0), true);
+    } else {
+        current_ = rec;
+        setCursor(row, false);
+    }
+    notify(ChangeKind::Cursor);
+}
+
+void Table::checkField(int field) const
+{
+    if (field < 0 || field >= fieldCount())
+        throw EngineError("Field index " + std::to_string(field) + " out of range in " + tableName_);
+}
+
+Value Table::value(int field) const
+{
+    checkField(field);
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return buffer_[static_cast<size_t>(field)];
+    requireRow();
+    return format_->value(current_, field);
+}
+
+bool Table::isNull(int field) const
+{
+    checkField(field);
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return buffer_[static_cast<size_t>(field)].isNull();
+    requireRow();
+    return format_->isNull(current_, field);
+}
+
+std::string Table::asText(int field) const
+{
+    checkField(field);
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert)
+        return FormatValueText(fields()[static_cast<size_t>(field)], buffer_[static_cast<size_t>(field)]);
+    requireRow();
+    std::string out;
+    format_->appendText(current_, field, out);
+    return out;
+}
+
+// --- editing --------------------------------------------------------------
+
+DataSetState Table::state() const { return state_; }
+
+void Table::requireWritable(const char* what) const
+{
+    if (!format_) throw EngineError(std::string("Cannot ") + what + ": the table is closed");
+    if (readOnly_) throw EngineError(std::string("Cannot ") + what + ": table " + tableName_ + " is read only");
+}
+
+void Table::requireEditing(const char* what) const
+{
+    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
+        throw EngineError(std::string("Cannot ") + what + ": dataset not in edit or insert mode");
+}
+
+void Table::loadBuffer()
+{
+    int n = fieldCount();
+    buffer_.assign(static_cast<size_t>(n), Value());
+    changed_.assign(static_cast<size_t>(n), false);
+    modified_ = false;
+    if (state_ == DataSetState::Edit)
+        for (int k = 0; k < n; ++k) buffer_[static_cast<size_t>(k)] = format_->value(current_, k);
+}
+
+void Table::edit()
+{
+    requireWritable("edit");
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return;
+    if (eof() && recordCount() == 0) {
+        insert();
+        return;
+    }
+    requireRow();
+    state_ = DataSetState::Edit;
+    loadBuffer();
+    notify(ChangeKind::State);
+}
+
+void Table::insert()
+{
+    requireWritable("insert");
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) {
+        if (modified_) post();
+        else cancel();
+    }
+    state_ = DataSetState::Insert;
+    loadBuffer();
+    notify(ChangeKind::State);
+}
+
+void Table::append() { insert(); }
+
+void Table::post()
+{
+    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+    if (state_ == DataSetState::Edit) {
+        format_->updateRecord(current_, buffer_, changed_);
+        state_ = DataSetState::Browse;
+        buffer_.clear();
+        modified_ = false;
+        notify(ChangeKind::RowChanged);
+        notify(ChangeKind::State);
+        return;
+    }
+    std::int64_t rec = format_->appendRecord(buffer_);
+    state_ = DataSetState::Browse;
+    buffer_.clear();
+    modified_ = false;
+    resetIndex();
+    // The row number of the new record: live records before it.
+    std::int64_t row = rec;
+    if (format_->hasDeletionMarks()) {
+        row = 0;
+        for (std::int64_t r = 0; r < rec; ++r) row += format_->isDeleted(r) ? 0 : 1;
+    }
+    current_ = rec;
+    setCursor(row, false);
+    cachedRow_ = row;
+    cachedRecord_ = rec;
+    notify(ChangeKind::Reset);
+}
+
+void Table::cancel()
+{
+    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+    state_ = DataSetState::Browse;
+    buffer_.clear();
+    changed_.clear();
+    modified_ = false;
+    notify(ChangeKind::State);
+    notify(ChangeKind::RowChanged);
+}
+
+void Table::deleteRecord()
+{
+    requireWritable("delete");
+    if (state_ == DataSetState::Insert) {
+        cancel();
+        return;
+    }
+    if (state_ == DataSetState::Edit) cancel();
+    requireRow();
+    std::int64_t row = this->row();
+    format_->deleteRecord(current_);
+    resetIndex();
+    std::int64_t count = recordCount();
+    if (row >= count) row = count - 1;
+    std::int64_t rec = row >= 0 ? recordOfRow(row) : -1;
+    current_ = rec;
+    setCursor(std::max<std::int64_t>(row, 0), rec < 0);
+    notify(ChangeKind::Reset);
+}
+
+namespace {
+bool ParseInteger(std::string_view text, std::int64_t& out)
+{
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+bool ParseBoolean(std::string_view text, std::int64_t& out)
+{
+    static const char* yes[] = {"TRUE", "T", "YES", "Y", "1"};
+    static const char* no[] = {"FALSE", "F", "NO", "N", "0"};
+    for (const char* w : yes) if (SameText(text, w)) { out = 1; return true; }
+    for (const char* w : no) if (SameText(text, w)) { out = 0; return true; }
+    return false;
+}
+
+// Brings a value to the kind the field's type travels as (see value.h).
+Value Coerce(const FieldDef& f, Value v)
+{
+    auto bad = [&](const char* kind) -> EngineError {
+        return EngineError("'" + v.s + "' is not a valid " + kind + " value for field " + f.name);
+    };
+    if (v.isNull()) return v;
+    if (v.kind == Value::Kind::Text && !IsTextType(f.type)) {
+        if (v.s.empty() || v.s.find_first_not_of(' ') == std::string::npos) {
+            if (IsBinaryType(f.type)) return Value::bytes(std::move(v.s));
+            return Value::null();
+        }
+        if (f.type == ftBoolean) {
+            std::int64_t b = 0;
+            if (!ParseBoolean(v.s, b)) throw bad("boolean");
+            return Value::integer(b);
+        }
+        if (IsIntegerType(f.type)) {
+            std::int64_t i = 0;
+            if (!ParseInteger(v.s, i)) throw bad("integer");
+            return Value::integer(i);
+        }
+        if (IsFloatType(f.type)) {
+            double d = 0;
+            if (!ParseNumber(v.s, d)) throw bad("floating point");
+            return Value::real(d);
+        }
+        if (f.type == ftDate) {
+            std::int64_t d = 0;
+            if (!ParseDateText(v.s, d)) throw bad("date");
+            return Value::integer(d);
+        }
+        if (f.type == ftTime) {
+            double t = 0;
+            if (!ParseTimeText(v.s, t)) throw bad("time");
+            return Value::real(t);
+        }
+        if (f.type == ftDateTime || f.type == ftTimeStamp) {
+            double t = 0;
+            if (!ParseDateTimeText(v.s, t)) throw bad("date and time");
+            return Value::real(t);
+        }
+        if (IsBinaryType(f.type)) return Value::bytes(std::move(v.s));
+        throw bad("field");
+    }
+    if (IsTextType(f.type) && v.kind != Value::Kind::Text) {
+        if (v.kind == Value::Kind::Bytes) return Value::text(std::move(v.s));
+        return Value::text(FormatValueText(FieldDef{f.name, ftFloat, 0, 0, 0, false}, v));
+    }
+    if ((IsFloatType(f.type) || f.type == ftTime || f.type == ftDateTime || f.type == ftTimeStamp) &&
+        v.kind == Value::Kind::Int)
+        return Value::real(static_cast<double>(v.i));
+    if ((IsIntegerType(f.type) || f.type == ftDate) && v.kind == Value::Kind::Float)
+        return Value::integer(static_cast<std::int64_t>(v.f));
+    if (IsBinaryType(f.type) && v.kind == Value::Kind::Text) return Value::bytes(std::move(v.s));
+    return v;
+}
+} // namespace
+
+void Table::setValue(int field, Value value)
+{
+    checkField(field);
+    requireEditing("modify a field");
+    const FieldDef& f = fields()[static_cast<size_t>(field)];
+    if (f.type == ftAutoInc) throw EngineError("Field '" + f.name + "' cannot be modified");
+    Value v = Coerce(f, std::move(value));
+    if (f.type == ftString && f.size > 0 && v.kind == Value::Kind::Text) {
+        std::int64_t chars = 0;
+        for (unsigned char c : v.s) chars += (c & 0xC0) != 0x80;
+        if (chars > f.size)
+            throw EngineError("Field " + f.name + ": the value is " + std::to_string(chars) +
+                              " characters long, but the field holds only " + std::to_string(f.size));
+    }
+    buffer_[static_cast<size_t>(field)] = std::move(v);
+    changed_[static_cast<size_t>(field)] = true;
+    modified_ = true;
+    notify(ChangeKind::RowChanged);
+}
+
+void Table::setText(int field, std::string_view text)
+{
+    setValue(field, Value::text(std::string(text)));
+}
+
+void Table::loadFromFile(int field, const std::string& fileName)
+{
+    checkField(field);
+    requireEditing("load a field from a file");
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) throw EngineError("Cannot open file " + fileName);
+    std::ostringstream data;
+    data << in.rdbuf();
+    if (in.bad()) throw EngineError("Cannot read file " + fileName);
+    const FieldDef& f = fields()[static_cast<size_t>(field)];
+    setValue(field, IsTextType(f.type) ? Value::text(data.str()) : Value::bytes(data.str()));
+}
+
+void Table::saveToFile(int field, const std::string& fileName) const
+{
+    Value v = value(field);
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    if (!out) throw EngineError("Cannot create file " + fileName);
+    out.write(v.s.data(), static_cast<std::streamsize>(v.s.size()));
+    out.close();
+    if (!out) throw EngineError("Cannot write file " + fileName);
+}
+
+std::vector<int> Table::primaryKey() const { return format_ ? format_->primaryKey() : std::vector<int>(); }
+
+void TableFormat::appendText(std::int64_t record, int field, std::string& out)
+{
+    out += FormatValueText(fields()[static_cast<size_t>(field)], value(record, field));
+}
+
+} // namespace tarnel

@@ -92,22 +92,24 @@ bool DataSetModel::canModify() const
 std::int64_t DataSetModel::currentRow() const
 {
     if (!active()) return -1;
-    if (dataSet_->eof() && !inserting()) return -1;
+    try {
+        // A row being inserted is shown after the last row until it is posted.
+        if (inserting()) return dataSet_->recordCount();
+    } catch (const std::exception&) {
+        return -1;
+    }
+    if (dataSet_->eof()) return -1;
     return dataSet_->row();
 }
 
 std::int64_t DataSetModel::computeRowCount() const
 {
     if (!active()) return 0;
-    std::int64_t n = 0;
     try {
-        n = dataSet_->recordCount();
+        return dataSet_->recordCount() + (inserting() ? 1 : 0);
     } catch (const std::exception&) {
         return 0;
     }
-    // A row being inserted is shown as an extra row until it is posted.
-    if (inserting() && dataSet_->row() >= n) ++n;
-    return n;
 }
 
 void DataSetModel::resetAll()
@@ -177,8 +179,9 @@ const QStringList* DataSetModel::cachedRow(std::int64_t row) const
 
 QString DataSetModel::cellText(std::int64_t row, int column) const
 {
-    // The current row of an editing table shows its edit buffer.
-    if (editing() && row == dataSet_->row()) {
+    // The row being edited shows the edit buffer; the others come from the
+    // cache, since the cursor cannot leave the edited row.
+    if (editing() && row == currentRow()) {
         try {
             return readCurrent(column);
         } catch (const std::exception&) {
@@ -357,18 +360,27 @@ void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
         break;
     }
     case ChangeKind::State: {
-        // Entering or leaving Insert adds or drops the shown row.
-        if (computeRowCount() != rowCount_) {
-            resetAll();
-        } else {
-            std::int64_t row = currentRow();
-            cache_.erase(row);
-            lastRow_ = row;
-            if (row >= 0 && row < rowCount_) {
-                emit headerDataChanged(Qt::Vertical, int(row), int(row));
-                if (columnCount() > 0)
-                    emit dataChanged(index(int(row), 0), index(int(row), columnCount() - 1));
-            }
+        // Entering Insert shows one more row; leaving it without a post drops
+        // it again. The cached rows stay: they cannot be read while editing.
+        const std::int64_t count = computeRowCount();
+        if (count > rowCount_) {
+            beginInsertRows({}, int(rowCount_), int(count - 1));
+            rowCount_ = count;
+            endInsertRows();
+        } else if (count < rowCount_) {
+            beginRemoveRows({}, int(count), int(rowCount_ - 1));
+            rowCount_ = count;
+            endRemoveRows();
+        }
+        const std::int64_t row = currentRow();
+        const std::int64_t old = lastRow_;
+        lastRow_ = row;
+        cache_.erase(row);
+        if (old >= 0 && old < rowCount_) emit headerDataChanged(Qt::Vertical, int(old), int(old));
+        if (row >= 0 && row < rowCount_) {
+            emit headerDataChanged(Qt::Vertical, int(row), int(row));
+            if (columnCount() > 0)
+                emit dataChanged(index(int(row), 0), index(int(row), columnCount() - 1));
         }
         emit stateChanged();
         emit currentRowChanged(currentRow());

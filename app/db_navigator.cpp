@@ -14,8 +14,8 @@ struct ButtonText {
     const char* hint;
 };
 constexpr ButtonText kButtons[kNavButtonCount] = {
-    {"\u23EE", "Beginning Row"},  {"\u25C0", "Back One Row"},   {"\u25B6", "Forward One Row"},
-    {"\u23ED", "Ending Row"},     {"+", "Insert Row"},          {"\u2212", "Delete Row"},
+    {"|\u25C0", "Beginning Row"},  {"\u25C0", "Back One Row"},   {"\u25B6", "Forward One Row"},
+    {"\u25B6|", "Ending Row"},     {"+", "Insert Row"},          {"\u2212", "Delete Row"},
     {"\u25B2", "Edit Row"},       {"\u2714", "Save Changes"},   {"\u2716", "Cancel Changes"},
     {"\u21BB", "Refresh"},
 };

@@ -18,5 +18,6 @@ int main(int argc, char** argv)
     shared.CreateDialogs(&form);
 
     form.show();
+    form.activateWindow();
     return app.exec();
 }

@@ -15,6 +15,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/db_navigator.h"
@@ -154,6 +155,8 @@ void TForm1::buildDataBasePage()
     GridSplitter->addWidget(FieldSplitter);
     GridSplitter->setStretchFactor(0, 3);
     GridSplitter->setStretchFactor(1, 2);
+    GridSplitter->setSizes({360, 220});
+    FieldSplitter->setSizes({400, 400});
     page->addWidget(GridSplitter, 1);
 }
 
@@ -264,6 +267,15 @@ bool TForm1::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate) run([this] { FormActivate(); });
     return QMainWindow::event(e);
+}
+
+void TForm1::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    // Not every desktop makes a new window the active one; the work of the
+    // first activation then runs once the window is up.
+    if (FirstActivation)
+        QTimer::singleShot(0, this, [this] { run([this] { FormActivate(); }); });
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

@@ -202,9 +202,12 @@ void TForm1::syncGridToCursor()
     const std::int64_t row = DataSource1->currentRow();
     const int columns = DataSource1->columnCount();
     if (selectedColumn_ >= columns) selectedColumn_ = 0;
+    // The grid's own column wins: a click moves row and column at once.
+    int column = DBGrid1->currentIndex().isValid() ? DBGrid1->currentIndex().column() : selectedColumn_;
+    if (column >= columns) column = selectedColumn_;
     syncingGrid_ = true;
     if (row >= 0 && row < DataSource1->rowCount() && columns > 0) {
-        const QModelIndex index = DataSource1->index(int(row), selectedColumn_);
+        const QModelIndex index = DataSource1->index(int(row), column);
         if (DBGrid1->currentIndex() != index)
             DBGrid1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
         DBGrid1->scrollTo(index);

@@ -1,6 +1,7 @@
 #include "tables/dataset_model.h"
 
 #include <exception>
+#include <filesystem>
 
 #include "engine/error.h"
 #include "engine/table.h"
@@ -114,6 +115,8 @@ std::int64_t DataSetModel::computeRowCount() const
 
 void DataSetModel::resetAll()
 {
+    editReader_.reset();
+    editReaderFailed_ = false;
     beginResetModel();
     cache_.clear();
     rowCount_ = computeRowCount();
@@ -140,21 +143,51 @@ const FieldDef* DataSetModel::fieldAt(int column) const
     return &dataSet_->fields()[static_cast<std::size_t>(column)];
 }
 
-QString DataSetModel::readCurrent(int column) const
+QString DataSetModel::readCurrent(const DataSet& source, int column)
 {
-    const FieldDef& f = dataSet_->fields()[static_cast<std::size_t>(column)];
-    if (IsOutsideRecord(f.type)) return BlobMarkerText(f, dataSet_->isNull(column));
-    return QString::fromStdString(dataSet_->asText(column));
+    const FieldDef& f = source.fields()[static_cast<std::size_t>(column)];
+    if (IsOutsideRecord(f.type)) return BlobMarkerText(f, source.isNull(column));
+    return QString::fromStdString(source.asText(column));
+}
+
+DataSet* DataSetModel::editReader() const
+{
+    if (editReader_) return editReader_.get();
+    Table* t = table();
+    if (!t || editReaderFailed_) return nullptr;
+    try {
+        auto reader = std::make_unique<Table>();
+        reader->setTableName(std::filesystem::absolute(t->filePath()).string());
+        reader->setTableType(t->formatType());
+        reader->setReadOnly(true);
+        reader->open();
+        if (reader->fieldCount() != t->fieldCount()) throw EngineError("changed");
+        editReader_ = std::move(reader);
+    } catch (const std::exception&) {
+        editReaderFailed_ = true;   // the rows not yet seen stay blank until the edit ends
+    }
+    return editReader_.get();
 }
 
 const QStringList* DataSetModel::cachedRow(std::int64_t row) const
 {
     auto it = cache_.find(row);
     if (it != cache_.end()) return &it->second;
-    // Never move the cursor off a row that is being edited: moving would
-    // post or lose the edit.
-    if (editing()) return nullptr;
     if (cache_.size() >= kCacheLimit) cache_.clear();
+    // Never move the cursor off a row that is being edited: moving would post it.
+    if (editing()) {
+        DataSet* reader = editReader();
+        if (!reader) return nullptr;
+        QStringList texts;
+        try {
+            reader->moveTo(row);
+            if (reader->eof()) return nullptr;
+            for (int c = 0; c < reader->fieldCount(); ++c) texts << readCurrent(*reader, c);
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+        return &cache_.emplace(row, std::move(texts)).first->second;
+    }
 
     QStringList texts;
     const int n = dataSet_->fieldCount();
@@ -371,6 +404,11 @@ void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
             beginRemoveRows({}, int(count), int(rowCount_ - 1));
             rowCount_ = count;
             endRemoveRows();
+        }
+        if (!editing()) {
+            // The file may have changed under the second reader: open it afresh next time.
+            editReader_.reset();
+            editReaderFailed_ = false;
         }
         const std::int64_t row = currentRow();
         const std::int64_t old = lastRow_;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 
 #include "engine/dataset.h"
@@ -81,7 +82,9 @@ private:
     void resetAll();
     QString cellText(std::int64_t row, int column) const;
     const QStringList* cachedRow(std::int64_t row) const;
-    QString readCurrent(int column) const;
+    QString readCurrent(int column) const { return readCurrent(*dataSet_, column); }
+    static QString readCurrent(const DataSet& source, int column);
+    DataSet* editReader() const;
     std::int64_t computeRowCount() const;
 
     DataSet* dataSet_ = nullptr;
@@ -92,6 +95,10 @@ private:
     std::int64_t lastRow_ = -1;
     mutable bool peeking_ = false;
     mutable std::unordered_map<std::int64_t, QStringList> cache_;
+    // While a table's row is being edited its cursor cannot move, so the
+    // other rows are read through a second, read-only opening of the file.
+    mutable std::unique_ptr<Table> editReader_;
+    mutable bool editReaderFailed_ = false;
 };
 
 // The grid's text for a field whose value is kept outside the record:

@@ -237,8 +237,11 @@ TEST_F(FormTest, EnteringMemoAndBlobColumnsBindsTheViews)
     QTableView* grid = form->DBGrid1;
     DataSetModel* m = form->DataSource1;
 
-    grid->setCurrentIndex(m->index(0, 2));   // NOTES, a memo
+    grid->setCurrentIndex(m->index(1, 2));   // NOTES, a memo, on another row
+    EXPECT_EQ(grid->currentIndex(), m->index(1, 2));
     EXPECT_EQ(form->DBMemo1->dataField(), "NOTES");
+    EXPECT_EQ(form->DBMemo1->toPlainText(), "memo of row 2");
+    grid->setCurrentIndex(m->index(0, 2));
     EXPECT_EQ(form->DBMemo1->toPlainText(), "memo of row 1");
     EXPECT_TRUE(form->LoadFromFile1->isEnabled());
     EXPECT_TRUE(form->SaveToFile1->isEnabled());

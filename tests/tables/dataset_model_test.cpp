@@ -153,4 +153,13 @@ TEST(DataSetModel, EditedRowShowsItsBufferAndOtherRowsStayVisible)
     model.cancel();
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_EQ(model.data(model.index(1, 0)).toString(), "two");
+
+    // Rows never shown before the edit began are read all the same.
+    model.refresh();
+    model.insert();
+    EXPECT_EQ(model.data(model.index(2, 0)).toString(), "three");
+    t.setText(0, "four");
+    model.post();
+    EXPECT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(model.data(model.index(3, 0)).toString(), "four");
 }

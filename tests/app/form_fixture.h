@@ -1,6 +1,7 @@
 #pragma once
 // A main window with stand-in dialogs, and tables made through the engine.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QStringList>

@@ -1,6 +1,7 @@
 #include "engine/codepage.h"
 
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 #include <map>
 #include <mutex>
@@ -203,8 +204,20 @@ void CodePage::decode(const char* text, std::size_t n, std::string& out) const
             out.append(text, n);
         return;
     }
+    // Plain ASCII, by far the most common text, is copied as it is.
+    std::size_t ascii = 0;
+    for (; ascii + 8 <= n; ascii += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + ascii, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
+    while (ascii < n && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    if (ascii == n) {
+        out.append(text, n);
+        return;
+    }
     std::size_t start = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = ascii; i < n; ++i) {
         auto b = static_cast<unsigned char>(text[i]);
         if (b >= 0x80) {
             out.append(text + start, i - start);

@@ -65,6 +65,8 @@ public:
     virtual Value value(int field) const = 0;
     virtual bool isNull(int field) const;
     virtual std::string asText(int field) const;   // UTF-8, see FormatValueText
+    // The same text appended to out: for loops that reuse one buffer.
+    virtual void appendText(int field, std::string& out) const { out += asText(field); }
     virtual double asFloat(int field) const;       // throws when the value is not a number
 
     // Suspend and resume the refreshing of attached views (nestable).

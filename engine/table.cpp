@@ -88,7 +88,7 @@ void Table::clearFieldDefs()
     plannedFields_.clear();
 }
 
-void Table::addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required)
+void Table::addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required, int decimals)
 {
     requireClosed("change the field definitions");
     FieldDef f;
@@ -96,6 +96,7 @@ void Table::addFieldDef(const std::string& name, TFieldType type, std::int32_t s
     f.type = type;
     f.size = size;
     f.required = required;
+    f.decimals = decimals;
     f.number = static_cast<int>(plannedFields_.size()) + 1;
     plannedFields_.push_back(f);
 }
@@ -136,16 +137,46 @@ void Table::resetIndex()
 {
     liveInBlock_.clear();
     liveCountTotal_ = -1;
+    indexedCount_ = 0;
     cachedRow_ = cachedRecord_ = -1;
+    syncIndex();
+}
+
+// Brings the block table in line with the file's record count, which grows
+// when rows are appended (here or by another program).
+void Table::syncIndex() const
+{
     if (!format_) return;
     std::int64_t n = format_->physicalCount();
-    liveInBlock_.assign(static_cast<size_t>((n + kBlock - 1) / kBlock), -1);
+    if (n == indexedCount_) return;
+    if (n < indexedCount_) {
+        liveInBlock_.clear();
+        cachedRow_ = cachedRecord_ = -1;
+    } else if (!liveInBlock_.empty()) {
+        liveInBlock_.back() = -1;   // the last block may have grown
+    }
+    liveInBlock_.resize(static_cast<size_t>((n + kBlock - 1) / kBlock), -1);
+    liveCountTotal_ = -1;
+    indexedCount_ = n;
+}
+
+std::int64_t Table::liveInBlock(size_t block) const
+{
+    if (liveInBlock_[block] < 0) {
+        std::int64_t start = static_cast<std::int64_t>(block) * kBlock;
+        std::int64_t end = std::min(indexedCount_, start + kBlock);
+        std::int64_t live = 0;
+        for (std::int64_t r = start; r < end; ++r) live += format_->isDeleted(r) ? 0 : 1;
+        liveInBlock_[block] = live;
+    }
+    return liveInBlock_[block];
 }
 
 std::int64_t Table::recordOfRow(std::int64_t row) const
 {
     if (!format_ || row < 0) return -1;
-    std::int64_t physical = format_->physicalCount();
+    syncIndex();
+    std::int64_t physical = indexedCount_;
     if (!format_->hasDeletionMarks()) return row < physical ? row : -1;
     if (row == cachedRow_) return cachedRecord_;
     std::int64_t rec = -1;
@@ -155,43 +186,42 @@ std::int64_t Table::recordOfRow(std::int64_t row) const
     } else {
         std::int64_t before = 0;
         for (size_t b = 0; b < liveInBlock_.size(); ++b) {
-            std::int64_t start = static_cast<std::int64_t>(b) * kBlock;
-            std::int64_t end = std::min(physical, start + kBlock);
-            if (liveInBlock_[b] < 0) {
-                std::int64_t live = 0;
-                for (std::int64_t r = start; r < end; ++r) live += format_->isDeleted(r) ? 0 : 1;
-                liveInBlock_[b] = live;
-            }
-            if (before + liveInBlock_[b] > row) {
+            std::int64_t live = liveInBlock(b);
+            if (before + live > row) {
                 std::int64_t want = row - before;
+                std::int64_t start = static_cast<std::int64_t>(b) * kBlock;
+                std::int64_t end = std::min(physical, start + kBlock);
                 for (std::int64_t r = start; r < end; ++r)
                     if (!format_->isDeleted(r) && want-- == 0) { rec = r; break; }
                 break;
             }
-            before += liveInBlock_[b];
+            before += live;
         }
     }
     if (rec >= 0) { cachedRow_ = row; cachedRecord_ = rec; }
     return rec;
 }
 
+std::int64_t Table::rowOfRecord(std::int64_t record) const
+{
+    if (!format_->hasDeletionMarks()) return record;
+    syncIndex();
+    std::int64_t row = 0;
+    size_t block = static_cast<size_t>(record / kBlock);
+    for (size_t b = 0; b < block; ++b) row += liveInBlock(b);
+    for (std::int64_t r = static_cast<std::int64_t>(block) * kBlock; r < record; ++r)
+        row += format_->isDeleted(r) ? 0 : 1;
+    return row;
+}
+
 std::int64_t Table::recordCount() const
 {
     if (!format_) return 0;
-    if (!format_->hasDeletionMarks()) return format_->physicalCount();
+    syncIndex();
+    if (!format_->hasDeletionMarks()) return indexedCount_;
     if (liveCountTotal_ >= 0) return liveCountTotal_;
-    std::int64_t physical = format_->physicalCount();
     std::int64_t total = 0;
-    for (size_t b = 0; b < liveInBlock_.size(); ++b) {
-        if (liveInBlock_[b] < 0) {
-            std::int64_t start = static_cast<std::int64_t>(b) * kBlock;
-            std::int64_t end = std::min(physical, start + kBlock);
-            std::int64_t live = 0;
-            for (std::int64_t r = start; r < end; ++r) live += format_->isDeleted(r) ? 0 : 1;
-            liveInBlock_[b] = live;
-        }
-        total += liveInBlock_[b];
-    }
+    for (size_t b = 0; b < liveInBlock_.size(); ++b) total += liveInBlock(b);
     liveCountTotal_ = total;
     return total;
 }
@@ -244,13 +274,24 @@ bool Table::isNull(int field) const
 
 std::string Table::asText(int field) const
 {
-    checkField(field);
-    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert)
-        return FormatValueText(fields()[static_cast<size_t>(field)], buffer_[static_cast<size_t>(field)]);
-    requireRow();
     std::string out;
-    format_->appendText(current_, field, out);
+    appendText(field, out);
     return out;
+}
+
+void Table::appendText(int field, std::string& out) const
+{
+    if (state_ == DataSetState::Browse && !eof() && static_cast<unsigned>(field) < format_->fields().size()) {
+        format_->appendText(current_, field, out);   // the common case, kept short
+        return;
+    }
+    checkField(field);
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) {
+        out += FormatValueText(fields()[static_cast<size_t>(field)], buffer_[static_cast<size_t>(field)]);
+        return;
+    }
+    requireRow();
+    format_->appendText(current_, field, out);
 }
 
 // --- editing --------------------------------------------------------------
@@ -319,16 +360,22 @@ void Table::post()
         notify(ChangeKind::State);
         return;
     }
+    syncIndex();
+    std::int64_t before = indexedCount_;
     std::int64_t rec = format_->appendRecord(buffer_);
     state_ = DataSetState::Browse;
     buffer_.clear();
     modified_ = false;
-    resetIndex();
-    // The row number of the new record: live records before it.
-    std::int64_t row = rec;
-    if (format_->hasDeletionMarks()) {
-        row = 0;
-        for (std::int64_t r = 0; r < rec; ++r) row += format_->isDeleted(r) ? 0 : 1;
+    std::int64_t row;
+    if (format_->hasDeletionMarks() && rec == before && format_->physicalCount() == before + 1) {
+        // The common case: one live record more at the end; keep the counts.
+        if (rec % kBlock == 0) liveInBlock_.push_back(1);
+        else if (liveInBlock_.back() >= 0) ++liveInBlock_.back();
+        indexedCount_ = before + 1;
+        if (liveCountTotal_ >= 0) ++liveCountTotal_;
+        row = liveCountTotal_ >= 0 ? liveCountTotal_ - 1 : rowOfRecord(rec);
+    } else {
+        row = rowOfRecord(rec);
     }
     current_ = rec;
     setCursor(row, false);
@@ -359,7 +406,14 @@ void Table::deleteRecord()
     requireRow();
     std::int64_t row = this->row();
     format_->deleteRecord(current_);
-    resetIndex();
+    if (format_->hasDeletionMarks()) {
+        syncIndex();
+        liveInBlock_[static_cast<size_t>(current_ / kBlock)] = -1;
+        liveCountTotal_ = -1;
+        cachedRow_ = cachedRecord_ = -1;
+    } else {
+        resetIndex();
+    }
     std::int64_t count = recordCount();
     if (row >= count) row = count - 1;
     std::int64_t rec = row >= 0 ? recordOfRow(row) : -1;

@@ -41,7 +41,9 @@ public:
     // Field definitions: while open, the table's own; before createTable(), the planned ones.
     const std::vector<FieldDef>& fields() const override;
     void clearFieldDefs();
-    void addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required = false);
+    // decimals: for number fields of formats that store them (dBASE N), 0 for the format's choice.
+    void addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required = false,
+                     int decimals = 0);
     // Creates the table from the planned definitions, replacing any table of
     // that name. The table must be closed.
     void createTable(int codePage = 0);
@@ -52,6 +54,7 @@ public:
     void moveTo(std::int64_t row) override;
     Value value(int field) const override;
     std::string asText(int field) const override;
+    void appendText(int field, std::string& out) const override;
     bool isNull(int field) const override;
 
     // Editing of the current row.
@@ -80,7 +83,10 @@ private:
     void requireEditing(const char* what) const;
     void checkField(int field) const;
     void resetIndex();
+    void syncIndex() const;
+    std::int64_t liveInBlock(size_t block) const;
     std::int64_t recordOfRow(std::int64_t row) const;   // -1 when past the end
+    std::int64_t rowOfRecord(std::int64_t record) const;
     void loadBuffer();
 
     std::string databaseName_;
@@ -96,6 +102,7 @@ private:
     static constexpr std::int64_t kBlock = 4096;
     mutable std::vector<std::int64_t> liveInBlock_;
     mutable std::int64_t liveCountTotal_ = -1;
+    mutable std::int64_t indexedCount_ = 0;   // physical records the blocks cover
     mutable std::int64_t cachedRow_ = -1, cachedRecord_ = -1;
 
     DataSetState state_ = DataSetState::Inactive;

@@ -45,9 +45,10 @@ Planned Plan(const FieldDef& f, bool fox, const std::string& table)
     case ftBoolean: return {"", 'L', 1, 0};
     case ftFloat:
         if (f.size > 0 || !fox) {
-            int w = width(20);
-            int d = f.size > 0 ? f.decimals : (f.decimals > 0 ? f.decimals : 4);
-            if (d >= w - 1) d = std::max(0, w - 2);
+            // A number field keeps decimals, so that it reads back as Float.
+            int w = std::max(width(20), 3);
+            int d = f.decimals > 0 ? f.decimals : 4;
+            if (d > w - 2) d = std::max(1, w - 2);
             return {"", 'N', w, d};
         }
         return {"", 'B', 8, 0};

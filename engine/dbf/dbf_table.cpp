@@ -64,13 +64,15 @@ int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
 
 bool ParseYmd(const char* p, int& y, int& m, int& d)
 {
-    int v[8];
-    for (int k = 0; k < 8; ++k)
-        if ((v[k] = Digit(p[k])) < 0) return false;
-    y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
-    m = v[4] * 10 + v[5];
-    d = v[6] * 10 + v[7];
-    return IsValidDate(y, m, d);
+    unsigned v[8];
+    for (int k = 0; k < 8; ++k) {
+        v[k] = static_cast<unsigned>(static_cast<unsigned char>(p[k]) - '0');
+        if (v[k] > 9) return false;
+    }
+    y = static_cast<int>(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3]);
+    m = static_cast<int>(v[4] * 10 + v[5]);
+    d = static_cast<int>(v[6] * 10 + v[7]);
+    return y >= 1 && m >= 1 && m <= 12 && d >= 1 && (d <= 28 || d <= DaysInMonth(y, m));
 }
 
 // The general number format of a plain decimal numeral, without going
@@ -98,18 +100,37 @@ bool AppendNumeral(std::string_view s, std::string& out)
         significant = frac.size() - lead;
     }
     if (significant > 15) return false;
+    char buf[40];
+    size_t n = 0;
     if (whole.empty() && frac.empty()) {
         out += '0';
         return true;
     }
-    if (negative) out += '-';
-    if (whole.empty()) out += '0';
-    else out.append(whole);
+    if (negative) buf[n++] = '-';
+    if (whole.empty()) buf[n++] = '0';
+    std::memcpy(buf + n, whole.data(), whole.size());
+    n += whole.size();
     if (!frac.empty()) {
-        out += '.';
-        out.append(frac);
+        buf[n++] = '.';
+        std::memcpy(buf + n, frac.data(), frac.size());
+        n += frac.size();
     }
+    out.append(buf, n);
     return true;
+}
+
+// Length of a field's text without its trailing blanks (and NULs).
+int TrimmedLength(const char* p, int n)
+{
+    static const std::uint64_t kBlanks = 0x2020202020202020ull;
+    while (n >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + n - 8, 8);
+        if (word != kBlanks) break;
+        n -= 8;
+    }
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0')) --n;
+    return n;
 }
 
 std::string FieldName(const DbfField& f, const CodePage& cp) { return cp.decode(f.name); }
@@ -202,7 +223,7 @@ std::vector<std::string> DbfTable::files() const
     return out;
 }
 
-const char* DbfTable::record_(std::int64_t record)
+const char* DbfTable::load(std::int64_t record)
 {
     if (record < 0 || record >= header_.recordCount)
         throw EngineError(BaseName(file_.path()) + ": record " + std::to_string(record + 1) + " does not exist");
@@ -325,12 +346,9 @@ void DbfTable::appendText(std::int64_t record, int field, std::string& out)
     const char* p = rec + f.offset;
     if (!nullBit(rec, f.nullBit)) {
         switch (f.letter) {
-        case 'C': {
-            int n = f.length;
-            while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0')) --n;
-            codePage_->decode(p, static_cast<size_t>(n), out);
+        case 'C':
+            codePage_->decode(p, static_cast<size_t>(TrimmedLength(p, f.length)), out);
             return;
-        }
         case 'N': case 'F': {
             std::string_view s = Trimmed(p, f.length);
             if (s.empty()) return;
@@ -340,11 +358,8 @@ void DbfTable::appendText(std::int64_t record, int field, std::string& out)
         case 'D': {
             int y, m, d;
             if (!ParseYmd(p, y, m, d)) return;
-            out.append(p, 4);
-            out += '-';
-            out.append(p + 4, 2);
-            out += '-';
-            out.append(p + 6, 2);
+            char text[10] = {p[0], p[1], p[2], p[3], '-', p[4], p[5], '-', p[6], p[7]};
+            out.append(text, 10);
             return;
         }
         case 'L':
@@ -356,7 +371,12 @@ void DbfTable::appendText(std::int64_t record, int field, std::string& out)
         default: break;
         }
     }
-    out += FormatValueText(fields_[static_cast<size_t>(field)], decode(rec, f));
+    appendDecoded(rec, field, out);
+}
+
+void DbfTable::appendDecoded(const char* rec, int field, std::string& out)
+{
+    out += FormatValueText(fields_[static_cast<size_t>(field)], decode(rec, raw(field)));
 }
 
 void DbfTable::requireWritable(const char* what) const

@@ -35,9 +35,16 @@ public:
     const CodePage& codePage() const { return *codePage_; }
 
 private:
-    const char* record_(std::int64_t record);
+    const char* record_(std::int64_t record)
+    {
+        if (record >= cacheFirst_ && record < cacheFirst_ + cacheCount_)
+            return cache_.data() + (record - cacheFirst_) * header_.recordLength;
+        return load(record);
+    }
+    const char* load(std::int64_t record);
     const DbfField& raw(int field) const { return header_.fields[static_cast<size_t>(visible_[static_cast<size_t>(field)])]; }
     Value decode(const char* rec, const DbfField& f);
+    [[gnu::noinline]] void appendDecoded(const char* rec, int field, std::string& out);
     bool nullBit(const char* rec, int bit) const;
     void encode(std::string& rec, const DbfField& f, const Value& v, bool appending);
     void requireWritable(const char* what) const;

@@ -1,9 +1,169 @@
 #include "engine/aliases.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "engine/dataset.h"
+#include "engine/error.h"
+#include "engine/profile_file.h"
+#include "engine/settings_folder.h"
+
 namespace tarnel {
 
-// No alias store yet: no name is an alias.
-bool LookupAlias(const std::string&, std::string&) { return false; }
-std::vector<std::string> AliasNames() { return {}; }
+namespace {
+
+constexpr const char* Section = "Aliases";
+
+std::string Lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+bool LessNoCase(const std::string& a, const std::string& b)
+{
+    std::string la = Lower(a), lb = Lower(b);
+    return la != lb ? la < lb : a < b;
+}
+
+ProfileFile ReadAliases()
+{
+    try {
+        return ProfileFile(AliasesFile());
+    } catch (const ProfileError& e) {
+        throw EngineError(std::string("Cannot read the aliases: ") + e.what());
+    }
+}
+
+void CheckAliasName(const std::string& name)
+{
+    if (name.empty()) throw EngineError("An alias needs a name");
+    if (name.find_first_of("=[];\r\n\t/") != std::string::npos || name.front() == ' ' ||
+        name.back() == ' ' || name.find('\0') != std::string::npos)
+        throw EngineError("\"" + name + "\" cannot be an alias name: use letters, digits, "
+                          "blanks inside, \"_\" or \"-\"");
+}
+
+std::string ExtensionOf(const std::string& name)
+{
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {};
+    return Lower(name.substr(dot));
+}
+
+bool IsRegularFile(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+std::string AliasesFile()
+{
+    return SuiteSettingsFolder(SuiteFolderName) + "Aliases.ini";
+}
+
+bool LookupAlias(const std::string& name, std::string& folder)
+{
+    // A path is never an alias: no need to read the store (or fail on it) for one.
+    if (name.empty() || name.find('/') != std::string::npos) return false;
+    ProfileFile file = ReadAliases();
+    if (!file.hasKey(Section, name)) return false;
+    folder = file.readString(Section, name);
+    return true;
+}
+
+std::vector<std::string> AliasNames()
+{
+    std::vector<std::string> names = ReadAliases().keys(Section);
+    std::sort(names.begin(), names.end(), LessNoCase);
+    return names;
+}
+
+void AddAlias(const std::string& name, const std::string& folder)
+{
+    CheckAliasName(name);
+    if (folder.empty()) throw EngineError("The alias " + name + " needs a folder");
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // Stored absolute: the program changes its working folder as tables are opened.
+    fs::path absolute = fs::absolute(folder, ec).lexically_normal();
+    if (ec || !fs::is_directory(absolute, ec))
+        throw EngineError("Cannot add the alias " + name + ": " + folder + " is not an existing folder");
+    std::string text = absolute.string();
+    if (text.size() > 1 && text.back() == '/') text.pop_back();
+    if (text.size() > ProfileValueLimit)
+        throw EngineError("Cannot add the alias " + name + ": the folder path is too long");
+
+    ProfileFile file = ReadAliases();
+    try {
+        file.deleteKey(Section, name);   // a new spelling of the name replaces the old one
+        file.writeString(Section, name, ProfileFile::QuoteForReading(text));
+        file.save();
+    } catch (const ProfileError& e) {
+        throw EngineError(std::string("Cannot save the alias ") + name + ": " + e.what());
+    }
+}
+
+void RemoveAlias(const std::string& name)
+{
+    ProfileFile file = ReadAliases();
+    if (name.empty() || !file.hasKey(Section, name)) throw EngineError("Unknown alias: " + name);
+    try {
+        file.deleteKey(Section, name);
+        file.save();
+    } catch (const ProfileError& e) {
+        throw EngineError(std::string("Cannot remove the alias ") + name + ": " + e.what());
+    }
+}
+
+std::vector<std::string> TableFilesInFolder(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        throw EngineError("Cannot list the tables of " + folder + ": " + std::strerror(errno));
+    std::vector<std::string> all;
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name.empty() || name.front() == '.') continue;
+        all.push_back(std::move(name));
+    }
+    ::closedir(dir);
+
+    auto joined = [&](const std::string& n) {
+        return folder.empty() || folder.back() == '/' ? folder + n : folder + "/" + n;
+    };
+    std::vector<std::string> tables;
+    for (const std::string& name : all) {
+        std::string ext = ExtensionOf(name);
+        bool table = ext == ".dbf" || ext == ".db";
+        if (ext == ".txt") {
+            // An ASCII table is a text file with its schema beside it.
+            std::string schema = Lower(name.substr(0, name.size() - 4)) + ".sch";
+            for (const std::string& other : all)
+                if (Lower(other) == schema) table = true;
+        }
+        if (table && IsRegularFile(joined(name))) tables.push_back(name);
+    }
+    std::sort(tables.begin(), tables.end(), LessNoCase);
+    return tables;
+}
+
+std::vector<std::string> AliasTableNames(const std::string& alias)
+{
+    std::string folder;
+    if (!LookupAlias(alias, folder)) throw EngineError("Unknown alias: " + alias);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw EngineError("The folder " + folder + " of the alias " + alias + " does not exist");
+    return TableFilesInFolder(folder);
+}
 
 } // namespace tarnel

@@ -147,6 +147,9 @@ std::uint32_t DbfMemo::write(const std::string& data, bool binary)
         PutLe32(head + 4, static_cast<std::uint32_t>(data.size() + 8));
         out.assign(reinterpret_cast<char*>(head), 8);
         out += data;
+        // The length above counts the block header, as dBASE writes it; some
+        // readers take it as the data length and stop at 0x1F instead.
+        out += "\x1F\x1F";
     } else {
         if (data.find('\x1A') != std::string::npos)
             throw EngineError(BaseName(file_.path()) +

@@ -1,0 +1,114 @@
+#include "workspace/path_alias_dlg.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "engine/aliases.h"
+#include "workspace/folder_widgets.h"
+
+namespace tarnel {
+
+TPathAliasDlg::TPathAliasDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Select Path/Alias"));
+
+    auto* pathBox = new QGroupBox(QStringLiteral("Data Base Path"));
+    DirectoryListBox1 = new TFolderList;
+    DriveComboBox1 = new TDriveCombo;
+    PathChk = new QCheckBox(QStringLiteral("Use Path"));
+    PathChk->setChecked(true);
+    auto* pathLayout = new QVBoxLayout(pathBox);
+    pathLayout->addWidget(DirectoryListBox1, 1);
+    pathLayout->addWidget(DriveComboBox1);
+    pathLayout->addWidget(PathChk);
+
+    auto* aliasBox = new QGroupBox(QStringLiteral("Data Base Alias"));
+    AliasList = new QListWidget;
+    AliasChk = new QCheckBox(QStringLiteral("Use Alias"));
+    auto* aliasLayout = new QVBoxLayout(aliasBox);
+    aliasLayout->addWidget(AliasList, 1);
+    aliasLayout->addWidget(AliasChk);
+
+    OKBtn = new QPushButton(QStringLiteral("OK"));
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"));
+    HelpBtn = new QPushButton(QStringLiteral("Help"));
+    OKBtn->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    buttons->addWidget(HelpBtn);
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(pathBox, 1);
+    groups->addWidget(aliasBox, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(groups, 1);
+    layout->addLayout(buttons);
+    resize(520, 360);
+
+    DriveComboBox1->followFolder(DirectoryListBox1->folder());
+    connect(DirectoryListBox1, &TFolderList::folderChanged, DriveComboBox1,
+            &TDriveCombo::followFolder);
+    connect(DriveComboBox1, &TDriveCombo::driveChanged, this, [this](const QString& root) {
+        try {
+            DirectoryListBox1->setFolder(root);
+        } catch (const std::exception& e) {
+            ShowErrorBox(this, QString::fromStdString(e.what()));
+            DriveComboBox1->followFolder(DirectoryListBox1->folder());
+        }
+    });
+    connect(PathChk, &QCheckBox::toggled, this, &TPathAliasDlg::PathChkClick);
+    connect(AliasChk, &QCheckBox::toggled, this, &TPathAliasDlg::AliasChkClick);
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(HelpBtn, &QPushButton::clicked, this, [this] {
+        if (helpTopic_ != 0) emit helpRequested(helpTopic_);
+    });
+}
+
+void TPathAliasDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    OKBtn->setFocus();
+}
+
+bool TPathAliasDlg::ExecutePathAliasDlg(QString& pathOrAlias)
+{
+    const std::vector<std::string> names = AliasNames();
+    AliasList->clear();
+    for (const auto& n : names) AliasList->addItem(QString::fromStdString(n));
+    if (!names.empty()) {
+        AliasList->setCurrentRow(0);
+        AliasList->update();
+    }
+    AliasChk->setEnabled(!names.empty());
+    PathChk->setChecked(true);
+    AliasChk->setChecked(false);
+
+    if (exec() != QDialog::Accepted) return false;
+    if (AliasChk->isChecked()) {
+        QListWidgetItem* alias = AliasList->currentItem();
+        if (!alias) return false;
+        pathOrAlias = alias->text();
+    } else {
+        pathOrAlias = DirectoryListBox1->folder();
+    }
+    return true;
+}
+
+void TPathAliasDlg::PathChkClick()
+{
+    AliasChk->setChecked(!PathChk->isChecked());
+}
+
+void TPathAliasDlg::AliasChkClick()
+{
+    PathChk->setChecked(!AliasChk->isChecked());
+}
+
+} // namespace tarnel

@@ -1,6 +1,5 @@
 #include "app/form_services.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -8,32 +7,37 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QStandardPaths>
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
-#include <unistd.h>
 
 #include "app/session_paths.h"
+#include "shell/suite_settings.h"
+#include "shell/system_support.h"
+#include "workspace/open_db_dlg.h"
+#include "workspace/path_alias_dlg.h"
+#include "workspace/reopen_menu.h"
 
 namespace tarnel::app {
 
 TMainFormServices::~TMainFormServices() = default;
 
-void TMainFormServices::InitSettings() {}
+void TMainFormServices::InitSettings() { InitSuiteSettings(); }
 
-QString TMainFormServices::ProgramSettingsFile()
+QString TMainFormServices::ProgramSettingsFile() { return QString::fromStdString(tarnel::ProgramSettingsFile()); }
+
+void TMainFormServices::ReadViewerPath() { tarnel::ReadViewerPath(); }
+
+void TMainFormServices::CreateDialogs(QWidget* mainWindow)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-         + QStringLiteral("/vantor/Tarnel.ini");
+    openDBDlg_ = new TOpenDBDlg(mainWindow);
+    // The create-table dialog comes here, between the Open Database dialog
+    // and the path/alias chooser.
+    pathAliasDlg_ = new TPathAliasDlg(mainWindow);
+    // Then the copy dialog, the About box and the restructure dialog.
 }
-
-void TMainFormServices::ReadViewerPath() {}
-
-void TMainFormServices::CreateDialogs(QWidget*) {}
 
 bool TMainFormServices::ExecuteOpenDBDlg(QWidget* parent, QString& pathOrAlias, QString& tableName)
 {
-    // A plain file chooser until the Open Database dialog is plugged in.
+    if (openDBDlg_) return openDBDlg_->ExecuteOpenDBDlg(pathOrAlias, tableName);
+    // Without the dialog (a window made on its own): a plain file chooser.
     const QString file = QFileDialog::getOpenFileName(
         parent, QStringLiteral("Open Database"), QString(),
         NameFiltersFromFilterText(QStringLiteral("Tables (*.dbf;*.db;*.txt)|*.dbf;*.db;*.txt|All Files (*.*)|*.*"))
@@ -44,7 +48,10 @@ bool TMainFormServices::ExecuteOpenDBDlg(QWidget* parent, QString& pathOrAlias, 
     return true;
 }
 
-void TMainFormServices::SetOpenDBDlgFolder(const QString&) {}
+void TMainFormServices::SetOpenDBDlgFolder(const QString& folder)
+{
+    if (openDBDlg_) openDBDlg_->setDirectory(folder);
+}
 
 bool TMainFormServices::ExecuteCreateTableDlg(QWidget*, TableReference&) { return false; }
 
@@ -60,12 +67,7 @@ void TMainFormServices::HelpKeywordSearch(QWidget*) {}
 
 void TMainFormServices::SetWorkingFolderFrom(const QString& path)
 {
-    QString folder = FolderPart(path);
-    if (folder.isEmpty()) return;
-    if (folder.size() > 1) folder.chop(1);
-    const QByteArray native = QFile::encodeName(folder);
-    if (::chdir(native.constData()) != 0)
-        throw std::runtime_error(folder.toStdString() + ": " + std::strerror(errno));
+    tarnel::SetWorkingFolderFrom(QFile::encodeName(path).toStdString());
 }
 
 bool TMainFormServices::ConfirmDelete(QWidget* parent)
@@ -84,43 +86,35 @@ QString TMainFormServices::ExecFileDialog(QFileDialog& dialog)
 
 void TMainFormServices::AttachReopenMenu(QMenu* menu, std::function<void(const QString&)> onClick)
 {
-    reopenMenu_ = menu;
-    reopenClick_ = std::move(onClick);
-    RebuildReopenMenu();
+    reopenMenu_ = new TReopenMenu(menu);
+    reopenMenu_->setIniSection(QStringLiteral("FileHistory"));
+    reopenMenu_->setIniFile(QStringLiteral("tarnel.ini"));
+    reopenMenu_->setMenuItem(menu);
+    reopenMenu_->setOnMenuClick([onClick](TReopenMenu*, const QString& path) {
+        // A copy: the clicked item may be rebuilt while the entry is opened.
+        const QString entry = path;
+        onClick(entry);
+    });
 }
 
-void TMainFormServices::SetReopenSettingsFile(const QString& fileName) { reopenSettingsFile_ = fileName; }
+void TMainFormServices::SetReopenSettingsFile(const QString& fileName)
+{
+    if (reopenMenu_) reopenMenu_->setIniFile(fileName);
+}
 
-void TMainFormServices::LoadReopenEntries() { RebuildReopenMenu(); }
+void TMainFormServices::LoadReopenEntries()
+{
+    if (reopenMenu_) reopenMenu_->LoadEntries();
+}
 
 void TMainFormServices::AddReopenEntry(const QString& entry)
 {
-    for (qsizetype i = 0; i < reopenEntries_.size(); ++i)
-        if (reopenEntries_[i].compare(entry, Qt::CaseInsensitive) == 0) reopenEntries_.removeAt(i--);
-    reopenEntries_.prepend(entry);
-    while (reopenEntries_.size() > 5) reopenEntries_.removeLast();
-    RebuildReopenMenu();
+    if (reopenMenu_) reopenMenu_->AddEntry(entry);
 }
 
-void TMainFormServices::SaveReopenEntries() {}
-
-void TMainFormServices::RebuildReopenMenu()
+void TMainFormServices::SaveReopenEntries()
 {
-    if (!reopenMenu_) return;
-    // The old items go later: this may run inside a click on one of them.
-    for (QAction* old : reopenMenu_->actions()) {
-        reopenMenu_->removeAction(old);
-        old->deleteLater();
-    }
-    for (qsizetype i = 0; i < reopenEntries_.size(); ++i) {
-        const QString entry = reopenEntries_[i];
-        const QString name = entry.mid(FolderPart(entry).size());
-        QAction* a = reopenMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(name));
-        QObject::connect(a, &QAction::triggered, reopenMenu_, [this, entry] {
-            const QString text = entry;
-            if (reopenClick_) reopenClick_(text);
-        });
-    }
+    if (reopenMenu_) reopenMenu_->SaveEntries();
 }
 
 } // namespace tarnel::app

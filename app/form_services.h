@@ -3,6 +3,7 @@
 // recent-files menu, the settings files, help and the working folder.
 // Every call goes through this one class, so the window can be run with
 // stand-ins (tests) and each piece plugs in here when it is built.
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -15,6 +16,9 @@ class QWidget;
 
 namespace tarnel {
 class Table;
+class TOpenDBDlg;
+class TPathAliasDlg;
+class TReopenMenu;
 }
 
 namespace tarnel::app {
@@ -67,13 +71,11 @@ public:
     virtual void SaveReopenEntries();
 
 protected:
-    // Until the recent-files menu component is plugged in: the entries,
-    // most recent first, shown in the submenu but not stored.
-    void RebuildReopenMenu();
-    QMenu* reopenMenu_ = nullptr;
-    std::function<void(const QString&)> reopenClick_;
-    QStringList reopenEntries_;
-    QString reopenSettingsFile_;
+    // The dialogs made by CreateDialogs (owned by the main window).
+    QPointer<TOpenDBDlg> openDBDlg_;
+    QPointer<TPathAliasDlg> pathAliasDlg_;
+    // The recent-files menu component (owned by the "Reopen" submenu's window).
+    QPointer<TReopenMenu> reopenMenu_;
 };
 
 } // namespace tarnel::app

@@ -11,7 +11,10 @@ namespace {
 const char* kUsage =
     "usage: tarnel-cli COMMAND ...\n"
     "  info PATH | DATABASE TABLE      row count and fields\n"
-    "  dump PATH | DATABASE TABLE      the rows as CSV\n";
+    "  dump PATH | DATABASE TABLE      the rows as CSV\n"
+    "  alias list                      the database aliases\n"
+    "  alias add NAME FOLDER           names a folder of tables\n"
+    "  alias remove NAME\n";
 
 } // namespace
 

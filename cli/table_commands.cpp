@@ -1,6 +1,7 @@
 // info and dump: one table, named by its path or by a database and a table name.
 #include <memory>
 
+#include "cli/alias_command.h"
 #include "cli/commands.h"
 #include "cli/csv.h"
 #include "engine/error.h"
@@ -71,6 +72,7 @@ const std::vector<Command>& Commands()
     static const std::vector<Command> commands = {
         {"info", InfoCommand},
         {"dump", DumpCommand},
+        {"alias", tarnel::AliasCommand},
     };
     return commands;
 }

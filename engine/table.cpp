@@ -51,7 +51,12 @@ std::string TablePath(const std::string& databaseName, const std::string& tableN
 void Table::open()
 {
     if (active()) return;
-    std::string path = TablePath(databaseName_, tableName_, true);
+    std::string path;
+    try {
+        path = TablePath(databaseName_, tableName_, true);
+    } catch (const EngineError& e) {
+        throw EngineError("Cannot open table " + tableName_ + ": " + e.what());
+    }
     format_ = OpenTableFormat(path, tableType_, readOnly_);
     filePath_ = path;
     state_ = DataSetState::Browse;

@@ -4,7 +4,7 @@
 #include <sstream>
 
 // tarnel-cli is a program, not a library: the command's source is built into this test.
-#include "cli/alias_command.cpp"
+#include "cli/alias_command.h"
 #include "tests/support/test_paths.h"
 
 using tarnel::AliasCommand;

@@ -12,7 +12,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QKeyEvent>
 #include <QSplitter>
+#include <QToolButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -223,6 +225,7 @@ void TForm1::connectSession()
             [this](const QModelIndex& current) { gridCurrentChanged(current); });
 
     DBNavigator1->setCommandRunner([this](std::function<void()> command) { run(command); });
+    DBGrid1->installEventFilter(this);
     DBNavigator1->setConfirmDelete([this] { return services_->ConfirmDelete(this); });
     DBMemo1->setErrorSink([this](const QString& m) { ReportError(this, m); });
 }
@@ -276,6 +279,27 @@ void TForm1::showEvent(QShowEvent* e)
     // first activation then runs once the window is up.
     if (FirstActivation)
         QTimer::singleShot(0, this, [this] { run([this] { FormActivate(); }); });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e)
+{
+    // The grid's keys for the navigator's row commands: Insert, Ctrl+Delete,
+    // and Escape (when no cell editor is open).
+    if (watched == DBGrid1 && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        NavButton button;
+        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier)
+            button = NavButton::Insert;
+        else if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier)
+            button = NavButton::Delete;
+        else if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier)
+            button = NavButton::Cancel;
+        else
+            return QMainWindow::eventFilter(watched, e);
+        if (DBNavigator1->button(button)->isEnabled()) run([this, button] { DBNavigator1->BtnClick(button); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void TForm1::closeEvent(QCloseEvent* e)

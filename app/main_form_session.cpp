@@ -179,7 +179,7 @@ void TForm1::DBGrid1ColEnter()
 
 void TForm1::gridCurrentChanged(const QModelIndex& current)
 {
-    if (syncingGrid_ || !current.isValid()) return;
+    if (syncingGrid_ || !current.isValid() || DataSource1->changingRows()) return;
     run([this, current] {
         if (current.row() != DataSource1->currentRow()) {
             try {

@@ -396,6 +396,7 @@ void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
         // Entering Insert shows one more row; leaving it without a post drops
         // it again. The cached rows stay: they cannot be read while editing.
         const std::int64_t count = computeRowCount();
+        changingRows_ = true;
         if (count > rowCount_) {
             beginInsertRows({}, int(rowCount_), int(count - 1));
             rowCount_ = count;
@@ -405,6 +406,7 @@ void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
             rowCount_ = count;
             endRemoveRows();
         }
+        changingRows_ = false;
         if (!editing()) {
             // The file may have changed under the second reader: open it afresh next time.
             editReader_.reset();

@@ -65,6 +65,9 @@ public:
     void refresh();
     // Posts a changed row, or leaves editing of an unchanged one.
     void finishEditing();
+    // True while rows are being added or dropped for a row being inserted; a
+    // view's current cell moved meanwhile is not a move of the cursor.
+    bool changingRows() const { return changingRows_; }
 
 signals:
     void opened();
@@ -94,6 +97,7 @@ private:
     std::int64_t rowCount_ = 0;
     std::int64_t lastRow_ = -1;
     mutable bool peeking_ = false;
+    bool changingRows_ = false;
     mutable std::unordered_map<std::int64_t, QStringList> cache_;
     // While a table's row is being edited its cursor cannot move, so the
     // other rows are read through a second, read-only opening of the file.

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTest>
 #include <QToolButton>
 
 #include "app/db_navigator.h"
@@ -205,9 +206,13 @@ TEST_F(FormTest, PostAndDeleteUpdateTheRowCount)
     EnableEditing(false);
     TDBNavigator* nav = form->DBNavigator1;
 
-    nav->BtnClick(NavButton::Insert);
+    QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
     EXPECT_EQ(form->DataSource1->rowCount(), 3);   // the new row is shown
-    nav->BtnClick(NavButton::Cancel);
+    EXPECT_EQ(form->DBGrid1->currentIndex().row(), 2);
+    // Cancelling the insert goes back to the row the cursor was on.
+    QTest::keyClick(form->DBGrid1, Qt::Key_Escape);
+    EXPECT_EQ(form->DataSource1->currentRow(), 0);
+    EXPECT_EQ(form->DBGrid1->currentIndex().row(), 0);
     EXPECT_EQ(form->RowDis->text(), "2");
     EXPECT_EQ(form->DataSource1->rowCount(), 2);
 
@@ -223,7 +228,7 @@ TEST_F(FormTest, PostAndDeleteUpdateTheRowCount)
 
     services->confirmDelete = true;
     form->DataSource1->moveCurrentTo(0);
-    nav->BtnClick(NavButton::Delete);
+    QTest::keyClick(form->DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(form->RowDis->text(), "2");
     EXPECT_EQ(form->DataSource1->rowCount(), 2);
     EXPECT_EQ(form->DataSource1->data(form->DataSource1->index(0, 0)).toString(), "Feature 2");

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include "engine/daynum.h"
@@ -141,4 +142,28 @@ TEST(DbfInterop, TablesWrittenByPythonDbfReadHere)
         EXPECT_EQ(t.asText(1), "-3.75");
         EXPECT_EQ(t.asText(4), std::string(700, 'x'));
     }
+}
+
+TEST(DbfInterop, TablesWrittenByGdalReadHere)
+{
+    if (RunCommand("command -v ogr2ogr").empty()) GTEST_SKIP() << "gdal-bin is not installed";
+    ScratchDir dir;
+    {
+        std::ofstream csv(dir.file("in.csv"));
+        csv << "STATION,DEPTH,NOTE\nA1,12.5,Pool\nB2,-3.25,\"Grotte \xC3\x89, east\"\n";
+        std::ofstream types(dir.file("in.csvt"));
+        types << "\"String(12)\",\"Real(10.2)\",\"String(40)\"\n";
+    }
+    RunCommand("cd '" + dir.path() + "' && ogr2ogr -f 'ESRI Shapefile' out.dbf in.csv 2>&1");
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("out.dbf");
+    t.setReadOnly(true);
+    t.open();
+    ASSERT_EQ(t.recordCount(), 2);
+    EXPECT_EQ(t.fieldByName("DEPTH").type, ftFloat);
+    t.last();
+    EXPECT_EQ(t.asText(0), "B2");
+    EXPECT_EQ(t.asText(1), "-3.25");
+    EXPECT_EQ(t.asText(2), "Grotte \xC3\x89, east");
 }

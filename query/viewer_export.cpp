@@ -1,0 +1,132 @@
+#include "query/viewer_export.h"
+
+#include <QString>
+
+#include "engine/dataset.h"
+#include "engine/number_format.h"
+
+namespace tarnel::query {
+
+namespace {
+
+bool SameFieldName(const std::string& a, const std::string& b)
+{
+    if (SameText(a, b)) return true;
+    // Names outside ASCII: compare by Unicode case folding.
+    return QString::compare(QString::fromStdString(a), QString::fromStdString(b),
+                            Qt::CaseInsensitive) == 0;
+}
+
+// The station text, followed directly by the secondary text when given.
+void AppendStationReference(const DataSet& result, const TExportFields& fields, std::string& line)
+{
+    line += result.asText(fields.station - 1);
+    if (fields.secondary != -1) line += result.asText(fields.secondary - 1);
+}
+
+// One line per row: prefix, station reference, ",", then the row's value.
+template <typename AppendValue>
+void WriteStationLines(DataSet& result, const char* prefix, const TExportFields& fields,
+                       TLineList& lines, AppendValue appendValue)
+{
+    result.first();
+    while (!result.eof()) {
+        std::string line = prefix;
+        AppendStationReference(result, fields, line);
+        line += ',';
+        appendValue(line);
+        lines.push_back(std::move(line));
+        result.next();
+    }
+}
+
+} // namespace
+
+int ResultFieldNumber(const std::string& name, const std::vector<std::string>& availableFields,
+                      const DataSet& result)
+{
+    if (name.empty()) return -1;
+    bool listed = false;
+    for (const auto& item : availableFields) {
+        if (SameFieldName(item, name)) {
+            listed = true;
+            break;
+        }
+    }
+    if (!listed) return -1;
+    return result.fieldByName(name).number;
+}
+
+TNumberRange NumberFieldRange(DataSet& result, int numberField)
+{
+    TNumberRange range;
+    result.first();
+    while (!result.eof()) {
+        double v = result.asFloat(numberField - 1);
+        if (v > range.largest) range.largest = v;
+        if (v < range.smallest) range.smallest = v;
+        result.next();
+    }
+    return range;
+}
+
+void WriteMarkedLocations(DataSet& result, const std::string& featureName,
+                          const TExportFields& fields, TLineList& lines)
+{
+    if (fields.number != -1) {
+        TNumberRange range = NumberFieldRange(result, fields.number);
+        std::string line = "#R," + featureName + ",";
+        AppendGeneral(range.smallest, line);
+        line += ',';
+        AppendGeneral(range.largest, line);
+        lines.push_back(std::move(line));
+    } else {
+        lines.push_back("#F," + featureName);
+    }
+
+    WriteStationLines(result, "#L,", fields, lines, [&](std::string& line) {
+        if (fields.number != -1) AppendGeneral(result.asFloat(fields.number - 1), line);
+        else line += "0.0";
+    });
+}
+
+void WriteLineSegments(DataSet& result, const std::string& featureName,
+                       const TExportFields& fields, TLineList& lines)
+{
+    lines.push_back("#F," + featureName);
+    WriteStationLines(result, "#S,", fields, lines, [&](std::string& line) {
+        if (fields.number != -1) line += result.asText(fields.number - 1);
+        else line += "0.0";
+    });
+}
+
+void WriteContinuousLine(DataSet& result, const std::string& featureName,
+                         const TExportFields& fields, TLineList& lines)
+{
+    lines.push_back("#F," + featureName);
+    result.first();
+    // An empty result gives the header alone: a "#M," line needs a station.
+    if (result.eof()) return;
+    std::string line = "#M,";
+    AppendStationReference(result, fields, line);
+    lines.push_back(std::move(line));
+    result.next();
+    while (!result.eof()) {
+        line = "#D,";
+        AppendStationReference(result, fields, line);
+        lines.push_back(std::move(line));
+        result.next();
+    }
+}
+
+void WriteFeature(DataSet& result, TDisplayMethod method, const std::string& featureName,
+                  const TExportFields& fields, TLineList& lines)
+{
+    switch (method) {
+    case dmMarkedLocations: WriteMarkedLocations(result, featureName, fields, lines); break;
+    case dmLineSegments: WriteLineSegments(result, featureName, fields, lines); break;
+    case dmContinuousLine: WriteContinuousLine(result, featureName, fields, lines); break;
+    }
+}
+
+} // namespace tarnel::query

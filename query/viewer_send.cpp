@@ -1,0 +1,83 @@
+#include "query/viewer_send.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+
+#include "engine/dataset.h"
+#include "engine/error.h"
+#include "query/locale_separators.h"
+
+namespace tarnel::query {
+
+namespace {
+
+bool HasGui()
+{
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+} // namespace
+
+std::string ViewerConnectionMessage()
+{
+    return "Unable to connect to Viewer.\r\n"
+           "The Viewer must be running.\r\n"
+           "If you are using the 16-bit version,\r\n"
+           "set the \"Use 16-Bit Viewer\" checkbox.";
+}
+
+bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const TErrorBox& errorBox)
+{
+    if (!request.result) throw EngineError("Cannot perform this operation on a closed dataset");
+    DataSet& result = *request.result;
+
+    const std::string service = kViewerService;
+    TExportFields fields;
+    fields.station = ResultFieldNumber(request.stationFieldName, request.availableFields, result);
+    fields.secondary = ResultFieldNumber(request.secondFieldName, request.availableFields, result);
+    fields.number = ResultFieldNumber(request.numberFieldName, request.availableFields, result);
+
+    if (request.featureName.empty()) {
+        errorBox(kFeatureNameMissing);
+        return false;
+    }
+    if (fields.station == -1) {
+        errorBox(kStationFieldMissing);
+        return false;
+    }
+    if (!link.openLink(service, kViewerTopic)) {
+        errorBox(ViewerConnectionMessage());
+        return false;
+    }
+
+    SetLocaleSeparators(false);
+    bool viewsDisabled = false;
+    bool cursorSet = false;
+    auto cleanUp = [&] {
+        link.closeLink();
+        if (viewsDisabled) result.enableViews();
+        if (cursorSet) QGuiApplication::restoreOverrideCursor();
+        if (request.userLocale) SetLocaleSeparators(true, *request.userLocale);
+        else SetLocaleSeparators(true);
+    };
+    try {
+        if (HasGui()) {
+            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+            cursorSet = true;
+        }
+        result.disableViews();
+        viewsDisabled = true;
+        TLineList lines;
+        WriteFeature(result, static_cast<TDisplayMethod>(request.displayMethod),
+                     request.featureName, fields, lines);
+        link.poke(kViewerItem, lines);   // what the viewer makes of it is its business
+    } catch (...) {
+        cleanUp();
+        throw;
+    }
+    cleanUp();
+    return true;
+}
+
+} // namespace tarnel::query

@@ -1,0 +1,48 @@
+#include "query/viewer_watch.h"
+
+#include <QAbstractButton>
+#include <QPalette>
+
+#include "query/process_list.h"
+
+namespace tarnel::query {
+
+TViewerWatch::TViewerWatch(QAbstractButton* runViewBtn, TViewerPathSource viewerPath,
+                           QObject* owner)
+    : QObject(owner), runViewBtn_(runViewBtn), viewerPath_(std::move(viewerPath)),
+      programMonitor1_(this)
+{
+    runViewBtn_->setCheckable(true);
+    runViewBtn_->setChecked(false);
+    runViewBtn_->setFocusPolicy(Qt::NoFocus);
+    runViewBtn_->setText(QString::fromLatin1(kRunViewerCaption));
+    connect(runViewBtn_, &QAbstractButton::clicked, this, &TViewerWatch::RunViewBtnClick);
+
+    timer1_.setInterval(500);
+    connect(&timer1_, &QTimer::timeout, this, &TViewerWatch::Timer1Timer);
+    timer1_.start();
+}
+
+bool TViewerWatch::ViewerRunning() const
+{
+    return isRunning_ ? isRunning_() : IsProgramRunning(kViewerExecutable);
+}
+
+void TViewerWatch::RefreshViewerButton()
+{
+    bool running = ViewerRunning();
+    runViewBtn_->setText(QString::fromLatin1(running ? kViewerRunningCaption : kRunViewerCaption));
+    runViewBtn_->setChecked(running);
+    QPalette palette = runViewBtn_->palette();
+    palette.setColor(QPalette::ButtonText, running ? kViewerRunningColor : kViewerStoppedColor);
+    runViewBtn_->setPalette(palette);
+}
+
+void TViewerWatch::StartViewer()
+{
+    // The click has already flipped the toggle; the refresh sets it right.
+    if (!ViewerRunning()) programMonitor1_.StartProgram(viewerPath_ ? viewerPath_() : std::string());
+    RefreshViewerButton();
+}
+
+} // namespace tarnel::query

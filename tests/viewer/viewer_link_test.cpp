@@ -1,0 +1,338 @@
+// The viewer link end to end: the built Oculo32 on a private session bus that
+// this test starts, reached by the D-Bus link and by "Send To Viewer".
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "query/dbus_viewer_link.h"
+#include "query/process_list.h"
+#include "query/viewer_send.h"
+#include "tests/support/memory_dataset.h"
+#include "tests/support/test_paths.h"
+
+using namespace tarnel;
+using namespace tarnel::query;
+using tarnel::test::Field;
+using tarnel::test::MemoryDataSet;
+using tarnel::test::ScratchDir;
+
+namespace {
+
+const std::string kViewerProgram = std::string(TARNEL_BIN_DIR) + "/Oculo32";
+
+template <typename Condition>
+bool WaitFor(Condition done, int ms = 5000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (old_) setenv(name_, old_->c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+bool NameOwned(const QString& busName)
+{
+    // A connection of our own, so the test sees the bus as a stranger would.
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        QString::fromUtf8(qgetenv("DBUS_SESSION_BUS_ADDRESS")), QStringLiteral("test-observer"));
+    bool owned = bus.interface() && bus.interface()->isServiceRegistered(busName).value();
+    QDBusConnection::disconnectFromBus(QStringLiteral("test-observer"));
+    return owned;
+}
+
+// Gone, or ended and waiting to be collected by whoever adopted it.
+bool ProcessEnded(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    QByteArray line = stat.readAll();
+    int close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+
+void StopProcess(qint64 pid)
+{
+    if (pid <= 0) return;
+    kill(static_cast<pid_t>(pid), SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return ProcessEnded(pid); }, 3000));
+}
+
+MemoryDataSet PoolsResult()
+{
+    MemoryDataSet ds({Field("STATION", ftString), Field("DEPTH", ftFloat)});
+    ds.addRow({Value::text("A1"), Value::real(2.5)});
+    ds.addRow({Value::text("A2"), Value::real(10)});
+    ds.addRow({Value::text("B7"), Value::real(7.25)});
+    return ds;
+}
+
+TViewerSendRequest PoolsRequest(MemoryDataSet& ds)
+{
+    TViewerSendRequest r;
+    r.result = &ds;
+    r.availableFields = {"STATION", "DEPTH"};
+    r.stationFieldName = "STATION";
+    r.numberFieldName = "DEPTH";
+    r.featureName = "Pools";
+    r.userLocale = QLocale::c();
+    return r;
+}
+
+// One private dbus-daemon for the whole program: the bus address is set in
+// this process's environment before any connection is made.
+class ViewerBus : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        FILE* p = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+        ASSERT_NE(p, nullptr);
+        char address[512] = {0};
+        long pid = 0;
+        ASSERT_NE(fgets(address, sizeof address, p), nullptr) << "dbus-daemon did not start";
+        ASSERT_EQ(fscanf(p, "%ld", &pid), 1);
+        pclose(p);
+        std::string a(address);
+        while (!a.empty() && (a.back() == '\n' || a.back() == '\r')) a.pop_back();
+        daemonPid_ = pid;
+        setenv("DBUS_SESSION_BUS_ADDRESS", a.c_str(), 1);
+    }
+    static void TearDownTestSuite()
+    {
+        if (daemonPid_ > 0) kill(static_cast<pid_t>(daemonPid_), SIGTERM);
+    }
+
+    // Runs the viewer without a window, logging what it receives.
+    qint64 startHeadlessViewer(const QString& log)
+    {
+        qint64 pid = 0;
+        bool started = QProcess::startDetached(QString::fromStdString(kViewerProgram),
+                                               {QStringLiteral("ViewerTopic"), QStringLiteral("--headless"),
+                                                QStringLiteral("--log"), log},
+                                               QString(), &pid);
+        EXPECT_TRUE(started);
+        EXPECT_TRUE(WaitFor([] { return NameOwned(QStringLiteral("org.vantor.Oculo32")); }));
+        return pid;
+    }
+
+    static QByteArray ReadAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    static long daemonPid_;
+};
+
+long ViewerBus::daemonPid_ = 0;
+
+} // namespace
+
+TEST_F(ViewerBus, RunningViewerReceivesEveryPokeByteForByte)
+{
+    ScratchDir dir;
+    QString log = QString::fromStdString(dir.file("received.log"));
+    qint64 viewer = startHeadlessViewer(log);
+    EXPECT_TRUE(IsProgramRunning("Oculo32.exe"));
+
+    MemoryDataSet ds = PoolsResult();
+    std::vector<std::string> messages;
+    auto box = [&](const std::string& m) { messages.push_back(m); };
+    QByteArray expected;
+    // Each send closes its link right after the poke: none may get lost.
+    for (int k = 0; k < 12; ++k) {
+        TViewerSendRequest request = PoolsRequest(ds);
+        request.displayMethod = k % 3;
+        TDBusViewerLink link;
+        ASSERT_TRUE(UseResultSend(request, link, box));
+        EXPECT_FALSE(link.isOpen());
+        EXPECT_EQ(link.startedPid(), 0);
+    }
+    const char* blocks[] = {"#R,Pools,2.5,10\r\n#L,A1,2.5\r\n#L,A2,10\r\n#L,B7,7.25\r\n",
+                            "#F,Pools\r\n#S,A1,2.5\r\n#S,A2,10\r\n#S,B7,7.25\r\n",
+                            "#F,Pools\r\n#M,A1\r\n#D,A2\r\n#D,B7\r\n"};
+    for (int k = 0; k < 12; ++k) expected += QByteArray(blocks[k % 3]) + QByteArray(1, '\0');
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(log).size() >= expected.size(); }));
+    EXPECT_EQ(ReadAll(log), expected);
+    EXPECT_TRUE(messages.empty());
+
+    // A large stream in one poke, UTF-8 text included.
+    MemoryDataSet big({Field("STATION", ftString)});
+    for (int k = 0; k < 50000; ++k) big.addRow({Value::text("Grotte \xc3\xa9 " + std::to_string(k))});
+    TLineList lines;
+    WriteLineSegments(big, "Big", {1, -1, -1}, lines);
+    TDBusViewerLink link;
+    ASSERT_TRUE(link.openLink("Oculo32", "ViewerTopic"));
+    EXPECT_TRUE(link.poke("ViewerItem", lines));
+    link.closeLink();
+    expected += QByteArray::fromStdString(ViewerPokeData(lines));
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(log).size() >= expected.size(); }));
+    EXPECT_EQ(ReadAll(log), expected);
+
+    // A second viewer does not take over the name.
+    QProcess second;
+    second.start(QString::fromStdString(kViewerProgram), {QStringLiteral("--headless")});
+    ASSERT_TRUE(second.waitForFinished(5000));
+    EXPECT_EQ(second.exitCode(), 1);
+
+    StopProcess(viewer);
+    EXPECT_TRUE(WaitFor([] { return !NameOwned(QStringLiteral("org.vantor.Oculo32")); }));
+}
+
+namespace {
+
+// Many rows of one long station name, made on demand.
+class RepeatedRows : public DataSet {
+public:
+    explicit RepeatedRows(std::int64_t rows) : rows_(rows)
+    {
+        fields_.push_back(Field("STATION", ftString));
+        fields_[0].number = 1;
+    }
+    bool active() const override { return true; }
+    const std::vector<FieldDef>& fields() const override { return fields_; }
+    std::int64_t recordCount() const override { return rows_; }
+    void moveTo(std::int64_t row) override { setCursor(std::min(row, rows_), row >= rows_); }
+    Value value(int) const override { return Value::text(std::string(60, 'S')); }
+
+private:
+    std::vector<FieldDef> fields_;
+    std::int64_t rows_;
+};
+
+} // namespace
+
+TEST_F(ViewerBus, StreamTooLargeForOneSendIsAnErrorNotACrash)
+{
+    ScratchDir dir;
+    QString log = QString::fromStdString(dir.file("received.log"));
+    qint64 viewer = startHeadlessViewer(log);
+    RepeatedRows rows(1200000);   // 1.2 million lines of 66 bytes: about 75 MB
+    TViewerSendRequest request;
+    request.result = &rows;
+    request.availableFields = {"STATION"};
+    request.stationFieldName = "STATION";
+    request.featureName = "Huge";
+    request.userLocale = QLocale::c();
+    TDBusViewerLink link;
+    try {
+        UseResultSend(request, link, [](const std::string&) {});
+        FAIL() << "expected an error";
+    } catch (const TViewerLinkError& e) {
+        EXPECT_NE(std::string(e.what()).find("too large to send to the viewer"), std::string::npos);
+    }
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_FALSE(rows.viewsDisabled());
+    // Nothing went out, and the viewer still takes the next send.
+    MemoryDataSet ds = PoolsResult();
+    TDBusViewerLink next;
+    ASSERT_TRUE(UseResultSend(PoolsRequest(ds), next, [](const std::string&) {}));
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(log).startsWith("#R,Pools,"); }));
+    StopProcess(viewer);
+}
+
+TEST_F(ViewerBus, LinkStartsTheViewerFromPath)
+{
+    ASSERT_FALSE(NameOwned(QStringLiteral("org.vantor.Oculo32")));
+    ScopedEnv path("PATH", std::string(TARNEL_BIN_DIR) + ":/usr/bin:/bin");
+    MemoryDataSet ds = PoolsResult();
+    std::vector<std::string> messages;
+    TDBusViewerLink link;
+    TViewerSendRequest request = PoolsRequest(ds);
+    EXPECT_TRUE(UseResultSend(request, link, [&](const std::string& m) { messages.push_back(m); }));
+    EXPECT_TRUE(messages.empty());
+    qint64 started = link.startedPid();
+    EXPECT_GT(started, 0);
+    EXPECT_TRUE(NameOwned(QStringLiteral("org.vantor.Oculo32")));
+
+    // The next send finds it running and starts nothing.
+    TDBusViewerLink again;
+    EXPECT_TRUE(UseResultSend(request, again, [&](const std::string& m) { messages.push_back(m); }));
+    EXPECT_EQ(again.startedPid(), 0);
+    StopProcess(started);
+    EXPECT_TRUE(WaitFor([] { return !NameOwned(QStringLiteral("org.vantor.Oculo32")); }));
+}
+
+TEST_F(ViewerBus, NoViewerAnywhereGivesTheConnectionMessage)
+{
+    ASSERT_FALSE(NameOwned(QStringLiteral("org.vantor.Oculo32")));
+    ScratchDir empty;
+    ScopedEnv path("PATH", empty.path());
+    MemoryDataSet ds = PoolsResult();
+    std::vector<std::string> messages;
+    TDBusViewerLink link;
+    EXPECT_FALSE(UseResultSend(PoolsRequest(ds), link,
+                               [&](const std::string& m) { messages.push_back(m); }));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], ViewerConnectionMessage());
+    EXPECT_EQ(link.startedPid(), 0);
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_FALSE(link.poke("ViewerItem", {"#F,x"}));   // no conversation, no poke
+}
+
+TEST_F(ViewerBus, StartedProgramThatNeverAnswersGivesTheMessageAfterTheWait)
+{
+    // An "Oculo32" on PATH that is no viewer: the link waits, then gives up.
+    ScratchDir dir;
+    std::string fake = dir.file("Oculo32");
+    {
+        FILE* f = std::fopen(fake.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("#!/bin/sh\nexec sleep 5\n", f);
+        std::fclose(f);
+        chmod(fake.c_str(), 0755);
+    }
+    ScopedEnv path("PATH", dir.path() + ":/usr/bin:/bin");
+    TDBusViewerLink link;
+    link.setStartTimeout(600);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(link.openLink("Oculo32", "ViewerTopic"));
+    EXPECT_GE(clock.elapsed(), 550);
+    EXPECT_GT(link.startedPid(), 0);
+    StopProcess(link.startedPid());
+}
+
+TEST(ViewerNoBus, NoSessionBusGivesTheConnectionMessage)
+{
+    ScratchDir dir;
+    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.file("no-such-bus"));
+    ScopedEnv path("PATH", dir.path());
+    MemoryDataSet ds = PoolsResult();
+    std::vector<std::string> messages;
+    TDBusViewerLink link;
+    EXPECT_FALSE(UseResultSend(PoolsRequest(ds), link,
+                               [&](const std::string& m) { messages.push_back(m); }));
+    EXPECT_EQ(messages, std::vector<std::string>{ViewerConnectionMessage()});
+}

@@ -224,7 +224,11 @@ void TForm1::connectSession()
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { gridCurrentChanged(current); });
 
-    DBNavigator1->setCommandRunner([this](std::function<void()> command) { run(command); });
+    DBNavigator1->setCommandRunner([this](std::function<void()> command) {
+        // A value still in a cell editor belongs to the row the buttons act on.
+        closeGridEditor(true);
+        run(command);
+    });
     DBGrid1->installEventFilter(this);
     DBNavigator1->setConfirmDelete([this] { return services_->ConfirmDelete(this); });
     DBMemo1->setErrorSink([this](const QString& m) { ReportError(this, m); });
@@ -258,7 +262,11 @@ void TForm1::FormActivate()
 bool TForm1::FormClose()
 {
     // A changed row is saved before the table closes, as moving off it would.
-    if (!RunGuarded(this, [this] { DataSource1->finishEditing(); })) return false;
+    if (!RunGuarded(this, [this] {
+            closeGridEditor(true);
+            DataSource1->finishEditing();
+        }))
+        return false;
     run([this] {
         Table1.close();
         CloseQuery(DoQueryPage);
@@ -296,7 +304,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e)
             button = NavButton::Cancel;
         else
             return QMainWindow::eventFilter(watched, e);
-        if (DBNavigator1->button(button)->isEnabled()) run([this, button] { DBNavigator1->BtnClick(button); });
+        if (DBNavigator1->button(button)->isEnabled()) DBNavigator1->button(button)->click();
         return true;
     }
     return QMainWindow::eventFilter(watched, e);

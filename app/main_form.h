@@ -138,6 +138,9 @@ private:
     // Runs a handler through the guarded dispatch.
     template <class F> void run(F f) { RunGuarded(this, f); }
     void syncGridToCursor();
+    // Hands a value typed into an open grid cell to the row (or drops it), and
+    // closes the cell editor.
+    void closeGridEditor(bool keepValue);
     void gridCurrentChanged(const QModelIndex& current);
     void sizeColumns();
     QString chooseFile(QFileDialog& dialog, const QString& title, const QString& filter);

@@ -62,6 +62,7 @@ void TForm1::LoadFromFile1Click()
 {
     const FieldDef* field = SelectedField();
     if (!field) return;
+    closeGridEditor(true);
     const FieldDef f = *field;
     switch (KindOf(f)) {
     case FieldKind::Memo: LoadMemoFromFile(f); break;
@@ -74,6 +75,7 @@ void TForm1::SaveToFile1Click()
 {
     const FieldDef* field = SelectedField();
     if (!field) return;
+    closeGridEditor(true);
     const FieldDef f = *field;
     switch (KindOf(f)) {
     case FieldKind::Memo: SaveMemoToFile(f); break;

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QAbstractItemDelegate>
 #include <QHeaderView>
+#include <QMetaObject>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTableView>
@@ -23,6 +25,7 @@ void TForm1::ResetSession()
 {
     // A changed row is saved first, as moving off it would; when that
     // fails the command ends here with nothing else changed.
+    closeGridEditor(true);
     DataSource1->finishEditing();
     Table1.close();
     CloseQuery(DoQueryPage);
@@ -119,6 +122,7 @@ void TForm1::TableEditChkClick()
 {
     if (!Table1.active()) return;
     WaitCursor wait;
+    closeGridEditor(true);
     DataSource1->finishEditing();
     const bool editable = TableEditChk->isChecked();
     Table1.close();
@@ -174,6 +178,19 @@ void TForm1::DBGrid1ColEnter()
     default:
         SetBlobMenusEnabled(false);
         break;
+    }
+}
+
+void TForm1::closeGridEditor(bool keepValue)
+{
+    // A cell editor is a child of the grid's viewport while it is open.
+    const auto editors = DBGrid1->viewport()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* editor : editors) {
+        if (!editor->isVisibleTo(DBGrid1)) continue;
+        if (keepValue)
+            QMetaObject::invokeMethod(DBGrid1, "commitData", Qt::DirectConnection, Q_ARG(QWidget*, editor));
+        QMetaObject::invokeMethod(DBGrid1, "closeEditor", Qt::DirectConnection, Q_ARG(QWidget*, editor),
+                                  Q_ARG(QAbstractItemDelegate::EndEditHint, QAbstractItemDelegate::NoHint));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTableView>
@@ -441,6 +442,40 @@ TEST_F(FormTest, CommandLineThatNamesNoTable)
     EXPECT_EQ(errors.size(), 1);
     EXPECT_FALSE(form->Table1.active());
     EXPECT_FALSE(form->TableEditChk->isEnabled());
+}
+
+TEST_F(FormTest, AValueLeftInACellEditorIsSavedByPostAndByClose)
+{
+    MakeTable("a.dbf", 2);
+    OpenThroughDialog("a.dbf");
+    EnableEditing(false);
+    QTableView* grid = form->DBGrid1;
+    DataSetModel* m = form->DataSource1;
+    form->DBNavigator1->BtnClick(NavButton::Edit);
+
+    auto typeIntoCell = [&](int row, const QString& text) {
+        grid->setCurrentIndex(m->index(row, 1));
+        grid->edit(m->index(row, 1));
+        QLineEdit* editor = nullptr;
+        for (auto* e : grid->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisibleTo(grid)) editor = e;
+        ASSERT_NE(editor, nullptr);
+        editor->setText(text);
+    };
+    typeIntoCell(0, "7.5");
+    form->DBNavigator1->button(NavButton::Post)->click();
+    EXPECT_FALSE(m->editing());
+    EXPECT_EQ(m->data(m->index(0, 1)).toString(), "7.5");
+
+    form->DBNavigator1->BtnClick(NavButton::Edit);
+    typeIntoCell(0, "9");
+    form->CloseDB->trigger();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("a.dbf");
+    t.open();
+    EXPECT_EQ(t.asFloat(1), 9.0);
 }
 
 TEST_F(FormTest, ClosingTheWindowSavesAChangedRow)

@@ -1,16 +1,16 @@
 // The table session of the main window: opening, closing, the editing
 // switches, the table hooks and the menus that follow them.
+#include <QAbstractItemDelegate>
 #include <QCheckBox>
-#include <algorithm>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QAbstractItemDelegate>
 #include <QHeaderView>
-#include <QMetaObject>
 #include <QLabel>
+#include <QMetaObject>
 #include <QTabWidget>
 #include <QTableView>
+#include <algorithm>
 
 #include "app/db_navigator.h"
 #include "app/db_views.h"

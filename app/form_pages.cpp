@@ -40,6 +40,7 @@ void CloseQuery(QWidget*) {}
 void ClearCaveFieldBoxes(QWidget*) {}
 void ClearFieldLists(QWidget*) {}
 void FillFieldLists(QWidget*, const std::vector<FieldDef>&) {}
+void SetQueryTable(QWidget*, const TableReference&) {}
 void SetExportControlsEnabled(QWidget*, bool) {}
 
 } // namespace tarnel::app

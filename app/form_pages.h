@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/dataset.h"
+#include "tables/table_reference.h"
 
 class QWidget;
 
@@ -22,6 +23,7 @@ void CloseQuery(QWidget* doQueryPage);                 // closes Query1
 void ClearCaveFieldBoxes(QWidget* doQueryPage);        // StationEdit, SecondEdit, NumberEdit
 void ClearFieldLists(QWidget* doQueryPage);            // FieldList1, then FieldList2
 void FillFieldLists(QWidget* doQueryPage, const std::vector<FieldDef>& fields);
+void SetQueryTable(QWidget* doQueryPage, const TableReference& table);   // the table a query reads
 void SetExportControlsEnabled(QWidget* doQueryPage, bool enabled);
 
 } // namespace tarnel::app

@@ -13,6 +13,9 @@ namespace tarnel::app {
 
 QWidget* CreateQueryBuilderPage(QWidget* parent);
 QWidget* CreateDoQueryPage(QWidget* parent);
+// The "Do Query" page takes its condition from the builder's QueryEdit, and
+// the table's fields reach both pages' field lists.
+void ConnectQueryPages(QWidget* queryBuilderPage, QWidget* doQueryPage);
 
 // Query Builder page: empties Term1Edit, Op1Edit, Term2Edit, Term3Edit,
 // Op2Edit and Term4Edit.

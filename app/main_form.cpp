@@ -48,6 +48,7 @@ TForm1::TForm1(std::unique_ptr<TMainFormServices> services, const QStringList& a
     PageControl1->addTab(QueryBuilderPage, QStringLiteral("Query Builder"));
     DoQueryPage = CreateDoQueryPage(PageControl1);
     PageControl1->addTab(DoQueryPage, QStringLiteral("Do Query"));
+    ConnectQueryPages(QueryBuilderPage, DoQueryPage);
 
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);

@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "engine/dataset.h"
+#include "engine/sql/query.h"
+#include "query/select_builder.h"
 #include "query/dbus_viewer_link.h"
 #include "query/viewer_send.h"
 
@@ -122,7 +124,17 @@ private:
 
 TExportServices& ExportServices()
 {
-    static TExportServices services;
+    static TExportServices services = [] {
+        TExportServices s;
+        s.buildSelect = [](const TSelectFields& f) {
+            return BuildSelectStatement(QueryTableStem(f.tableName), f.stationField, f.secondField,
+                                        f.numberField, f.condition);
+        };
+        s.runSelect = [](const std::string& database, const std::string& sql) -> std::unique_ptr<DataSet> {
+            return QueryResult::Run(database, sql);
+        };
+        return s;
+    }();
     return services;
 }
 

@@ -14,7 +14,11 @@ const char* kUsage =
     "  dump PATH | DATABASE TABLE      the rows as CSV\n"
     "  alias list                      the database aliases\n"
     "  alias add NAME FOLDER           names a folder of tables\n"
-    "  alias remove NAME\n";
+    "  alias remove NAME\n"
+    "  query [--count] DATABASE SQL    a local-SQL SELECT, the result as CSV\n"
+    "  export DATABASE TABLE --feature NAME --method marked|segments|line --station FIELD\n"
+    "         [--secondary FIELD] [--number FIELD] [--where CONDITION] [--send]\n"
+    "                                  the viewer command stream of a query\n";
 
 } // namespace
 

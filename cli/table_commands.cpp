@@ -4,6 +4,8 @@
 #include "cli/alias_command.h"
 #include "cli/commands.h"
 #include "cli/csv.h"
+#include "cli/export_command.h"
+#include "cli/query_command.h"
 #include "engine/error.h"
 #include "engine/table.h"
 
@@ -73,6 +75,8 @@ const std::vector<Command>& Commands()
         {"info", InfoCommand},
         {"dump", DumpCommand},
         {"alias", tarnel::AliasCommand},
+        {"query", QueryCommand},
+        {"export", [](const Args& a, std::ostream& o, std::ostream& e) { return ExportCommand(a, o, e); }},
     };
     return commands;
 }

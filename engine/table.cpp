@@ -58,6 +58,7 @@ void Table::open()
         throw EngineError("Cannot open table " + tableName_ + ": " + e.what());
     }
     format_ = OpenTableFormat(path, tableType_, readOnly_);
+    openFieldCount_ = static_cast<unsigned>(format_->fields().size());
     filePath_ = path;
     state_ = DataSetState::Browse;
     resetIndex();
@@ -75,6 +76,7 @@ void Table::close()
     changed_.clear();
     modified_ = false;
     format_.reset();
+    openFieldCount_ = 0;
     filePath_.clear();
     state_ = DataSetState::Inactive;
     current_ = -1;
@@ -286,7 +288,7 @@ std::string Table::asText(int field) const
 
 void Table::appendText(int field, std::string& out) const
 {
-    if (state_ == DataSetState::Browse && !eof() && static_cast<unsigned>(field) < format_->fields().size()) {
+    if (state_ == DataSetState::Browse && !eof() && static_cast<unsigned>(field) < openFieldCount_) {
         format_->appendText(current_, field, out);   // the common case, kept short
         return;
     }

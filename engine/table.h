@@ -95,6 +95,7 @@ private:
     bool readOnly_ = false;
     std::string filePath_;
     std::unique_ptr<TableFormat> format_;
+    unsigned openFieldCount_ = 0;          // fields of the open table (0 while closed)
     std::vector<FieldDef> plannedFields_;
 
     // Live-row index: live records per block of kBlock physical records,

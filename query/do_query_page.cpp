@@ -19,7 +19,7 @@
 #include <exception>
 
 #include "query/field_lists.h"
-#include "query/interim_grid_model.h"
+#include "tables/dataset_model.h"
 #include "query/select_builder.h"
 #include "tables/field_types.h"
 
@@ -70,7 +70,10 @@ TDoQueryPage::TDoQueryPage(QWidget* parent) : QWidget(parent)
     middle->addWidget(buildQueryResults(), 0, Qt::AlignTop);
     DBGrid2 = new QTableView;
     DBGrid2->setObjectName("DBGrid2");
-    DataSource2 = new TInterimGridModel(Query1, this);
+    auto* model = new tarnel::DataSetModel(this);
+    model->setReadOnly(true);
+    model->setDataSet(&Query1);
+    DataSource2 = model;
     DBGrid2->setModel(DataSource2);
     DBGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -1,0 +1,76 @@
+#pragma once
+// The memo view and the image view: each shows one field of the current row
+// of a data set, bound by field name (empty name: bound to nothing).
+#include <QByteArray>
+#include <QFrame>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <functional>
+
+namespace tarnel {
+class DataSetModel;
+}
+
+namespace tarnel::app {
+
+// Where a view sends an error it cannot throw (it runs inside Qt's event handling).
+using ViewErrorSink = std::function<void(const QString&)>;
+
+// The index of a field by name (letter case ignored), or -1.
+int FieldIndexOf(const DataSetModel* source, const QString& name);
+
+class TDBMemo : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit TDBMemo(QWidget* parent = nullptr);
+    void setDataSource(DataSetModel* source);
+    void setDataField(const QString& name);
+    const QString& dataField() const { return field_; }
+    void setErrorSink(ViewErrorSink sink) { errorSink_ = std::move(sink); }
+    // Shows the field's text of the current row again.
+    void refresh();
+
+private:
+    void pushText();
+    void updateReadOnly();
+
+    DataSetModel* source_ = nullptr;
+    QString field_;
+    bool loading_ = false;
+    bool pushing_ = false;
+    ViewErrorSink errorSink_;
+};
+
+class TDBImage : public QFrame {
+    Q_OBJECT
+public:
+    explicit TDBImage(QWidget* parent = nullptr);
+    void setDataSource(DataSetModel* source);
+    void setDataField(const QString& name);
+    const QString& dataField() const { return field_; }
+    // The picture of the current row (null when there is none or it cannot be read).
+    const QImage& picture() const { return image_; }
+    void refresh();
+
+    // Cut and paste change the field, so they act only when the current row
+    // can be put into editing; otherwise they do nothing. Throw when the data
+    // set refuses the change.
+    void CutToClipboard();
+    void CopyToClipboard();
+    void PasteFromClipboard();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    DataSetModel* source_ = nullptr;
+    QString field_;
+    QByteArray bytes_;
+    QImage image_;
+};
+
+// The bytes a pasted picture is stored as in a field (BMP).
+QByteArray EncodeBitmap(const QImage& image);
+
+} // namespace tarnel::app

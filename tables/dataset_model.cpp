@@ -1,0 +1,433 @@
+#include "tables/dataset_model.h"
+
+#include <exception>
+#include <filesystem>
+
+#include "engine/error.h"
+#include "engine/table.h"
+
+namespace tarnel {
+
+namespace {
+// Rows kept as text; the cache starts over when it grows past this.
+constexpr std::size_t kCacheLimit = 4096;
+
+bool IsOutsideRecord(TFieldType type)
+{
+    switch (type) {
+    case ftMemo: case ftFmtMemo: case ftGraphic: case ftBlob: case ftParadoxOle:
+    case ftDBaseOle: case ftTypedBinary: case ftOraBlob: case ftOraClob:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+QString BlobMarkerText(const FieldDef& field, bool isNull)
+{
+    QString word;
+    switch (field.type) {
+    case ftMemo: case ftFmtMemo: case ftOraClob: word = QStringLiteral("Memo"); break;
+    case ftGraphic: word = QStringLiteral("Graphic"); break;
+    case ftParadoxOle: case ftDBaseOle: word = QStringLiteral("Ole"); break;
+    case ftBlob: case ftTypedBinary: case ftOraBlob: word = QStringLiteral("Blob"); break;
+    default: return {};
+    }
+    return QLatin1Char('(') + (isNull ? word : word.toUpper()) + QLatin1Char(')');
+}
+
+DataSetModel::DataSetModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+DataSetModel::~DataSetModel()
+{
+    if (dataSet_) dataSet_->removeObserver(this);
+}
+
+void DataSetModel::setDataSet(DataSet* dataSet)
+{
+    if (dataSet == dataSet_) return;
+    if (dataSet_) dataSet_->removeObserver(this);
+    dataSet_ = dataSet;
+    if (dataSet_) dataSet_->addObserver(this);
+    wasActive_ = active();
+    resetAll();
+}
+
+Table* DataSetModel::table() const { return dynamic_cast<Table*>(dataSet_); }
+
+void DataSetModel::setReadOnly(bool readOnly)
+{
+    if (readOnly_ == readOnly) return;
+    readOnly_ = readOnly;
+    emit stateChanged();
+}
+
+void DataSetModel::setAutoEdit(bool autoEdit)
+{
+    if (autoEdit_ == autoEdit) return;
+    autoEdit_ = autoEdit;
+    emit stateChanged();
+}
+
+bool DataSetModel::active() const { return dataSet_ && dataSet_->active(); }
+
+bool DataSetModel::editing() const
+{
+    Table* t = table();
+    return t && t->active() && (t->state() == DataSetState::Edit || t->state() == DataSetState::Insert);
+}
+
+bool DataSetModel::inserting() const
+{
+    Table* t = table();
+    return t && t->active() && t->state() == DataSetState::Insert;
+}
+
+bool DataSetModel::canModify() const
+{
+    Table* t = table();
+    return t && t->active() && !t->readOnly() && !readOnly_;
+}
+
+std::int64_t DataSetModel::currentRow() const
+{
+    if (!active()) return -1;
+    try {
+        // A row being inserted is shown after the last row until it is posted.
+        if (inserting()) return dataSet_->recordCount();
+    } catch (const std::exception&) {
+        return -1;
+    }
+    if (dataSet_->eof()) return -1;
+    return dataSet_->row();
+}
+
+std::int64_t DataSetModel::computeRowCount() const
+{
+    if (!active()) return 0;
+    try {
+        return dataSet_->recordCount() + (inserting() ? 1 : 0);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+void DataSetModel::resetAll()
+{
+    editReader_.reset();
+    editReaderFailed_ = false;
+    beginResetModel();
+    cache_.clear();
+    rowCount_ = computeRowCount();
+    lastRow_ = currentRow();
+    endResetModel();
+}
+
+int DataSetModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid()) return 0;
+    // Views count rows in int; larger tables show their first 2^31-1 rows.
+    return rowCount_ > INT32_MAX ? INT32_MAX : static_cast<int>(rowCount_);
+}
+
+int DataSetModel::columnCount(const QModelIndex& parent) const
+{
+    if (parent.isValid() || !active()) return 0;
+    return dataSet_->fieldCount();
+}
+
+const FieldDef* DataSetModel::fieldAt(int column) const
+{
+    if (!active() || column < 0 || column >= dataSet_->fieldCount()) return nullptr;
+    return &dataSet_->fields()[static_cast<std::size_t>(column)];
+}
+
+QString DataSetModel::readCurrent(const DataSet& source, int column)
+{
+    const FieldDef& f = source.fields()[static_cast<std::size_t>(column)];
+    if (IsOutsideRecord(f.type)) return BlobMarkerText(f, source.isNull(column));
+    return QString::fromStdString(source.asText(column));
+}
+
+DataSet* DataSetModel::editReader() const
+{
+    if (editReader_) return editReader_.get();
+    Table* t = table();
+    if (!t || editReaderFailed_) return nullptr;
+    try {
+        auto reader = std::make_unique<Table>();
+        reader->setTableName(std::filesystem::absolute(t->filePath()).string());
+        reader->setTableType(t->formatType());
+        reader->setReadOnly(true);
+        reader->open();
+        if (reader->fieldCount() != t->fieldCount()) throw EngineError("changed");
+        editReader_ = std::move(reader);
+    } catch (const std::exception&) {
+        editReaderFailed_ = true;   // the rows not yet seen stay blank until the edit ends
+    }
+    return editReader_.get();
+}
+
+const QStringList* DataSetModel::cachedRow(std::int64_t row) const
+{
+    auto it = cache_.find(row);
+    if (it != cache_.end()) return &it->second;
+    if (cache_.size() >= kCacheLimit) cache_.clear();
+    // Never move the cursor off a row that is being edited: moving would post it.
+    if (editing()) {
+        DataSet* reader = editReader();
+        if (!reader) return nullptr;
+        QStringList texts;
+        try {
+            reader->moveTo(row);
+            if (reader->eof()) return nullptr;
+            for (int c = 0; c < reader->fieldCount(); ++c) texts << readCurrent(*reader, c);
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+        return &cache_.emplace(row, std::move(texts)).first->second;
+    }
+
+    QStringList texts;
+    const int n = dataSet_->fieldCount();
+    texts.reserve(n);
+    const std::int64_t saved = dataSet_->row();
+    peeking_ = true;
+    try {
+        if (row != saved || dataSet_->eof()) dataSet_->moveTo(row);
+        if (!dataSet_->eof())
+            for (int c = 0; c < n; ++c) texts << readCurrent(c);
+    } catch (const std::exception&) {
+        texts.clear();
+    }
+    try {
+        if (dataSet_->row() != saved) dataSet_->moveTo(saved);
+    } catch (const std::exception&) {
+    }
+    peeking_ = false;
+    if (texts.size() != n) return nullptr;
+    return &cache_.emplace(row, std::move(texts)).first->second;
+}
+
+QString DataSetModel::cellText(std::int64_t row, int column) const
+{
+    // The row being edited shows the edit buffer; the others come from the
+    // cache, since the cursor cannot leave the edited row.
+    if (editing() && row == currentRow()) {
+        try {
+            return readCurrent(column);
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+    const QStringList* texts = cachedRow(row);
+    return texts ? texts->at(column) : QString();
+}
+
+QVariant DataSetModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || !active() || index.column() >= dataSet_->fieldCount()) return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return cellText(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole) {
+        const FieldDef& f = dataSet_->fields()[static_cast<std::size_t>(index.column())];
+        if (IsIntegerType(f.type) && f.type != ftBoolean) return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (IsFloatType(f.type)) return int(Qt::AlignRight | Qt::AlignVCenter);
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    return {};
+}
+
+QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Horizontal) {
+        const FieldDef* f = fieldAt(section);
+        return f ? QString::fromStdString(f->name) : QVariant();
+    }
+    // The row indicator: where the cursor is, and whether that row is being edited.
+    if (section != currentRow()) return QString();
+    if (inserting()) return QStringLiteral("*");
+    if (editing()) return QStringLiteral("I");
+    return QStringLiteral("\u25B6");
+}
+
+Qt::ItemFlags DataSetModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    const FieldDef* field = fieldAt(index.column());
+    if (field && canStartEdit() && !IsOutsideRecord(field->type) && !IsBinaryType(field->type)
+        && field->type != ftAutoInc)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
+    try {
+        if (index.row() != currentRow()) moveCurrentTo(index.row());
+        if (!ensureEditing()) return false;
+        // An unchanged text leaves the row as it was.
+        if (value.toString() == cellText(index.row(), index.column())) return true;
+        table()->setText(index.column(), value.toString().toStdString());
+        return true;
+    } catch (const std::exception& e) {
+        emit errorRaised(QString::fromStdString(e.what()));
+        return false;
+    }
+}
+
+void DataSetModel::moveCurrentTo(std::int64_t row)
+{
+    if (!active() || row == currentRow()) return;
+    finishEditing();
+    dataSet_->moveTo(row);
+}
+
+bool DataSetModel::ensureEditing()
+{
+    if (editing()) return true;
+    if (!canModify() || !autoEdit_ || currentRow() < 0) return false;
+    table()->edit();
+    return true;
+}
+
+void DataSetModel::setFieldValue(int field, const Value& value)
+{
+    if (!ensureEditing())
+        throw EngineError("Cannot modify a read-only dataset or a row that is not being edited");
+    table()->setValue(field, value);
+}
+
+void DataSetModel::edit()
+{
+    if (!canModify()) throw EngineError("Cannot modify a read-only dataset");
+    if (!editing()) table()->edit();
+}
+
+void DataSetModel::insert()
+{
+    if (!canModify()) throw EngineError("Cannot modify a read-only dataset");
+    finishEditing();
+    table()->insert();
+}
+
+void DataSetModel::post()
+{
+    if (!editing()) return;
+    table()->post();
+    emit posted();
+}
+
+void DataSetModel::cancel()
+{
+    if (editing()) table()->cancel();
+}
+
+void DataSetModel::deleteCurrent()
+{
+    if (!canModify()) throw EngineError("Cannot modify a read-only dataset");
+    if (inserting()) {   // a row not yet posted is simply dropped
+        table()->cancel();
+        return;
+    }
+    if (currentRow() < 0) return;
+    if (editing()) table()->cancel();
+    table()->deleteRecord();
+    emit deleted();
+}
+
+void DataSetModel::refresh()
+{
+    if (!active()) return;
+    finishEditing();
+    resetAll();
+    emit currentRowChanged(currentRow());
+    emit currentValuesChanged();
+}
+
+void DataSetModel::finishEditing()
+{
+    Table* t = table();
+    if (!editing()) return;
+    if (t->modified())
+        post();
+    else
+        t->cancel();
+}
+
+void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
+{
+    if (&source != dataSet_ || peeking_) return;
+    switch (kind) {
+    case ChangeKind::Reset: {
+        const bool nowActive = active();
+        const bool wasActive = wasActive_;
+        wasActive_ = nowActive;
+        resetAll();
+        if (wasActive && !nowActive) emit closed();
+        if (!wasActive && nowActive) emit opened();
+        emit currentRowChanged(currentRow());
+        emit currentValuesChanged();
+        break;
+    }
+    case ChangeKind::RowChanged: {
+        std::int64_t row = currentRow();
+        cache_.erase(row);
+        if (row >= 0 && row < rowCount_ && columnCount() > 0)
+            emit dataChanged(index(int(row), 0), index(int(row), columnCount() - 1));
+        emit currentValuesChanged();
+        break;
+    }
+    case ChangeKind::Cursor: {
+        std::int64_t row = currentRow();
+        std::int64_t old = lastRow_;
+        lastRow_ = row;
+        if (old >= 0 && old < rowCount_) emit headerDataChanged(Qt::Vertical, int(old), int(old));
+        if (row >= 0 && row < rowCount_) emit headerDataChanged(Qt::Vertical, int(row), int(row));
+        emit currentRowChanged(row);
+        emit currentValuesChanged();
+        break;
+    }
+    case ChangeKind::State: {
+        // Entering Insert shows one more row; leaving it without a post drops
+        // it again. The cached rows stay: they cannot be read while editing.
+        const std::int64_t count = computeRowCount();
+        changingRows_ = true;
+        if (count > rowCount_) {
+            beginInsertRows({}, int(rowCount_), int(count - 1));
+            rowCount_ = count;
+            endInsertRows();
+        } else if (count < rowCount_) {
+            beginRemoveRows({}, int(count), int(rowCount_ - 1));
+            rowCount_ = count;
+            endRemoveRows();
+        }
+        changingRows_ = false;
+        if (!editing()) {
+            // The file may have changed under the second reader: open it afresh next time.
+            editReader_.reset();
+            editReaderFailed_ = false;
+        }
+        const std::int64_t row = currentRow();
+        const std::int64_t old = lastRow_;
+        lastRow_ = row;
+        cache_.erase(row);
+        if (old >= 0 && old < rowCount_) emit headerDataChanged(Qt::Vertical, int(old), int(old));
+        if (row >= 0 && row < rowCount_) {
+            emit headerDataChanged(Qt::Vertical, int(row), int(row));
+            if (columnCount() > 0)
+                emit dataChanged(index(int(row), 0), index(int(row), columnCount() - 1));
+        }
+        emit stateChanged();
+        emit currentRowChanged(currentRow());
+        emit currentValuesChanged();
+        break;
+    }
+    }
+}
+
+} // namespace tarnel

@@ -1,0 +1,113 @@
+#pragma once
+// A grid model over any DataSet. It reads only the rows a view asks for
+// (moveTo + value, with the cursor put back afterwards), so a table of a
+// million rows opens at once. It also plays the part of the data link between
+// a table and its views: the AutoEdit and read-only flags, the editing
+// commands, and signals for the views bound to the current row.
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include "engine/dataset.h"
+
+namespace tarnel {
+
+class Table;
+
+class DataSetModel : public QAbstractTableModel, private DataSetObserver {
+    Q_OBJECT
+public:
+    explicit DataSetModel(QObject* parent = nullptr);
+    ~DataSetModel() override;
+
+    // The data set shown; nullptr detaches. The model does not own it.
+    void setDataSet(DataSet* dataSet);
+    DataSet* dataSet() const { return dataSet_; }
+    Table* table() const;   // the data set when it is a table, else nullptr
+
+    // The views' own read-only flag (a writable table can still be shown read-only).
+    void setReadOnly(bool readOnly);
+    bool readOnly() const { return readOnly_; }
+    // When set, changing a value through a view puts the current row into editing.
+    void setAutoEdit(bool autoEdit);
+    bool autoEdit() const { return autoEdit_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    // The field shown in a column (nullptr when there is none).
+    const FieldDef* fieldAt(int column) const;
+
+    // The data set's current row; -1 when it has none (closed or empty).
+    std::int64_t currentRow() const;
+    bool active() const;
+    bool editing() const;      // the table is in Edit or Insert state
+    bool inserting() const;
+    bool canModify() const;    // a writable table behind views that are not read-only
+    bool canStartEdit() const { return canModify() && (autoEdit_ || editing()); }
+
+    // Commands of the data link. Each throws EngineError when the data set refuses.
+    void moveCurrentTo(std::int64_t row);   // a changed row is posted first
+    bool ensureEditing();                   // edits when it may; false when it may not
+    void setFieldValue(int field, const Value& value);   // through ensureEditing
+    void edit();
+    void insert();
+    void post();
+    void cancel();
+    void deleteCurrent();
+    void refresh();
+    // Posts a changed row, or leaves editing of an unchanged one.
+    void finishEditing();
+    // True while rows are being added or dropped for a row being inserted; a
+    // view's current cell moved meanwhile is not a move of the cursor.
+    bool changingRows() const { return changingRows_; }
+
+signals:
+    void opened();
+    void closed();
+    void posted();
+    void deleted();
+    void currentRowChanged(qint64 row);
+    void currentValuesChanged();   // the current row's values, or which row is current
+    void stateChanged();
+    // An error inside a view's call into the model, which cannot throw.
+    void errorRaised(const QString& message);
+
+private:
+    void dataSetChanged(DataSet& source, ChangeKind kind) override;
+    void resetAll();
+    QString cellText(std::int64_t row, int column) const;
+    const QStringList* cachedRow(std::int64_t row) const;
+    QString readCurrent(int column) const { return readCurrent(*dataSet_, column); }
+    static QString readCurrent(const DataSet& source, int column);
+    DataSet* editReader() const;
+    std::int64_t computeRowCount() const;
+
+    DataSet* dataSet_ = nullptr;
+    bool readOnly_ = true;
+    bool autoEdit_ = false;
+    bool wasActive_ = false;
+    std::int64_t rowCount_ = 0;
+    std::int64_t lastRow_ = -1;
+    mutable bool peeking_ = false;
+    bool changingRows_ = false;
+    mutable std::unordered_map<std::int64_t, QStringList> cache_;
+    // While a table's row is being edited its cursor cannot move, so the
+    // other rows are read through a second, read-only opening of the file.
+    mutable std::unique_ptr<Table> editReader_;
+    mutable bool editReaderFailed_ = false;
+};
+
+// The grid's text for a field whose value is kept outside the record:
+// "(MEMO)", "(GRAPHIC)", "(BLOB)"; in lower case when the field is empty.
+// Empty text for other types.
+QString BlobMarkerText(const FieldDef& field, bool isNull);
+
+} // namespace tarnel

@@ -359,7 +359,13 @@ void Table::post()
 {
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     if (state_ == DataSetState::Edit) {
-        format_->updateRecord(current_, buffer_, changed_);
+        std::int64_t moved = format_->updateRecord(current_, buffer_, changed_);
+        if (moved != current_) {
+            // A keyed table put the record at its key's place: follow it.
+            current_ = moved;
+            resetIndex();
+            setCursor(rowOfRecord(moved), false);
+        }
         state_ = DataSetState::Browse;
         buffer_.clear();
         modified_ = false;

@@ -39,8 +39,9 @@ public:
 
     // Writing. values holds one Value per field; for updates only the fields
     // marked in changed are written. Each call leaves the files consistent.
-    virtual void updateRecord(std::int64_t record, const std::vector<Value>& values,
-                              const std::vector<bool>& changed) = 0;
+    // Returns the record's number afterwards: a keyed table moves a record whose key changed.
+    virtual std::int64_t updateRecord(std::int64_t record, const std::vector<Value>& values,
+                                      const std::vector<bool>& changed) = 0;
     virtual std::int64_t appendRecord(const std::vector<Value>& values) = 0;  // returns its number
     virtual void deleteRecord(std::int64_t record) = 0;
 

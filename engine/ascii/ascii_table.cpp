@@ -490,7 +490,7 @@ void AsciiTable::refresh()
         indexRows();
 }
 
-void AsciiTable::updateRecord(std::int64_t record, const std::vector<Value>& values, const std::vector<bool>& changed)
+std::int64_t AsciiTable::updateRecord(std::int64_t record, const std::vector<Value>& values, const std::vector<bool>& changed)
 {
     checkWritable("change a row");
     File::Lock lock(lock_);
@@ -508,6 +508,7 @@ void AsciiTable::updateRecord(std::int64_t record, const std::vector<Value>& val
     replaceRange(r.start, r.start + r.length, row);
     if (static_cast<std::int64_t>(rows_.size()) != before)
         throw EngineError(name_ + ": the rows of the file changed while it was written");
+    return record;
 }
 
 std::int64_t AsciiTable::appendRecord(const std::vector<Value>& values)

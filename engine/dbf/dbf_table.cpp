@@ -574,7 +574,7 @@ void DbfTable::stampHeader()
     file_.writeAt(1, date, 3);
 }
 
-void DbfTable::updateRecord(std::int64_t record, const std::vector<Value>& values, const std::vector<bool>& changed)
+std::int64_t DbfTable::updateRecord(std::int64_t record, const std::vector<Value>& values, const std::vector<bool>& changed)
 {
     requireWritable("change the record");
     File::Lock lock(file_);
@@ -589,6 +589,7 @@ void DbfTable::updateRecord(std::int64_t record, const std::vector<Value>& value
     file_.writeAt(offset, rec.data(), rec.size());
     stampHeader();
     cacheCount_ = 0;
+    return record;
 }
 
 std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)

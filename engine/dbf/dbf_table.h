@@ -25,7 +25,7 @@ public:
     bool isNull(std::int64_t record, int field) override;
     Value value(std::int64_t record, int field) override;
     void appendText(std::int64_t record, int field, std::string& out) override;
-    void updateRecord(std::int64_t record, const std::vector<Value>& values,
+    std::int64_t updateRecord(std::int64_t record, const std::vector<Value>& values,
                       const std::vector<bool>& changed) override;
     std::int64_t appendRecord(const std::vector<Value>& values) override;
     void deleteRecord(std::int64_t record) override;

@@ -501,7 +501,7 @@ void ParadoxTable::writeHeaderCounts()
     db_.writeAt(0, p, 0x58);
 }
 
-void ParadoxTable::updateRecord(std::int64_t record, const std::vector<Value>& values,
+std::int64_t ParadoxTable::updateRecord(std::int64_t record, const std::vector<Value>& values,
                                 const std::vector<bool>& changed)
 {
     checkWritable("change a record");
@@ -523,7 +523,7 @@ void ParadoxTable::updateRecord(std::int64_t record, const std::vector<Value>& v
         // A new key moves the record to its key's place.
         bool duplicate = false;
         removeAt(record);
-        insertAt(keyPosition(bytes, duplicate), bytes);
+        record = insertAt(keyPosition(bytes, duplicate), bytes);
         writeHeaderCounts();
         rebuildIndex();
     } else {
@@ -535,6 +535,7 @@ void ParadoxTable::updateRecord(std::int64_t record, const std::vector<Value>& v
         writeHeaderCounts();   // tells other writers that blobs may have moved
     }
     for (std::uint32_t ref : released) releaseBlob(ref);
+    return record;
 }
 
 void ParadoxTable::releaseBlob(std::uint32_t ref)

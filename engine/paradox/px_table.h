@@ -29,7 +29,7 @@ public:
     bool isDeleted(std::int64_t) override { return false; }
     bool isNull(std::int64_t record, int field) override;
     Value value(std::int64_t record, int field) override;
-    void updateRecord(std::int64_t record, const std::vector<Value>& values,
+    std::int64_t updateRecord(std::int64_t record, const std::vector<Value>& values,
                       const std::vector<bool>& changed) override;
     std::int64_t appendRecord(const std::vector<Value>& values) override;
     void deleteRecord(std::int64_t record) override;

@@ -125,4 +125,13 @@ TEST(ParadoxAsciiTables, KeyedTableShowsANewRowAtItsKeysPlace)
     t.last();
     EXPECT_EQ(t.asText(0), "30");
     EXPECT_TRUE(std::filesystem::exists(dir.file("keyed.px")));
+
+    // A changed key moves the record; the cursor goes with it.
+    t.first();
+    t.edit();
+    t.setValue(0, Value::integer(25));
+    t.post();
+    EXPECT_EQ(t.row(), 2);   // 15, 20, 25, 30
+    EXPECT_EQ(t.asText(0), "25");
+    EXPECT_EQ(t.asText(1), "n10");
 }

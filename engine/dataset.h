@@ -78,6 +78,9 @@ public:
 
 protected:
     void notify(ChangeKind kind);
+    // For destructors: views that outlive the data set are not told of its end
+    // (they may be half gone themselves).
+    void detachObservers() { observers_.clear(); }
     void setCursor(std::int64_t row, bool eof) { row_ = row; eof_ = eof; }
     void requireRow() const;   // throws when inactive or at eof
 

@@ -70,6 +70,16 @@ std::string FormatGeneral(double value)
     return out;
 }
 
+bool AppendFixed(double value, int decimals, std::string& out)
+{
+    if (!std::isfinite(value)) return false;
+    char buf[400];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    if (ec != std::errc()) return false;
+    out.append(buf, end);
+    return true;
+}
+
 bool ParseNumber(std::string_view text, double& out)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

@@ -10,6 +10,11 @@ namespace tarnel {
 std::string FormatGeneral(double value);
 void AppendGeneral(double value, std::string& out);
 
+// Fixed notation with the given number of decimals, "." as the decimal point
+// whatever the process's locale; appended to out. False when the value is not
+// finite or needs more than 400 characters.
+bool AppendFixed(double value, int decimals, std::string& out);
+
 // Parses a number written with "." as the decimal point (blanks around it
 // allowed). Returns false when the text is not a whole number.
 bool ParseNumber(std::string_view text, double& out);

@@ -17,6 +17,7 @@ Table::Table() = default;
 
 Table::~Table()
 {
+    detachObservers();
     try {
         close();
     } catch (...) {

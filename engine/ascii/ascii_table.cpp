@@ -336,9 +336,8 @@ std::string AsciiTable::formatCell(int field, const Value& v) const
     case ColumnKind::Float: case ColumnKind::Bcd: case ColumnKind::Currency: {
         number();
         if (c.decimals > 0) {
-            char buf[512];
-            std::snprintf(buf, sizeof buf, "%.*f", std::min(c.decimals, 32), d);
-            out = buf;
+            out.clear();
+            if (!AppendFixed(d, std::min(c.decimals, 32), out)) fail(FormatGeneral(d) + " is not a finite number");
         } else {
             char buf[64];   // the shortest text that reads back as the same number
             auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);

@@ -435,13 +435,12 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
         std::memset(p, ' ', static_cast<size_t>(f.length));
         if (v.isNull()) return;
         double d = number();
-        char buf[400];
-        int n = std::isfinite(d) && std::fabs(d) < 1e300
-                    ? std::snprintf(buf, sizeof buf, "%.*f", f.decimals, d) : 1000;
+        std::string digits;   // never the locale's decimal comma
+        int n = AppendFixed(d, f.decimals, digits) ? static_cast<int>(digits.size()) : 1000;
         if (n > f.length)
             throw EngineError("Field " + name + ": the value " + FormatGeneral(d) + " does not fit in a width of " +
                               std::to_string(f.length) + " with " + std::to_string(f.decimals) + " decimals");
-        std::memcpy(p + (f.length - n), buf, static_cast<size_t>(n));
+        std::memcpy(p + (f.length - n), digits.data(), static_cast<size_t>(n));
         return;
     }
     case 'L':

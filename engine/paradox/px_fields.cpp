@@ -78,16 +78,17 @@ double GetBcd(const unsigned char* p, int decimals)
         if (i == 34 - decimals) digits += '.';
         digits += static_cast<char>('0' + nibble);
     }
-    return std::strtod(digits.c_str(), nullptr);
+    double value = 0;
+    ParseNumber(digits, value);   // the C library's strtod would follow the locale's decimal comma
+    return value;
 }
 
 bool PutBcd(unsigned char* p, double v, int decimals)
 {
     if (!std::isfinite(v)) return false;
     bool negative = v < 0;
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(v));
-    std::string s = buf;
+    std::string s;
+    if (!AppendFixed(std::fabs(v), decimals, s)) return false;
     auto dot = s.find('.');
     std::string intPart = dot == std::string::npos ? s : s.substr(0, dot);
     std::string frac = dot == std::string::npos ? std::string() : s.substr(dot + 1);

@@ -1,4 +1,5 @@
 // Creating, editing and re-reading dBASE and FoxPro tables through the table object.
+#include <clocale>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -261,4 +262,27 @@ TEST(TableEditing, CreateReplacesAnOldTableAndDeleteRemovesIt)
     t.clearFieldDefs();
     t.addFieldDef("T", ftTime, 0);
     EXPECT_THROW(t.createTable(), EngineError);   // dBASE has no time type
+}
+
+TEST(TableEditing, NumbersAreWrittenWithADecimalPointInAnyLocale)
+{
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name)) { comma = name; break; }
+    if (!comma) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    ScratchDir dir;
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("n.dbf");
+    t.addFieldDef("DEPTH", ftFloat, 10, false, 2);
+    t.createTable();
+    t.open();
+    t.append();
+    t.setValue(0, Value::real(12.5));
+    t.post();
+    t.close();
+    std::setlocale(LC_NUMERIC, "C");
+    std::ifstream in(dir.file("n.dbf"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(bytes.find("     12.50"), std::string::npos) << "written under " << comma;
 }

@@ -115,7 +115,7 @@ void ClearCaveFieldBoxes(QWidget* doQueryPage)
 void ClearFieldLists(QWidget* doQueryPage)
 {
     if (auto* builder = BuilderOf(doQueryPage)) builder->setFields(std::vector<FieldDef>());
-    if (auto* page = DoQuery(doQueryPage)) page->FieldList2->clear();
+    if (auto* page = DoQuery(doQueryPage)) page->ClearFieldList();
 }
 
 void FillFieldLists(QWidget* doQueryPage, const std::vector<FieldDef>& fields)

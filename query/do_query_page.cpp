@@ -252,13 +252,18 @@ void TDoQueryPage::FillFieldLists(const std::vector<tarnel::FieldDef>& fields)
 void TDoQueryPage::ResetSession()
 {
     Query1.close();
+    ClearFieldList();
+    StationEdit->clear();
+    SecondEdit->clear();
+    NumberEdit->clear();
+}
+
+void TDoQueryPage::ClearFieldList()
+{
     filling_ = true;
     FieldList2->clear();
     filling_ = false;
     fields_.clear();
-    StationEdit->clear();
-    SecondEdit->clear();
-    NumberEdit->clear();
 }
 
 void TDoQueryPage::FieldList2Click() { RefreshCaveFieldChoice(); }

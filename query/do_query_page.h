@@ -42,6 +42,9 @@ public:
     void FillFieldLists(const std::vector<tarnel::FieldDef>& fields);
     // Closes the query and empties the list and the three cave-field boxes.
     void ResetSession();
+    // Empties "Available Fields" as closing a table does: the type label and
+    // the cave-field controls stay as they are until the next fill or click.
+    void ClearFieldList();
 
     // Handlers (they keep the form's names).
     void FieldList2Click();

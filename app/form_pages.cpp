@@ -124,9 +124,13 @@ void FillFieldLists(QWidget* doQueryPage, const std::vector<FieldDef>& fields)
     if (auto* page = DoQuery(doQueryPage)) page->FillFieldLists(fields);
 }
 
-void SetQueryTable(QWidget* doQueryPage, const TableReference& table)
+void SetQueryTableSource(QWidget* doQueryPage, std::function<TableReference()> source)
 {
-    if (auto* page = DoQuery(doQueryPage)) page->setCurrentTable(table.DatabaseName, table.TableName);
+    if (auto* page = DoQuery(doQueryPage))
+        page->setCurrentTableSource([source = std::move(source)] {
+            const TableReference table = source();
+            return std::make_pair(table.DatabaseName, table.TableName);
+        });
 }
 
 void SetExportControlsEnabled(QWidget* doQueryPage, bool enabled)

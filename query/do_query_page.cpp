@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <exception>
+#include <tuple>
 
 #include "query/field_lists.h"
 #include "tables/dataset_model.h"
@@ -219,6 +220,11 @@ void TDoQueryPage::setCurrentTable(const QString& databaseName, const QString& t
     tableName_ = tableName;
 }
 
+void TDoQueryPage::setCurrentTableSource(std::function<std::pair<QString, QString>()> source)
+{
+    tableSource_ = std::move(source);
+}
+
 void TDoQueryPage::setErrorHandler(std::function<void(const QString&)> handler)
 {
     errorHandler_ = std::move(handler);
@@ -304,6 +310,7 @@ void TDoQueryPage::DoQueryBtnClick()
     SecondFieldName = SecondEdit->text();
     NumberFieldName = NumberEdit->text();
 
+    if (tableSource_) std::tie(databaseName_, tableName_) = tableSource_();
     const std::string stem = QueryTableStem(tableName_.toStdString());
     const QString condition = conditionSource_ ? conditionSource_() : QString();
 

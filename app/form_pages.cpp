@@ -115,7 +115,7 @@ void ClearCaveFieldBoxes(QWidget* doQueryPage)
 void ClearFieldLists(QWidget* doQueryPage)
 {
     if (auto* builder = BuilderOf(doQueryPage)) builder->setFields(std::vector<FieldDef>());
-    if (auto* page = DoQuery(doQueryPage)) page->FieldList2->clear();
+    if (auto* page = DoQuery(doQueryPage)) page->ClearFieldList();
 }
 
 void FillFieldLists(QWidget* doQueryPage, const std::vector<FieldDef>& fields)
@@ -124,9 +124,13 @@ void FillFieldLists(QWidget* doQueryPage, const std::vector<FieldDef>& fields)
     if (auto* page = DoQuery(doQueryPage)) page->FillFieldLists(fields);
 }
 
-void SetQueryTable(QWidget* doQueryPage, const TableReference& table)
+void SetQueryTableSource(QWidget* doQueryPage, std::function<TableReference()> source)
 {
-    if (auto* page = DoQuery(doQueryPage)) page->setCurrentTable(table.DatabaseName, table.TableName);
+    if (auto* page = DoQuery(doQueryPage))
+        page->setCurrentTableSource([source = std::move(source)] {
+            const TableReference table = source();
+            return std::make_pair(table.DatabaseName, table.TableName);
+        });
 }
 
 void SetExportControlsEnabled(QWidget* doQueryPage, bool enabled)

@@ -2,6 +2,7 @@
 // The "Query Builder" and "Do Query" pages of the main window, and the few
 // things the table session asks of them. The window sees the pages only
 // through these functions.
+#include <functional>
 #include <vector>
 
 #include "engine/dataset.h"
@@ -26,7 +27,9 @@ void CloseQuery(QWidget* doQueryPage);                 // closes Query1
 void ClearCaveFieldBoxes(QWidget* doQueryPage);        // StationEdit, SecondEdit, NumberEdit
 void ClearFieldLists(QWidget* doQueryPage);            // FieldList1, then FieldList2
 void FillFieldLists(QWidget* doQueryPage, const std::vector<FieldDef>& fields);
-void SetQueryTable(QWidget* doQueryPage, const TableReference& table);   // the table a query reads
+// The table a query reads: asked for each time "Do Query" runs, so that it is
+// always the window's current table, even after a failed open.
+void SetQueryTableSource(QWidget* doQueryPage, std::function<TableReference()> source);
 void SetExportControlsEnabled(QWidget* doQueryPage, bool enabled);
 
 } // namespace tarnel::app

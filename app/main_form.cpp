@@ -49,6 +49,7 @@ TForm1::TForm1(std::unique_ptr<TMainFormServices> services, const QStringList& a
     DoQueryPage = CreateDoQueryPage(PageControl1);
     PageControl1->addTab(DoQueryPage, QStringLiteral("Do Query"));
     ConnectQueryPages(QueryBuilderPage, DoQueryPage);
+    SetQueryTableSource(DoQueryPage, [this] { return CurrentTable; });
 
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);

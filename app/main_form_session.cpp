@@ -55,7 +55,6 @@ void TForm1::OpenCurrentTable()
     Table1.setTableName(CurrentTable.TableName.toStdString());
     Table1.setTableType(CurrentTable.TableType);
     Table1.open();
-    SetQueryTable(DoQueryPage, CurrentTable);
     FillFieldLists(DoQueryPage, Table1.fields());
     SetExportControlsEnabled(DoQueryPage, false);
 }

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <exception>
+#include <tuple>
 
 #include "query/field_lists.h"
 #include "tables/dataset_model.h"
@@ -219,6 +220,11 @@ void TDoQueryPage::setCurrentTable(const QString& databaseName, const QString& t
     tableName_ = tableName;
 }
 
+void TDoQueryPage::setCurrentTableSource(std::function<std::pair<QString, QString>()> source)
+{
+    tableSource_ = std::move(source);
+}
+
 void TDoQueryPage::setErrorHandler(std::function<void(const QString&)> handler)
 {
     errorHandler_ = std::move(handler);
@@ -252,13 +258,18 @@ void TDoQueryPage::FillFieldLists(const std::vector<tarnel::FieldDef>& fields)
 void TDoQueryPage::ResetSession()
 {
     Query1.close();
+    ClearFieldList();
+    StationEdit->clear();
+    SecondEdit->clear();
+    NumberEdit->clear();
+}
+
+void TDoQueryPage::ClearFieldList()
+{
     filling_ = true;
     FieldList2->clear();
     filling_ = false;
     fields_.clear();
-    StationEdit->clear();
-    SecondEdit->clear();
-    NumberEdit->clear();
 }
 
 void TDoQueryPage::FieldList2Click() { RefreshCaveFieldChoice(); }
@@ -299,6 +310,7 @@ void TDoQueryPage::DoQueryBtnClick()
     SecondFieldName = SecondEdit->text();
     NumberFieldName = NumberEdit->text();
 
+    if (tableSource_) std::tie(databaseName_, tableName_) = tableSource_();
     const std::string stem = QueryTableStem(tableName_.toStdString());
     const QString condition = conditionSource_ ? conditionSource_() : QString();
 

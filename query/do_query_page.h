@@ -4,6 +4,7 @@
 // of the "Use Query Result" group.
 #include <QWidget>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "engine/dataset.h"
@@ -32,6 +33,9 @@ public:
     void setConditionSource(std::function<QString()> source);
     // The open table: database (folder or alias) and table file name.
     void setCurrentTable(const QString& databaseName, const QString& tableName);
+    // Where "Do Query" reads the table from at the moment it runs (the main
+    // window's current table); overrides setCurrentTable.
+    void setCurrentTableSource(std::function<std::pair<QString, QString>()> source);
     // How an error of a handler is shown; by default in an error box.
     void setErrorHandler(std::function<void(const QString&)> handler);
     // Room for further buttons at the right of the "Use Query Result" group.
@@ -42,6 +46,9 @@ public:
     void FillFieldLists(const std::vector<tarnel::FieldDef>& fields);
     // Closes the query and empties the list and the three cave-field boxes.
     void ResetSession();
+    // Empties "Available Fields" as closing a table does: the type label and
+    // the cave-field controls stay as they are until the next fill or click.
+    void ClearFieldList();
 
     // Handlers (they keep the form's names).
     void FieldList2Click();
@@ -101,6 +108,7 @@ private:
     QString StationFieldName, SecondFieldName, NumberFieldName;
     QString databaseName_, tableName_;
     std::function<QString()> conditionSource_;
+    std::function<std::pair<QString, QString>()> tableSource_;
     std::function<void(const QString&)> errorHandler_;
     QHBoxLayout* useResultLayout_ = nullptr;
     bool filling_ = false;

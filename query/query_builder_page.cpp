@@ -138,7 +138,8 @@ void TQueryBuilderPage::buildLayout()
     typeRow->addWidget(FieldTypeDis, 1);
     fieldsBox->addWidget(typePanel);
 
-    TargetRadio->grid()->addWidget(QuoteChk, TargetRadio->rows(), 1);
+    // "Quote" goes in the second column, right under its last item ("Null").
+    TargetRadio->grid()->addWidget(QuoteChk, TargetRadio->count() - TargetRadio->rows(), 1);
     auto* targetColumn = new QVBoxLayout;
     targetColumn->addWidget(TargetRadio);
     targetColumn->addWidget(new QLabel(tr("Date"), this));

@@ -1,14 +1,11 @@
 #include "query/select_builder.h"
 
+#include "shell/system_support.h"
 #include "tables/field_types.h"
 
 std::string QueryTableStem(const std::string& tableName)
 {
-    const auto slash = tableName.find_last_of('/');
-    std::string name = slash == std::string::npos ? tableName : tableName.substr(slash + 1);
-    const auto dot = name.find_last_of('.');
-    if (dot != std::string::npos) name.erase(dot);
-    return name;
+    return tarnel::FileStem(tableName);
 }
 
 std::string BuildSelectList(const std::string& stem, const std::string& stationField,

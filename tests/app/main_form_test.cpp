@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -351,6 +352,26 @@ TEST_F(FormTest, AFailedOpenLeavesTheWindowUsableWithNoTable)
     OpenThroughDialog("a.dbf");
     EXPECT_TRUE(form->Table1.active());
     EXPECT_EQ(errors.size(), 1);
+}
+
+TEST_F(FormTest, DoQueryReadsTheCurrentTableEvenAfterAFailedOpen)
+{
+    MakeTable("a.dbf", 3);
+    OpenThroughDialog("a.dbf");
+    auto* doQuery = form->DoQueryPage->findChild<QPushButton*>("DoQueryBtn");
+    auto* hits = form->DoQueryPage->findChild<QLabel*>("DisHitCount");
+    ASSERT_TRUE(doQuery && hits);
+    doQuery->click();
+    EXPECT_EQ(hits->text(), "3");
+
+    // The window now names missing.dbf: a query must not quietly read a.dbf.
+    services->openTable = "missing.dbf";
+    form->OpenDBFileMenu->trigger();
+    errors.clear();
+    doQuery->click();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("missing")) << errors[0].toStdString();
+    EXPECT_EQ(hits->text(), "3");
 }
 
 TEST_F(FormTest, ReopenEntriesOpenTheirTableAndMoveToTheTop)

@@ -114,6 +114,21 @@ TEST(DoQueryPage, TableWithoutFields)
     EXPECT_FALSE(c.station || c.number);
 }
 
+TEST(DoQueryPage, ClosingTheTableLeavesTheTypeLabelAlone)
+{
+    TDoQueryPage page;
+    page.FillFieldLists(FeatureFields());
+    Select(page.FieldList2, 1);
+    page.ClearFieldList();
+    EXPECT_EQ(page.FieldList2->count(), 0);
+    EXPECT_EQ(page.FieldTypeDis2->text(), "Float");
+    EXPECT_TRUE(Enabled(page).number);
+    // The copy buttons find nothing to copy.
+    page.NumberEdit->setText("DEPTH");
+    page.NumberBtnClick();
+    EXPECT_EQ(page.NumberEdit->text(), "DEPTH");
+}
+
 TEST(DoQueryPage, CopyButtonsAndClearFields)
 {
     TDoQueryPage page;

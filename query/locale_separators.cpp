@@ -6,12 +6,22 @@ namespace tarnel::query {
 
 namespace {
 
-QChar g_decimal = QLatin1Char('.');
-QChar g_thousands = QLatin1Char(',');
-
 QChar FirstOr(const QString& text, char fallback)
 {
     return text.isEmpty() ? QChar(QLatin1Char(fallback)) : text.front();
+}
+
+struct Separators {
+    QChar decimal;
+    QChar thousands;
+};
+
+// The user's locale until the first switch.
+Separators& Current()
+{
+    static Separators current{FirstOr(QLocale::system().decimalPoint(), '.'),
+                              FirstOr(QLocale::system().groupSeparator(), ',')};
+    return current;
 }
 
 } // namespace
@@ -24,19 +34,17 @@ void SetLocaleSeparators(bool useLocale)
 void SetLocaleSeparators(bool useLocale, const QLocale& userLocale)
 {
     if (!useLocale) {
-        g_decimal = QLatin1Char('.');
-        g_thousands = QLatin1Char(',');
+        Current() = {QLatin1Char('.'), QLatin1Char(',')};
         std::setlocale(LC_NUMERIC, "C");
         QLocale::setDefault(QLocale::c());
         return;
     }
-    g_decimal = FirstOr(userLocale.decimalPoint(), '.');
-    g_thousands = FirstOr(userLocale.groupSeparator(), ',');
+    Current() = {FirstOr(userLocale.decimalPoint(), '.'), FirstOr(userLocale.groupSeparator(), ',')};
     std::setlocale(LC_NUMERIC, "");
     QLocale::setDefault(userLocale);
 }
 
-QChar DecimalSeparator() { return g_decimal; }
-QChar ThousandSeparator() { return g_thousands; }
+QChar DecimalSeparator() { return Current().decimal; }
+QChar ThousandSeparator() { return Current().thousands; }
 
 } // namespace tarnel::query

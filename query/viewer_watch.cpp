@@ -1,6 +1,7 @@
 #include "query/viewer_watch.h"
 
 #include <QAbstractButton>
+#include <QFont>
 #include <QPalette>
 
 #include "query/process_list.h"
@@ -16,6 +17,13 @@ TViewerWatch::TViewerWatch(QAbstractButton* runViewBtn, TViewerPathSource viewer
     runViewBtn_->setChecked(false);
     runViewBtn_->setFocusPolicy(Qt::NoFocus);
     runViewBtn_->setText(QString::fromLatin1(kRunViewerCaption));
+    // Bold black text until the first tick colours it.
+    QFont font = runViewBtn_->font();
+    font.setBold(true);
+    runViewBtn_->setFont(font);
+    QPalette palette = runViewBtn_->palette();
+    palette.setColor(QPalette::ButtonText, Qt::black);
+    runViewBtn_->setPalette(palette);
     connect(runViewBtn_, &QAbstractButton::clicked, this, &TViewerWatch::RunViewBtnClick);
 
     timer1_.setInterval(500);

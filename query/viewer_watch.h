@@ -30,7 +30,7 @@ public:
     using TRunningTest = std::function<bool()>;
 
     // Makes the button a toggle that takes no keyboard focus, captions it
-    // "Run Viewer" and starts Timer1. viewerPath gives the command line at
+    // "Run Viewer" in bold black and starts Timer1. viewerPath gives the command line at
     // the moment of a click.
     TViewerWatch(QAbstractButton* runViewBtn, TViewerPathSource viewerPath,
                  QObject* owner = nullptr);

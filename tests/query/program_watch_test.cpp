@@ -186,6 +186,9 @@ TEST(ViewerWatchTest, ButtonFollowsTheViewer)
     EXPECT_TRUE(w.button.isCheckable());
     EXPECT_FALSE(w.button.isChecked());
     EXPECT_EQ(w.button.focusPolicy(), Qt::NoFocus);
+    // Bold black text until the first tick, whatever the desktop's colours.
+    EXPECT_TRUE(w.button.font().bold());
+    EXPECT_EQ(w.textColour(), QColor(Qt::black));
     EXPECT_EQ(w.watch.Timer1()->interval(), 500);
     EXPECT_TRUE(w.watch.Timer1()->isActive());
 

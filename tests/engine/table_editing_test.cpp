@@ -95,10 +95,10 @@ TEST(TableEditing, RowsWrittenReadBackAfterReopening)
 TEST(TableEditing, EditDeleteAndCancelKeepCountsAndRows)
 {
     ScratchDir dir;
+    Observer views;   // outlives the table, whose closing still reports to it
     Table t;
     MakeFeatureTable(t, dir.path(), "caves.dbf");
     for (int k = 0; k < 5; ++k) AddRow(t, "S" + std::to_string(k), k, "note " + std::to_string(k));
-    Observer views;
     t.addObserver(&views);
 
     t.moveTo(1);

@@ -388,6 +388,11 @@ TEST_F(FormTest, RecentEntryOfAMissingFolderEndsBeforeTheOpen)
     EXPECT_TRUE(form->Table1.active());
     EXPECT_EQ(form->windowTitle(), "a.dbf - Tarnel 32");
     EXPECT_TRUE(services->added.isEmpty());
+
+    // An empty entry (a missing key in the settings file) names no table.
+    EXPECT_ANY_THROW(form->ReopenMenuMenuClick(""));
+    EXPECT_FALSE(form->Table1.active());
+    EXPECT_TRUE(services->added.isEmpty());
 }
 
 TEST_F(FormTest, CommandLineTableOpensAtTheFirstActivationOnly)

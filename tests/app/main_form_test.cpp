@@ -503,3 +503,37 @@ TEST_F(FormTest, ClosingTheWindowSavesAChangedRow)
     t.open();
     EXPECT_EQ(t.asText(0), "Gour");
 }
+
+TEST_F(FormTest, EditingAMemoKeepsItsLineBreaks)
+{
+    MakeTable("a.dbf", 2);
+    {
+        Table t;
+        t.setDatabaseName(dir.path());
+        t.setTableName("a.dbf");
+        t.open();
+        t.edit();
+        t.setValue(2, Value::text("Line one\r\nLine two\r\n"));
+        t.post();
+    }
+    OpenThroughDialog("a.dbf");
+    EnableEditing(true);
+    DataSetModel* m = form->DataSource1;
+    form->DBGrid1->setCurrentIndex(m->index(0, 2));
+    ASSERT_EQ(form->DBMemo1->toPlainText(), "Line one\nLine two\n");
+
+    // Typing into the view stores the text with the memo's own line breaks.
+    form->DBMemo1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(form->DBMemo1, "Line three");
+    form->DBGrid1->setCurrentIndex(m->index(1, 2));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+    form->CloseDBClick();
+
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("a.dbf");
+    t.open();
+    EXPECT_EQ(t.asText(2), "Line one\r\nLine two\r\nLine three");
+    t.moveTo(1);
+    EXPECT_EQ(t.asText(2), "memo of row 2");   // the other row is untouched
+}

@@ -75,6 +75,10 @@ void TDBMemo::refresh()
     } catch (const std::exception&) {
         text.clear();
     }
+    // The view knows only one line break: memos written with CR LF get them
+    // back when an edit is stored (pushText).
+    crlf_ = text.contains(QLatin1String("\r\n"));
+    if (crlf_) text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     // Leave the text (and the caret) alone when it already shows the value.
     if (text != toPlainText()) {
         loading_ = true;
@@ -96,7 +100,9 @@ void TDBMemo::pushText()
     if (index < 0) return;
     pushing_ = true;
     try {
-        source_->setFieldValue(index, Value::text(toPlainText().toStdString()));
+        QString text = toPlainText();
+        if (crlf_) text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+        source_->setFieldValue(index, Value::text(text.toStdString()));
         pushing_ = false;
     } catch (const std::exception& e) {
         pushing_ = false;

@@ -38,6 +38,9 @@ private:
     QString field_;
     bool loading_ = false;
     bool pushing_ = false;
+    // The field's text breaks its lines with CR LF (the view shows them as
+    // plain line breaks, and gives them back the same way).
+    bool crlf_ = false;
     ViewErrorSink errorSink_;
 };
 

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include "app/session_paths.h"
+#include "app/startup.h"
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
 #include "workspace/open_db_dlg.h"
@@ -72,7 +73,7 @@ void TMainFormServices::SetWorkingFolderFrom(const QString& path)
 
 bool TMainFormServices::ConfirmDelete(QWidget* parent)
 {
-    return QMessageBox::question(parent, QGuiApplication::applicationDisplayName(),
+    return QMessageBox::question(parent, ApplicationTitle(),
                                  QStringLiteral("Delete record?"),
                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
         == QMessageBox::Ok;

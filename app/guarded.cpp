@@ -1,8 +1,9 @@
 #include "app/guarded.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QMessageBox>
+
+#include "app/startup.h"
 
 namespace tarnel::app {
 
@@ -28,7 +29,7 @@ void ReportError(QWidget* parent, const QString& message)
     if (Reporter())
         Reporter()(parent, message);
     else
-        QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), message);
+        QMessageBox::critical(parent, ApplicationTitle(), message);
     while (restored-- > 0) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 

@@ -18,6 +18,7 @@
 #include "app/guarded.h"
 #include "app/main_form.h"
 #include "app/session_paths.h"
+#include "app/startup.h"
 
 namespace tarnel::app {
 
@@ -49,7 +50,7 @@ void TForm1::OpenCurrentTable()
     selectedColumn_ = 0;
     const QString caption = TableCaption(CurrentTable.TableName);
     setWindowTitle(caption);
-    QGuiApplication::setApplicationDisplayName(caption);
+    SetApplicationTitle(caption);
     Table1.close();
     Table1.setDatabaseName(CurrentTable.DatabaseName.toStdString());
     Table1.setTableName(CurrentTable.TableName.toStdString());

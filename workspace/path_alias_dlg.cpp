@@ -91,13 +91,10 @@ bool TPathAliasDlg::ExecutePathAliasDlg(QString& pathOrAlias)
     AliasChk->setChecked(false);
 
     if (exec() != QDialog::Accepted) return false;
-    if (AliasChk->isChecked()) {
-        QListWidgetItem* alias = AliasList->currentItem();
-        if (!alias) return false;
-        pathOrAlias = alias->text();
-    } else {
-        pathOrAlias = DirectoryListBox1->folder();
-    }
+    // Unchecking "Use Path" checks "Use Alias" even when there is no alias to
+    // choose; without a selected alias the result is the folder.
+    QListWidgetItem* alias = AliasChk->isChecked() ? AliasList->currentItem() : nullptr;
+    pathOrAlias = alias ? alias->text() : DirectoryListBox1->folder();
     return true;
 }
 

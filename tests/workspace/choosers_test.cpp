@@ -270,6 +270,17 @@ TEST(PathAliasDlg, FolderOrAlias)
     ASSERT_TRUE(dlg.ExecutePathAliasDlg(result));
     EXPECT_EQ(result, QString::fromStdString(sub));
 
+    // Unchecking "Use Path" checks the disabled "Use Alias"; with no alias to
+    // give, OK still gives the folder.
+    WhenShown(&dlg, [&] {
+        dlg.PathChk->click();
+        EXPECT_TRUE(dlg.AliasChk->isChecked());
+        QTest::mouseClick(dlg.OKBtn, Qt::LeftButton);
+    });
+    result.clear();
+    ASSERT_TRUE(dlg.ExecutePathAliasDlg(result));
+    EXPECT_EQ(result, QString::fromStdString(sub));
+
     // Keyboard: Enter on a folder opens it and leaves the dialog open; the next Enter is OK.
     WhenShown(&dlg, [&] {
         dlg.DirectoryListBox1->setFolder(QString::fromStdString(env.data().path()));

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <sqlite3.h>
 
 #include "engine/database.h"
@@ -227,6 +228,10 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
     const std::string folder = ResolveDatabaseFolder(databaseName);
     const sql::TranslatedSql translated = sql::TranslateDialect(sql);
 
+    // SQLite's memory statistics take a global lock on every allocation, and
+    // nothing here reads them. The setting only takes before SQLite starts.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
     if (sqlite3_open_v2(":memory:", &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr) !=
         SQLITE_OK)
         impl->fail("Cannot start the SQL engine");

@@ -79,9 +79,16 @@ bool TDBusViewerLink::startViewerAndWait(const std::string& service, const std::
 
     QDBusConnection bus = Connection(connectionName_);
     QDBusServiceWatcher watcher(busName_, bus, QDBusServiceWatcher::WatchForRegistration);
+    // The command line stays "Oculo32 ViewerTopic"; the wish to start minimised
+    // travels in the environment, for a viewer that can honour it.
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments({QString::fromStdString(topic)});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("OCULO32_SHOW"), QStringLiteral("minimized"));
+    process.setProcessEnvironment(environment);
     qint64 pid = 0;
-    if (!QProcess::startDetached(program, {QString::fromStdString(topic)}, QString(), &pid))
-        return false;
+    if (!process.startDetached(&pid)) return false;
     startedPid_ = pid;
 
     if (!QCoreApplication::instance()) {

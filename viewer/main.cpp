@@ -77,7 +77,9 @@ int main(int argc, char** argv)
         window = std::make_unique<TViewerWindow>();
         QObject::connect(&service, &TViewerService::streamReceived, window.get(),
                          &TViewerWindow::showStream);
-        window->show();
+        // Started by a send, the viewer comes up minimised where the desktop allows.
+        if (qgetenv("OCULO32_SHOW") == "minimized") window->showMinimized();
+        else window->show();
     }
     return app->exec();
 }

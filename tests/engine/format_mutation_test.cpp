@@ -8,6 +8,7 @@
 
 #include "engine/error.h"
 #include "engine/table_format.h"
+#include "fuzz/table_fuzz.h"
 #include "tests/engine/format_test_util.h"
 #include "tests/support/test_paths.h"
 
@@ -15,35 +16,6 @@ using namespace tarnel;
 using namespace tarnel::test;
 
 namespace {
-
-void Exercise(const std::string& path, TableType type)
-{
-    try {
-        auto t = OpenTableFormat(path, type, true);
-        for (std::int64_t r = 0; r < t->physicalCount() && r < 500; ++r)
-            for (int f = 0; f < static_cast<int>(t->fields().size()); ++f) {
-                try {
-                    t->isNull(r, f);
-                    t->value(r, f);
-                } catch (const EngineError&) {
-                }
-            }
-    } catch (const EngineError&) {
-        return;
-    }
-    try {
-        auto t = OpenTableFormat(path, type, false);
-        std::vector<Value> values(t->fields().size());
-        if (t->physicalCount() > 0) {
-            t->updateRecord(0, values, std::vector<bool>(values.size(), true));
-            t->deleteRecord(0);
-        }
-        t->appendRecord(values);
-        for (std::int64_t r = 0; r < t->physicalCount() && r < 50; ++r)
-            for (int f = 0; f < static_cast<int>(values.size()); ++f) t->value(r, f);
-    } catch (const EngineError&) {
-    }
-}
 
 std::uint32_t LittleEndian32(const std::string& s)
 {
@@ -85,7 +57,7 @@ TEST(FormatDamage, MutatedParadoxTablesNeverCrash)
             WriteFile(db, t);
             WriteFile(mb, b);
             std::filesystem::remove(dir.file("m.px"));
-            Exercise(db, TableType::Paradox);
+            fuzz::Exercise(db, TableType::Paradox);
         }
     }
 }
@@ -101,7 +73,7 @@ TEST(FormatDamage, KeptFuzzInputsNeverCrash)
         WriteFile(dir.file("t.db"), input.substr(4, dbSize));
         WriteFile(dir.file("t.mb"), input.substr(4 + dbSize));
         std::filesystem::remove(dir.file("t.px"));
-        Exercise(dir.file("t.db"), TableType::Paradox);
+        fuzz::Exercise(dir.file("t.db"), TableType::Paradox);
     }
     for (const auto& file : DataFiles("ascii")) {
         SCOPED_TRACE(file);
@@ -109,6 +81,6 @@ TEST(FormatDamage, KeptFuzzInputsNeverCrash)
         auto split = input.find("\n%%\n");
         WriteFile(dir.file("t.sch"), split == std::string::npos ? input : input.substr(0, split));
         WriteFile(dir.file("t.txt"), split == std::string::npos ? std::string() : input.substr(split + 4));
-        Exercise(dir.file("t.txt"), TableType::ASCII);
+        fuzz::Exercise(dir.file("t.txt"), TableType::ASCII);
     }
 }

@@ -4,7 +4,7 @@
 #include <QToolButton>
 
 #include "engine/table.h"
-#include "tables/dataset_model.h"
+#include "controls/dataset_model.h"
 
 namespace tarnel::app {
 

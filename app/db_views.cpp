@@ -9,7 +9,7 @@
 
 #include "engine/error.h"
 #include "engine/table.h"
-#include "tables/dataset_model.h"
+#include "controls/dataset_model.h"
 
 namespace tarnel::app {
 

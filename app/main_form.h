@@ -8,7 +8,7 @@
 #include "app/form_services.h"
 #include "app/guarded.h"
 #include "engine/table.h"
-#include "tables/dataset_model.h"
+#include "controls/dataset_model.h"
 #include "tables/table_reference.h"
 
 class QAction;

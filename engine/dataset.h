@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 #include "engine/value.h"
 
 namespace tarnel {

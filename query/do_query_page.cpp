@@ -20,7 +20,7 @@
 #include <tuple>
 
 #include "query/field_lists.h"
-#include "tables/dataset_model.h"
+#include "controls/dataset_model.h"
 #include "query/select_builder.h"
 #include "tables/field_types.h"
 

@@ -1,7 +1,7 @@
 #include "query/statement_builder.h"
 
 #include "engine/daynum.h"
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 
 namespace tarnel {
 

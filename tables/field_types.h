@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/dataset.h"
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 
 // The record attached to each row of a design field list.
 struct TFieldListID {

@@ -12,7 +12,7 @@
 #include "engine/ascii/schema.h"
 #include "engine/codepage.h"
 #include "engine/fileio/companion_files.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 #include "engine/table_format.h"
 
 namespace tarnel::ascii {

@@ -9,7 +9,7 @@
 #include "engine/database.h"
 #include "engine/dbf/dbf_memo.h"
 #include "engine/error.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 #include "engine/table_format.h"
 
 namespace tarnel {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/error.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 
 namespace tarnel {
 

@@ -35,7 +35,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 
 namespace tarnel {
 

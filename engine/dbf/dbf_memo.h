@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/dbf/dbf_header.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 
 namespace tarnel {
 

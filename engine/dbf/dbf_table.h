@@ -7,7 +7,7 @@
 #include "engine/codepage.h"
 #include "engine/dbf/dbf_header.h"
 #include "engine/dbf/dbf_memo.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 #include "engine/table_format.h"
 
 namespace tarnel {

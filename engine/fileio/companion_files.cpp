@@ -5,7 +5,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 
 namespace tarnel::fileio {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/fileio/companion_files.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 
 namespace tarnel::paradox {
 

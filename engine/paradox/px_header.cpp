@@ -4,7 +4,7 @@
 
 #include "engine/error.h"
 #include "engine/fileio/companion_files.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 
 namespace tarnel::paradox {
 

@@ -11,7 +11,7 @@
 
 #include "engine/codepage.h"
 #include "engine/fileio/companion_files.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 #include "engine/paradox/px_blob.h"
 #include "engine/paradox/px_header.h"
 #include "engine/table_format.h"

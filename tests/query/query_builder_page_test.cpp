@@ -10,7 +10,7 @@
 
 #include "controls/date_spin.h"
 #include "controls/radio_group.h"
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 #include "query/query_builder_page.h"
 
 using namespace tarnel;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 #include "query/statement_builder.h"
 
 using namespace tarnel;

@@ -1,4 +1,4 @@
-#include "tables/dataset_model.h"
+#include "controls/dataset_model.h"
 
 #include <exception>
 #include <filesystem>

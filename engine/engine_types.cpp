@@ -1,4 +1,4 @@
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 
 #include <array>
 

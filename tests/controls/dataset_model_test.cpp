@@ -6,7 +6,7 @@
 
 #include "engine/error.h"
 #include "engine/table.h"
-#include "tables/dataset_model.h"
+#include "controls/dataset_model.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;

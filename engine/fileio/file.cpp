@@ -1,4 +1,4 @@
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 
 #include <cerrno>
 #include <cstring>

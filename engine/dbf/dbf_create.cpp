@@ -5,6 +5,7 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "engine/bytes.h"
 #include "engine/codepage.h"
 #include "engine/database.h"
 #include "engine/dbf/dbf_memo.h"
@@ -68,8 +69,6 @@ Planned Plan(const FieldDef& f, bool fox, const std::string& table)
     }
 }
 
-void PutLe16(unsigned char* p, unsigned v) { p[0] = static_cast<unsigned char>(v); p[1] = static_cast<unsigned char>(v >> 8); }
-void PutLe32(unsigned char* p, std::uint32_t v) { for (int k = 0; k < 4; ++k) p[k] = static_cast<unsigned char>(v >> (8 * k)); }
 
 std::string FolderOf(const std::string& path)
 {
@@ -124,8 +123,8 @@ void CreateDbfTable(const std::string& path, const std::vector<FieldDef>& fields
     header[1] = static_cast<unsigned char>(tm.tm_year % 256);
     header[2] = static_cast<unsigned char>(tm.tm_mon + 1);
     header[3] = static_cast<unsigned char>(tm.tm_mday);
-    PutLe16(&header[8], static_cast<unsigned>(headerLength));
-    PutLe16(&header[10], static_cast<unsigned>(recordLength));
+    PutLe16(&header[8], static_cast<std::uint16_t>(headerLength));
+    PutLe16(&header[10], static_cast<std::uint16_t>(recordLength));
     if (fox && memo) header[28] = 0x02;
     header[29] = LanguageDriverOfCodePage(cp->number());
     int offset = 1;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/bytes.h"
 #include "engine/error.h"
 #include "engine/fileio/file.h"
 
@@ -11,12 +12,6 @@ namespace tarnel {
 
 namespace {
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 [[noreturn]] void Fail(const std::string& fileName, const std::string& what)
 {
@@ -95,7 +90,7 @@ int DbfHeaderLength(const std::string& fileName, const std::uint8_t* prefix, std
     if (size < 32) Fail(fileName, "the file is too short for a table header (" + std::to_string(size) + " bytes)");
     MemoKind memo;
     FlavorOf(fileName, prefix[0], memo);
-    int length = Le16(prefix + 8);
+    int length = GetLe16(prefix + 8);
     if (length < 33) Fail(fileName, "header length " + std::to_string(length) + " is too small");
     return length;
 }
@@ -114,13 +109,13 @@ DbfHeader ParseDbfHeader(const std::string& fileName, const std::uint8_t* data, 
 
     int descriptorSize = 32, first = 32, nameLength = 11;
     if (h.flavor == DbfFlavor::DBase2) {
-        h.recordCount = Le16(data + 1);
-        h.recordLength = Le16(data + 6);
+        h.recordCount = GetLe16(data + 1);
+        h.recordLength = GetLe16(data + 6);
         descriptorSize = 16;
         first = 8;
     } else {
-        h.recordCount = Le32(data + 4);
-        h.recordLength = Le16(data + 10);
+        h.recordCount = GetLe32(data + 4);
+        h.recordLength = GetLe16(data + 10);
         h.languageDriver = data[29];
         if (h.flavor == DbfFlavor::DBase7) {
             descriptorSize = 48;

@@ -3,29 +3,12 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/bytes.h"
 #include "engine/error.h"
 
 namespace tarnel {
 
 namespace {
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint32_t Be32(const unsigned char* p)
-{
-    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
-}
-void PutLe32(unsigned char* p, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<unsigned char>(v >> (8 * k));
-}
-void PutBe32(unsigned char* p, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<unsigned char>(v >> (24 - 8 * k));
-}
 constexpr std::uint32_t kMaxMemo = 1u << 30;   // a memo larger than this is taken as damage
 } // namespace
 
@@ -83,7 +66,7 @@ std::string DbfMemo::read(std::uint32_t block, const std::string& fieldName) con
     std::size_t got = file_.readAt(offset, head, sizeof head);
     if (style_ == Style::FoxPro) {
         if (got < 8) throw EngineError(where() + " is truncated");
-        std::uint32_t length = Be32(head + 4);
+        std::uint32_t length = GetBe32(head + 4);
         if (length > kMaxMemo || offset + 8 + length > size)
             throw EngineError(where() + " claims " + std::to_string(length) + " bytes, past the end of the memo file");
         std::string data(length, '\0');
@@ -91,7 +74,7 @@ std::string DbfMemo::read(std::uint32_t block, const std::string& fieldName) con
         return data;
     }
     if (got >= 8 && head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
-        std::uint32_t length = Le32(head + 4);
+        std::uint32_t length = GetLe32(head + 4);
         if (length < 8 || length > kMaxMemo || offset + length > size)
             throw EngineError(where() + " claims " + std::to_string(length) + " bytes, past the end of the memo file");
         std::string data(length - 8, '\0');
@@ -121,7 +104,7 @@ std::uint32_t DbfMemo::nextFreeBlock() const
 {
     unsigned char head[4] = {};
     file_.readExact(0, head, 4, "memo file header");
-    std::uint32_t next = style_ == Style::FoxPro ? Be32(head) : Le32(head);
+    std::uint32_t next = style_ == Style::FoxPro ? GetBe32(head) : GetLe32(head);
     // Never hand out a block inside what the file already holds.
     std::int64_t size = file_.size();
     std::uint32_t end = static_cast<std::uint32_t>((size + blockSize_ - 1) / blockSize_);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/bytes.h"
 #include "engine/database.h"
 #include "engine/daynum.h"
 #include "engine/error.h"
@@ -16,23 +17,6 @@ namespace {
 
 constexpr std::int64_t kJulianOffset = 2415019;   // Julian day of day number 0
 
-std::int32_t GetLe32(const char* p)
-{
-    std::uint32_t v = 0;
-    std::memcpy(&v, p, 4);
-    return static_cast<std::int32_t>(v);
-}
-std::uint32_t GetBe32(const char* p)
-{
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return (static_cast<std::uint32_t>(u[0]) << 24) | (static_cast<std::uint32_t>(u[1]) << 16) |
-           (static_cast<std::uint32_t>(u[2]) << 8) | u[3];
-}
-void PutLe32(char* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
-void PutBe32(char* p, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<char>(v >> (24 - 8 * k));
-}
 
 // dBASE 7 keeps numbers so that their bytes sort: big-endian, sign bit flipped.
 double GetOrderedDouble(const char* p)
@@ -291,7 +275,7 @@ Value DbfTable::decode(const char* rec, const DbfField& f)
         }
         std::uint32_t block = 0;
         if (f.length == 4) {
-            block = static_cast<std::uint32_t>(GetLe32(p));
+            block = GetLe32(p);
         } else {
             std::string_view s = Trimmed(p, f.length);
             for (char c : s) {
@@ -306,7 +290,7 @@ Value DbfTable::decode(const char* rec, const DbfField& f)
         return Value::bytes(std::move(data));
     }
     case 'I': case '+':
-        if (fox) return Value::integer(GetLe32(p));
+        if (fox) return Value::integer(GetLeI32(p));
         return Value::integer(static_cast<std::int32_t>(GetBe32(p) ^ 0x80000000u));
     case 'Y': {
         std::int64_t v;
@@ -314,8 +298,8 @@ Value DbfTable::decode(const char* rec, const DbfField& f)
         return Value::real(static_cast<double>(v) / 10000.0);
     }
     case 'T': case '@': {
-        std::int64_t julian = f.letter == 'T' ? GetLe32(p) : static_cast<std::int32_t>(GetBe32(p));
-        std::int64_t ms = f.letter == 'T' ? GetLe32(p + 4) : static_cast<std::int32_t>(GetBe32(p + 4));
+        std::int64_t julian = f.letter == 'T' ? GetLeI32(p) : static_cast<std::int32_t>(GetBe32(p));
+        std::int64_t ms = f.letter == 'T' ? GetLeI32(p + 4) : static_cast<std::int32_t>(GetBe32(p + 4));
         if (julian == 0 && ms == 0) return Value::null();
         if (julian < 1721426 || julian > 5373484 || ms < 0 || ms >= 86400000) return Value::null();
         return Value::real(static_cast<double>(julian - kJulianOffset) + static_cast<double>(ms) / 86400000.0);
@@ -498,7 +482,7 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
             unsigned char desc[48] = {};
             int at = header_.flavor == DbfFlavor::DBase7 ? 40 : 19;
             file_.readExact(f.descriptorOffset, desc, 48, "field descriptor");
-            std::int64_t next = GetLe32(reinterpret_cast<char*>(desc) + at);
+            std::int64_t next = GetLeI32(reinterpret_cast<char*>(desc) + at);
             int step = header_.flavor == DbfFlavor::DBase7 ? 1 : std::max(1, static_cast<int>(desc[23]));
             i = next;
             char buf[4];
@@ -551,7 +535,7 @@ void DbfTable::refreshCount()
     file_.readExact(0, head, 8, "table header");
     std::int64_t count = header_.flavor == DbfFlavor::DBase2
                              ? (head[1] | (head[2] << 8))
-                             : static_cast<std::int64_t>(static_cast<std::uint32_t>(GetLe32(reinterpret_cast<char*>(head) + 4)));
+                             : static_cast<std::int64_t>(static_cast<std::uint32_t>(GetLeI32(reinterpret_cast<char*>(head) + 4)));
     std::int64_t available = (file_.size() - header_.headerLength) / header_.recordLength;
     if (count > available)
         throw EngineError(BaseName(file_.path()) + ": record count " + std::to_string(count) +

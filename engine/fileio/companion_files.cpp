@@ -1,10 +1,9 @@
 #include "engine/fileio/companion_files.h"
 
 #include <cctype>
-#include <dirent.h>
-#include <strings.h>
 #include <sys/stat.h>
 
+#include "engine/database.h"
 #include "engine/fileio/file.h"
 
 namespace tarnel::fileio {
@@ -18,21 +17,9 @@ bool FileExists(const std::string& path)
 std::string SiblingPath(const std::string& path, const std::string& name)
 {
     auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string exact = dir + name;
-    if (FileExists(exact)) return exact;
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return exact;
-    std::string found;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n.size() == name.size() && strncasecmp(n.c_str(), name.c_str(), n.size()) == 0) {
-            found = dir + n;
-            break;
-        }
-    }
-    ::closedir(d);
-    return found.empty() ? exact : found;
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+    std::string found = FindFileInFolder(folder, name);
+    return found.empty() ? JoinPath(folder, name) : found;
 }
 
 std::string WithExtension(const std::string& path, const std::string& ext)

@@ -32,13 +32,13 @@ void BlobFile::create(const std::string& path)
     auto f = File::create(path);
     std::vector<unsigned char> head(kChunk, 0);
     head[0] = 0;
-    PutU16(&head[1], 1);        // header is one chunk
-    PutU16(&head[3], 1);        // modification count
-    PutU16(&head[0x0B], 0x1000);
-    PutU16(&head[0x0D], 0x1000);
+    PutLe16(&head[1], 1);        // header is one chunk
+    PutLe16(&head[3], 1);        // modification count
+    PutLe16(&head[0x0B], 0x1000);
+    PutLe16(&head[0x0D], 0x1000);
     head[0x10] = 0x10;          // unit of the shared blocks
-    PutU16(&head[0x11], kSlots);
-    PutU16(&head[0x13], kSmallLimit);
+    PutLe16(&head[0x11], kSlots);
+    PutLe16(&head[0x13], kSmallLimit);
     f.writeAt(0, head.data(), head.size());
 }
 
@@ -56,7 +56,7 @@ void BlobFile::scan()
     while (pos + 3 <= size) {
         unsigned char h[3];
         file_.readExact(pos, h, 3, "data");
-        int chunks = GetU16(h + 1);
+        int chunks = GetLe16(h + 1);
         if (chunks == 0) corrupt("block at offset " + std::to_string(pos) + " has a length of zero");
         if (h[0] < 2 || h[0] > 4) corrupt("block at offset " + std::to_string(pos) + " has an unknown type " + std::to_string(h[0]));
         blocks_[pos] = Block{h[0], chunks};
@@ -78,8 +78,8 @@ std::string BlobFile::read(std::uint32_t ref, std::uint32_t size, bool graphic)
     std::string data;
     if (h[0] == 2) {
         if (slot != 0xFF) corrupt(where + ": a single-blob block is referenced with a slot number");
-        std::uint32_t stored = GetU32(h + 3);
-        std::int64_t chunks = GetU16(h + 1);
+        std::uint32_t stored = GetLe32(h + 3);
+        std::int64_t chunks = GetLe16(h + 1);
         if (stored != size) corrupt(where + ": the record says " + std::to_string(size) + " bytes, the blob file " + std::to_string(stored));
         if (kSingleHeader + static_cast<std::int64_t>(size) > chunks * kChunk ||
             offset + kSingleHeader + static_cast<std::int64_t>(size) > fileSize)
@@ -119,7 +119,7 @@ std::int64_t BlobFile::allocate(int chunks)
         if (rest > 0) {
             std::int64_t restPos = at + static_cast<std::int64_t>(chunks) * kChunk;
             unsigned char h[3] = {4, 0, 0};
-            PutU16(h + 1, static_cast<std::uint16_t>(rest));
+            PutLe16(h + 1, static_cast<std::uint16_t>(rest));
             file_.writeAt(restPos, h, 3);
             blocks_[restPos] = Block{4, rest};
         }
@@ -143,7 +143,7 @@ std::uint32_t BlobFile::write(const std::string& value, bool graphic, std::uint3
     std::string data;
     if (graphic) {
         unsigned char prefix[kGraphicPrefix] = {1, 0, 0, 1, 0, 0, 0, 0};
-        PutU32(prefix + 4, static_cast<std::uint32_t>(value.size()));
+        PutLe32(prefix + 4, static_cast<std::uint32_t>(value.size()));
         data.assign(reinterpret_cast<char*>(prefix), kGraphicPrefix);
     }
     data += value;
@@ -152,9 +152,9 @@ std::uint32_t BlobFile::write(const std::string& value, bool graphic, std::uint3
 
     unsigned char mh[2];
     file_.readExact(3, mh, 2, "data");
-    modification = static_cast<std::uint16_t>(GetU16(mh) + 1);
+    modification = static_cast<std::uint16_t>(GetLe16(mh) + 1);
     if (modification == 0) modification = 1;
-    PutU16(mh, modification);
+    PutLe16(mh, modification);
 
     scan();
     if (data.size() < kSmallLimit) {
@@ -183,7 +183,7 @@ std::uint32_t BlobFile::write(const std::string& value, bool graphic, std::uint3
                     file_.writeAt(pos + start * 16, data.data(), data.size());
                     unsigned char e[5] = {static_cast<unsigned char>(start), static_cast<unsigned char>(units), 0, 0,
                                           static_cast<unsigned char>(data.size() - (units - 1) * 16)};
-                    PutU16(e + 2, modification);
+                    PutLe16(e + 2, modification);
                     file_.writeAt(pos + kSlotTable + freeSlot * 5, e, 5);
                     file_.writeAt(3, mh, 2);
                     return static_cast<std::uint32_t>(pos) | static_cast<std::uint32_t>(freeSlot);
@@ -194,13 +194,13 @@ std::uint32_t BlobFile::write(const std::string& value, bool graphic, std::uint3
         std::int64_t pos = allocate(1);
         std::vector<unsigned char> blk(kChunk, 0);
         blk[0] = 3;
-        PutU16(&blk[1], 1);
+        PutLe16(&blk[1], 1);
         int start = kSlotData / 16, slot = kSlots - 1;
         std::memcpy(&blk[static_cast<size_t>(start * 16)], data.data(), data.size());
         unsigned char* e = &blk[static_cast<size_t>(kSlotTable + slot * 5)];
         e[0] = static_cast<unsigned char>(start);
         e[1] = static_cast<unsigned char>(units);
-        PutU16(e + 2, modification);
+        PutLe16(e + 2, modification);
         e[4] = static_cast<unsigned char>(data.size() - (units - 1) * 16);
         file_.writeAt(pos, blk.data(), blk.size());
         blocks_[pos] = Block{3, 1};
@@ -213,9 +213,9 @@ std::uint32_t BlobFile::write(const std::string& value, bool graphic, std::uint3
     std::int64_t pos = allocate(chunks);
     std::string block(static_cast<size_t>(chunks) * kChunk, '\0');
     block[0] = 2;
-    PutU16(reinterpret_cast<unsigned char*>(&block[1]), static_cast<std::uint16_t>(chunks));
-    PutU32(reinterpret_cast<unsigned char*>(&block[3]), size);
-    PutU16(reinterpret_cast<unsigned char*>(&block[7]), modification);
+    PutLe16(reinterpret_cast<unsigned char*>(&block[1]), static_cast<std::uint16_t>(chunks));
+    PutLe32(reinterpret_cast<unsigned char*>(&block[3]), size);
+    PutLe16(reinterpret_cast<unsigned char*>(&block[7]), modification);
     std::memcpy(&block[kSingleHeader], data.data(), data.size());
     file_.writeAt(pos, block.data(), block.size());
     blocks_[pos] = Block{2, chunks};

@@ -111,16 +111,6 @@ bool PutBcd(unsigned char* p, double v, int decimals)
 
 } // namespace
 
-std::uint16_t GetU16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t GetU32(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void PutU16(unsigned char* p, std::uint16_t v) { p[0] = v & 0xFF; p[1] = static_cast<unsigned char>(v >> 8); }
-void PutU32(unsigned char* p, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<unsigned char>(v >> (8 * k));
-}
 
 bool IsBlank(const unsigned char* p, int n)
 {

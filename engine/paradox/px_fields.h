@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/bytes.h"
 #include "engine/codepage.h"
 #include "engine/dataset.h"
 #include "engine/value.h"
@@ -52,11 +53,6 @@ Value DecodeField(const PxField& f, const unsigned char* p, const CodePage& cp);
 void EncodeField(const PxField& f, const Value& v, unsigned char* p, const CodePage& cp,
                  const std::string& table);
 
-// Helpers shared with the blob code.
-std::uint16_t GetU16(const unsigned char* p);
-std::uint32_t GetU32(const unsigned char* p);
-void PutU16(unsigned char* p, std::uint16_t v);
-void PutU32(unsigned char* p, std::uint32_t v);
 
 // Converts any value to the text a text field stores (numbers in the
 // general format); used when a caller passes a number for a text field.

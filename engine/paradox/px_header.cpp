@@ -34,8 +34,8 @@ PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::s
     auto fail = [&](const std::string& what) -> void { throw EngineError(path + ": " + what); };
     if (raw.size() < kCommonHeader) fail("the table header is truncated");
     auto u8 = [&](int at) { return static_cast<unsigned char>(raw[static_cast<size_t>(at)]); };
-    auto u16 = [&](int at) { return GetU16(reinterpret_cast<const unsigned char*>(raw.data() + at)); };
-    auto u32 = [&](int at) { return GetU32(reinterpret_cast<const unsigned char*>(raw.data() + at)); };
+    auto u16 = [&](int at) { return GetLe16(reinterpret_cast<const unsigned char*>(raw.data() + at)); };
+    auto u32 = [&](int at) { return GetLe32(reinterpret_cast<const unsigned char*>(raw.data() + at)); };
 
     PxHeader h;
     h.raw = raw;
@@ -139,28 +139,28 @@ std::string BuildHeader(const std::vector<PxField>& fields, int codePage, int bl
     int headerSize = (used + 0x7FF) / 0x800 * 0x800;
     std::string raw(static_cast<size_t>(headerSize), '\0');
     auto* p = reinterpret_cast<unsigned char*>(raw.data());
-    PutU16(p + hdr::RecordSize, static_cast<std::uint16_t>(recordSize));
-    PutU16(p + hdr::HeaderSize, static_cast<std::uint16_t>(headerSize));
+    PutLe16(p + hdr::RecordSize, static_cast<std::uint16_t>(recordSize));
+    PutLe16(p + hdr::HeaderSize, static_cast<std::uint16_t>(headerSize));
     p[hdr::FileType] = 2;
     p[hdr::BlockCode] = static_cast<unsigned char>(blockCode);
-    PutU16(p + 0x12, 12);
-    PutU16(p + hdr::NumFields, static_cast<std::uint16_t>(n));
-    PutU32(p + hdr::Encryption1, 0xFF00FF00u);
+    PutLe16(p + 0x12, 12);
+    PutLe16(p + hdr::NumFields, static_cast<std::uint16_t>(n));
+    PutLe32(p + hdr::Encryption1, 0xFF00FF00u);
     p[hdr::ChangeCount1] = 2;
     p[hdr::ChangeCount1 + 1] = 1;
     p[hdr::Version] = kLevel7;
     p[0x3E] = 0x1F;
     p[0x3F] = 0x0F;
-    PutU16(p + 0x51, static_cast<std::uint16_t>(used));
+    PutLe16(p + 0x51, static_cast<std::uint16_t>(used));
     p[0x56] = 0x20;
-    PutU16(p + 0x58, 0x0100 | kLevel7);
-    PutU16(p + 0x5A, 0x0100 | kLevel7);
-    PutU16(p + 0x64, static_cast<std::uint16_t>(n + 1));
-    PutU16(p + 0x66, static_cast<std::uint16_t>(0x20 + n * 6 + 4 + tableNameLen + nameBytes));
-    PutU16(p + hdr::CodePage, static_cast<std::uint16_t>(codePage));
+    PutLe16(p + 0x58, 0x0100 | kLevel7);
+    PutLe16(p + 0x5A, 0x0100 | kLevel7);
+    PutLe16(p + 0x64, static_cast<std::uint16_t>(n + 1));
+    PutLe16(p + 0x66, static_cast<std::uint16_t>(0x20 + n * 6 + 4 + tableNameLen + nameBytes));
+    PutLe16(p + hdr::CodePage, static_cast<std::uint16_t>(codePage));
     p[0x6C] = 1;
     p[0x6D] = 1;
-    PutU16(p + 0x6E, static_cast<std::uint16_t>(0x18 + n * 8 + 4 + tableNameLen + nameBytes + 8));
+    PutLe16(p + 0x6E, static_cast<std::uint16_t>(0x18 + n * 8 + 4 + tableNameLen + nameBytes + 8));
     int pos = kDataHeader;
     for (const auto& f : fields) {
         p[pos++] = f.code;
@@ -177,7 +177,7 @@ std::string BuildHeader(const std::vector<PxField>& fields, int codePage, int bl
         pos += static_cast<int>(e.size()) + 1;
     }
     for (int k = 0; k < n; ++k) {
-        PutU16(p + pos, static_cast<std::uint16_t>(k + 1));
+        PutLe16(p + pos, static_cast<std::uint16_t>(k + 1));
         pos += 2;
     }
     std::memcpy(p + pos, sortOrder, sizeof sortOrder);

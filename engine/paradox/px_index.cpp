@@ -75,9 +75,9 @@ void ParadoxTable::rebuildIndex()
             int number = firstNumber[l] + static_cast<int>(g);
             auto* p = reinterpret_cast<unsigned char*>(body.data()) + static_cast<size_t>(number - 1) * static_cast<size_t>(blockSize);
             const auto& group = levels[l][g];
-            PutU16(p, static_cast<std::uint16_t>(number < blocks ? number + 1 : 0));
-            PutU16(p + 2, static_cast<std::uint16_t>(number - 1));
-            PutU16(p + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((group.size() - 1) * static_cast<size_t>(entrySize))));
+            PutLe16(p, static_cast<std::uint16_t>(number < blocks ? number + 1 : 0));
+            PutLe16(p + 2, static_cast<std::uint16_t>(number - 1));
+            PutLe16(p + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((group.size() - 1) * static_cast<size_t>(entrySize))));
             for (size_t e = 0; e < group.size(); ++e) {
                 unsigned char* r = p + 6 + e * static_cast<size_t>(entrySize);
                 std::memcpy(r, group[e].key.data(), group[e].key.size());
@@ -93,21 +93,21 @@ void ParadoxTable::rebuildIndex()
 
     std::string head(static_cast<size_t>(kIndexHeaderSize), '\0');
     auto* h = reinterpret_cast<unsigned char*>(head.data());
-    PutU16(h + hdr::RecordSize, static_cast<std::uint16_t>(entrySize));
-    PutU16(h + hdr::HeaderSize, kIndexHeaderSize);
+    PutLe16(h + hdr::RecordSize, static_cast<std::uint16_t>(entrySize));
+    PutLe16(h + hdr::HeaderSize, kIndexHeaderSize);
     h[hdr::FileType] = 1;
     h[hdr::BlockCode] = kIndexBlockCode;
-    PutU32(h + hdr::NumRecords, static_cast<std::uint32_t>(entries));
-    PutU16(h + hdr::UsedBlocks, static_cast<std::uint16_t>(blocks));
-    PutU16(h + hdr::FileBlocks, static_cast<std::uint16_t>(blocks));
-    PutU16(h + hdr::FirstBlock, static_cast<std::uint16_t>(blocks > 0 ? 1 : 0));
-    PutU16(h + hdr::LastBlock, static_cast<std::uint16_t>(blocks));
-    PutU16(h + 0x1E, static_cast<std::uint16_t>(root));
+    PutLe32(h + hdr::NumRecords, static_cast<std::uint32_t>(entries));
+    PutLe16(h + hdr::UsedBlocks, static_cast<std::uint16_t>(blocks));
+    PutLe16(h + hdr::FileBlocks, static_cast<std::uint16_t>(blocks));
+    PutLe16(h + hdr::FirstBlock, static_cast<std::uint16_t>(blocks > 0 ? 1 : 0));
+    PutLe16(h + hdr::LastBlock, static_cast<std::uint16_t>(blocks));
+    PutLe16(h + 0x1E, static_cast<std::uint16_t>(root));
     h[0x20] = static_cast<unsigned char>(levelCount);
-    PutU16(h + hdr::NumFields, static_cast<std::uint16_t>(header_.keyFields));
+    PutLe16(h + hdr::NumFields, static_cast<std::uint16_t>(header_.keyFields));
     h[hdr::SortOrder] = static_cast<unsigned char>(header_.raw[hdr::SortOrder]);
     h[hdr::Version] = static_cast<unsigned char>(header_.version);
-    PutU16(h + hdr::MaxBlocks, static_cast<std::uint16_t>(blocks));
+    PutLe16(h + hdr::MaxBlocks, static_cast<std::uint16_t>(blocks));
     int pos = 0x58;
     for (int k = 0; k < header_.keyFields; ++k) {
         h[pos++] = header_.fields[static_cast<size_t>(k)].code;

@@ -11,7 +11,7 @@ namespace {
 constexpr int kBlockHeader = 6;
 constexpr int kMaxBlocks = 0xFFFF;
 
-std::int16_t GetI16(const unsigned char* p) { return static_cast<std::int16_t>(GetU16(p)); }
+std::int16_t GetI16(const unsigned char* p) { return static_cast<std::int16_t>(GetLe16(p)); }
 } // namespace
 
 ParadoxTable::ParadoxTable(const std::string& path, bool readOnly)
@@ -22,7 +22,7 @@ ParadoxTable::ParadoxTable(const std::string& path, bool readOnly)
     unsigned char start[0x58];
     if (db_.readAt(0, start, sizeof start) != sizeof start)
         throw EngineError(name_ + ": the table header is truncated (the file holds " + std::to_string(size) + " bytes)");
-    int headerSize = GetU16(start + hdr::HeaderSize);
+    int headerSize = GetLe16(start + hdr::HeaderSize);
     if (headerSize < 0x58) throw EngineError(name_ + ": not a Paradox table (header size " + std::to_string(headerSize) + ")");
     std::string raw(static_cast<size_t>(headerSize), '\0');
     size_t got = db_.readAt(0, raw.data(), raw.size());
@@ -70,7 +70,7 @@ void ParadoxTable::loadChain()
             throw EngineError(name_ + ": data block " + std::to_string(number) + " claims " + std::to_string(count) +
                               " records, but a block holds at most " + std::to_string(cap));
         chain_.push_back({number, count, std::string(h.begin() + kBlockHeader, h.end())});
-        number = GetU16(h.data());
+        number = GetLe16(h.data());
     }
     rebuildPrefix();
     if (header_.numRecords > total_)
@@ -128,7 +128,7 @@ bool ParadoxTable::isNull(std::int64_t record, int field)
     if (field < 0 || field >= static_cast<int>(defs_.size())) throw EngineError(name_ + ": no field " + std::to_string(field));
     const PxField& f = header_.fields[static_cast<size_t>(field)];
     const unsigned char* p = recordBytes(record) + f.offset;
-    if (f.isBlob()) return GetU32(p + f.width - kBlobTail + 4) == 0 && IsBlank(p, f.width);
+    if (f.isBlob()) return GetLe32(p + f.width - kBlobTail + 4) == 0 && IsBlank(p, f.width);
     return IsBlank(p, f.width);
 }
 
@@ -147,8 +147,8 @@ Value ParadoxTable::value(std::int64_t record, int field)
 Value ParadoxTable::blobValue(const PxField& f, const unsigned char* p)
 {
     const int leader = f.width - kBlobTail;
-    std::uint32_t ref = GetU32(p + leader);
-    std::uint32_t size = GetU32(p + leader + 4);
+    std::uint32_t ref = GetLe32(p + leader);
+    std::uint32_t size = GetLe32(p + leader + 4);
     bool graphic = f.code == pxGraphic;
     std::string data;
     if (ref == 0) {
@@ -254,22 +254,22 @@ std::string ParadoxTable::encodeRecord(const std::vector<Value>& values, const s
         const PxField& f = *w.f;
         unsigned char* p = rec + f.offset;
         const int leader = f.width - kBlobTail;
-        std::uint32_t oldRef = GetU32(p + leader);
+        std::uint32_t oldRef = GetLe32(p + leader);
         if (old && oldRef != 0) released.push_back(oldRef);
         std::memset(p, 0, static_cast<size_t>(f.width));
         if (w.data.empty()) continue;
         std::memcpy(p, w.data.data(), std::min<size_t>(w.data.size(), static_cast<size_t>(leader)));
         bool graphic = f.code == pxGraphic;
         if (!graphic && w.data.size() <= static_cast<size_t>(leader)) {
-            PutU32(p + leader + 4, static_cast<std::uint32_t>(w.data.size()));
+            PutLe32(p + leader + 4, static_cast<std::uint32_t>(w.data.size()));
             continue;
         }
         std::uint32_t size = 0;
         std::uint16_t modification = 0;
         std::uint32_t ref = blobs(true).write(w.data, graphic, size, modification);
-        PutU32(p + leader, ref);
-        PutU32(p + leader + 4, size);
-        PutU16(p + leader + 8, modification);
+        PutLe32(p + leader, ref);
+        PutLe32(p + leader + 4, size);
+        PutLe16(p + leader + 8, modification);
     }
     return out;
 }
@@ -290,9 +290,9 @@ std::string ParadoxTable::keyOf(const std::vector<Value>& values, const std::vec
 void ParadoxTable::writeBlock(int number, std::vector<unsigned char>& data, int next, int prev, int count)
 {
     data.resize(static_cast<size_t>(header_.blockSize));
-    PutU16(data.data(), static_cast<std::uint16_t>(next));
-    PutU16(data.data() + 2, static_cast<std::uint16_t>(prev));
-    PutU16(data.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * header_.recordSize)));
+    PutLe16(data.data(), static_cast<std::uint16_t>(next));
+    PutLe16(data.data() + 2, static_cast<std::uint16_t>(prev));
+    PutLe16(data.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * header_.recordSize)));
     size_t used = kBlockHeader + static_cast<size_t>(count) * static_cast<size_t>(header_.recordSize);
     std::fill(data.begin() + static_cast<std::ptrdiff_t>(used), data.end(), 0);
     db_.writeAt(blockOffset(number), data.data(), data.size());
@@ -306,7 +306,7 @@ int ParadoxTable::allocateBlock()
     if (number > 0 && number <= blocksInFile_ && !inChain) {
         unsigned char h[kBlockHeader];
         db_.readExact(blockOffset(number), h, sizeof h, "data");
-        int next = GetU16(h);
+        int next = GetLe16(h);
         header_.firstFree = (next > 0 && next <= blocksInFile_ && next != number) ? next : 0;
         return number;
     }
@@ -322,8 +322,8 @@ int ParadoxTable::allocateBlock()
 void ParadoxTable::freeBlock(int number)
 {
     std::vector<unsigned char> empty(static_cast<size_t>(header_.blockSize), 0);
-    PutU16(empty.data(), static_cast<std::uint16_t>(header_.firstFree));
-    PutU16(empty.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>(-header_.recordSize)));
+    PutLe16(empty.data(), static_cast<std::uint16_t>(header_.firstFree));
+    PutLe16(empty.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>(-header_.recordSize)));
     db_.writeAt(blockOffset(number), empty.data(), empty.size());
     if (cachedBlock_ == number) cachedBlock_ = 0;
     header_.firstFree = number;
@@ -357,7 +357,7 @@ std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& by
     }
     Block& b = chain_[k];
     readBlock(b.number, data);
-    int next = GetU16(data.data()), prev = GetU16(data.data() + 2);
+    int next = GetLe16(data.data()), prev = GetLe16(data.data() + 2);
     unsigned char* recs = data.data() + kBlockHeader;
     if (b.count < cap) {
         std::memmove(recs + (slot + 1) * rs, recs + slot * rs, static_cast<size_t>(b.count - slot) * rs);
@@ -392,7 +392,7 @@ std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& by
     writeBlock(number, fresh, next, oldNumber, highCount);
     if (next != 0) {
         unsigned char h[2];
-        PutU16(h, static_cast<std::uint16_t>(number));
+        PutLe16(h, static_cast<std::uint16_t>(number));
         db_.writeAt(blockOffset(next) + 2, h, 2);
         if (cachedBlock_ == next) cachedBlock_ = 0;
     }
@@ -414,7 +414,7 @@ void ParadoxTable::removeAt(std::int64_t position)
     Block& b = chain_[k];
     std::vector<unsigned char> data;
     readBlock(b.number, data);
-    int next = GetU16(data.data()), prev = GetU16(data.data() + 2);
+    int next = GetLe16(data.data()), prev = GetLe16(data.data() + 2);
     unsigned char* recs = data.data() + kBlockHeader;
     std::memmove(recs + slot * rs, recs + (slot + 1) * rs, static_cast<size_t>(b.count - slot - 1) * rs);
     int count = b.count - 1;
@@ -427,11 +427,11 @@ void ParadoxTable::removeAt(std::int64_t position)
         Block second = chain_[1];
         std::vector<unsigned char> other;
         readBlock(second.number, other);
-        int secondNext = GetU16(other.data());
+        int secondNext = GetLe16(other.data());
         writeBlock(b.number, other, secondNext, 0, second.count);
         if (secondNext != 0) {
             unsigned char h[2];
-            PutU16(h, static_cast<std::uint16_t>(b.number));
+            PutLe16(h, static_cast<std::uint16_t>(b.number));
             db_.writeAt(blockOffset(secondNext) + 2, h, 2);
             if (cachedBlock_ == secondNext) cachedBlock_ = 0;
         }
@@ -441,10 +441,10 @@ void ParadoxTable::removeAt(std::int64_t position)
         chain_.erase(chain_.begin() + 1);
     } else {
         unsigned char h[2];
-        PutU16(h, static_cast<std::uint16_t>(next));
+        PutLe16(h, static_cast<std::uint16_t>(next));
         db_.writeAt(blockOffset(prev), h, 2);
         if (next != 0) {
-            PutU16(h, static_cast<std::uint16_t>(prev));
+            PutLe16(h, static_cast<std::uint16_t>(prev));
             db_.writeAt(blockOffset(next) + 2, h, 2);
         }
         cachedBlock_ = 0;
@@ -488,15 +488,15 @@ void ParadoxTable::writeHeaderCounts()
 {
     auto* p = reinterpret_cast<unsigned char*>(header_.raw.data());
     header_.numRecords = total_;
-    PutU32(p + hdr::NumRecords, static_cast<std::uint32_t>(total_));
-    PutU16(p + hdr::UsedBlocks, static_cast<std::uint16_t>(chain_.size()));
+    PutLe32(p + hdr::NumRecords, static_cast<std::uint32_t>(total_));
+    PutLe16(p + hdr::UsedBlocks, static_cast<std::uint16_t>(chain_.size()));
     header_.fileBlocks = std::max(header_.fileBlocks, blocksInFile_);
-    PutU16(p + hdr::FileBlocks, static_cast<std::uint16_t>(header_.fileBlocks));
-    PutU16(p + hdr::FirstBlock, static_cast<std::uint16_t>(chain_.empty() ? 0 : chain_.front().number));
-    PutU16(p + hdr::LastBlock, static_cast<std::uint16_t>(chain_.empty() ? 0 : chain_.back().number));
-    PutU16(p + hdr::MaxBlocks, static_cast<std::uint16_t>(header_.fileBlocks));
-    PutU16(p + hdr::FirstFree, static_cast<std::uint16_t>(header_.firstFree));
-    PutU32(p + hdr::AutoInc, header_.autoInc);
+    PutLe16(p + hdr::FileBlocks, static_cast<std::uint16_t>(header_.fileBlocks));
+    PutLe16(p + hdr::FirstBlock, static_cast<std::uint16_t>(chain_.empty() ? 0 : chain_.front().number));
+    PutLe16(p + hdr::LastBlock, static_cast<std::uint16_t>(chain_.empty() ? 0 : chain_.back().number));
+    PutLe16(p + hdr::MaxBlocks, static_cast<std::uint16_t>(header_.fileBlocks));
+    PutLe16(p + hdr::FirstFree, static_cast<std::uint16_t>(header_.firstFree));
+    PutLe32(p + hdr::AutoInc, header_.autoInc);
     ++p[hdr::ChangeCount1];
     db_.writeAt(0, p, 0x58);
 }
@@ -588,7 +588,7 @@ void ParadoxTable::deleteRecord(std::int64_t record)
     if (keyWidth_ > 0) rebuildIndex();
     for (const auto& f : header_.fields) {
         if (!f.isBlob()) continue;
-        std::uint32_t ref = GetU32(old.data() + f.offset + f.width - kBlobTail);
+        std::uint32_t ref = GetLe32(old.data() + f.offset + f.width - kBlobTail);
         if (ref != 0) releaseBlob(ref);
     }
 }

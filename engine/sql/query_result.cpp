@@ -22,16 +22,6 @@ std::string FileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string QuoteName(const std::string& name)
-{
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 bool IsBlank(const char* text)
 {
     for (; *text; ++text)
@@ -254,7 +244,7 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
         table->open();
         impl->tables.push_back(std::move(table));
         impl->tableNames.push_back(name);
-        const std::string create = "CREATE VIRTUAL TABLE " + QuoteName(name) + " USING " +
+        const std::string create = "CREATE VIRTUAL TABLE " + sql::QuoteName(name) + " USING " +
                                    sql::kTableModuleName + "(" +
                                    std::to_string(impl->tables.size() - 1) + ")";
         char* error = nullptr;

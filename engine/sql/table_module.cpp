@@ -30,16 +30,6 @@ int Fail(sqlite3_vtab* vtab, const char* message)
     return SQLITE_ERROR;
 }
 
-std::string QuoteName(const std::string& name)
-{
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** error)
 {
     const auto* tables = static_cast<const std::vector<std::unique_ptr<Table>>*>(aux);
@@ -198,6 +188,16 @@ sqlite3_module MakeModule()
 const sqlite3_module kModule = MakeModule();
 
 } // namespace
+
+std::string QuoteName(const std::string& name)
+{
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
 
 const char* ColumnTypeOf(TFieldType type)
 {

@@ -6,6 +6,7 @@
 // dates as INTEGER day numbers, times and timestamps as REAL days, numbers as
 // REAL, binary fields as BLOB, NULL as NULL.
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <sqlite3.h>
@@ -18,6 +19,9 @@ inline constexpr const char* kTableModuleName = "tarnel_table";
 
 // The module reads the tables through `tables`, which must outlive `db`.
 void RegisterTableModule(sqlite3* db, const std::vector<std::unique_ptr<Table>>* tables);
+
+// A name as an SQL identifier: in double quotes, with inner quotes doubled.
+std::string QuoteName(const std::string& name);
 
 // The SQLite column type the module declares for a field type.
 const char* ColumnTypeOf(TFieldType type);

@@ -1,7 +1,7 @@
 #include "controls/dataset_model.h"
 
 #include <exception>
-#include <filesystem>
+#include <string>
 
 #include "engine/error.h"
 #include "engine/table.h"
@@ -115,8 +115,6 @@ std::int64_t DataSetModel::computeRowCount() const
 
 void DataSetModel::resetAll()
 {
-    editReader_.reset();
-    editReaderFailed_ = false;
     beginResetModel();
     cache_.clear();
     rowCount_ = computeRowCount();
@@ -143,30 +141,13 @@ const FieldDef* DataSetModel::fieldAt(int column) const
     return &dataSet_->fields()[static_cast<std::size_t>(column)];
 }
 
-QString DataSetModel::readCurrent(const DataSet& source, int column)
+QString DataSetModel::readCell(std::int64_t row, int column) const
 {
-    const FieldDef& f = source.fields()[static_cast<std::size_t>(column)];
-    if (IsOutsideRecord(f.type)) return BlobMarkerText(f, source.isNull(column));
-    return QString::fromStdString(source.asText(column));
-}
-
-DataSet* DataSetModel::editReader() const
-{
-    if (editReader_) return editReader_.get();
-    Table* t = table();
-    if (!t || editReaderFailed_) return nullptr;
-    try {
-        auto reader = std::make_unique<Table>();
-        reader->setTableName(std::filesystem::absolute(t->filePath()).string());
-        reader->setTableType(t->formatType());
-        reader->setReadOnly(true);
-        reader->open();
-        if (reader->fieldCount() != t->fieldCount()) throw EngineError("changed");
-        editReader_ = std::move(reader);
-    } catch (const std::exception&) {
-        editReaderFailed_ = true;   // the rows not yet seen stay blank until the edit ends
-    }
-    return editReader_.get();
+    const FieldDef& f = dataSet_->fields()[static_cast<std::size_t>(column)];
+    if (IsOutsideRecord(f.type)) return BlobMarkerText(f, dataSet_->isNullAt(row, column));
+    std::string text;
+    dataSet_->appendTextAt(row, column, text);
+    return QString::fromStdString(text);
 }
 
 const QStringList* DataSetModel::cachedRow(std::int64_t row) const
@@ -174,49 +155,24 @@ const QStringList* DataSetModel::cachedRow(std::int64_t row) const
     auto it = cache_.find(row);
     if (it != cache_.end()) return &it->second;
     if (cache_.size() >= kCacheLimit) cache_.clear();
-    // Never move the cursor off a row that is being edited: moving would post it.
-    if (editing()) {
-        DataSet* reader = editReader();
-        if (!reader) return nullptr;
-        QStringList texts;
-        try {
-            reader->moveTo(row);
-            if (reader->eof()) return nullptr;
-            for (int c = 0; c < reader->fieldCount(); ++c) texts << readCurrent(*reader, c);
-        } catch (const std::exception&) {
-            return nullptr;
-        }
-        return &cache_.emplace(row, std::move(texts)).first->second;
-    }
-
     QStringList texts;
     const int n = dataSet_->fieldCount();
     texts.reserve(n);
-    const std::int64_t saved = dataSet_->row();
-    peeking_ = true;
     try {
-        if (row != saved || dataSet_->eof()) dataSet_->moveTo(row);
-        if (!dataSet_->eof())
-            for (int c = 0; c < n; ++c) texts << readCurrent(c);
+        for (int c = 0; c < n; ++c) texts << readCell(row, c);
     } catch (const std::exception&) {
-        texts.clear();
+        return nullptr;
     }
-    try {
-        if (dataSet_->row() != saved) dataSet_->moveTo(saved);
-    } catch (const std::exception&) {
-    }
-    peeking_ = false;
-    if (texts.size() != n) return nullptr;
     return &cache_.emplace(row, std::move(texts)).first->second;
 }
 
 QString DataSetModel::cellText(std::int64_t row, int column) const
 {
-    // The row being edited shows the edit buffer; the others come from the
-    // cache, since the cursor cannot leave the edited row.
+    // The row being edited shows its edit buffer, read afresh each time; the
+    // other rows come from the file, through the cache.
     if (editing() && row == currentRow()) {
         try {
-            return readCurrent(column);
+            return readCell(row, column);
         } catch (const std::exception&) {
             return {};
         }
@@ -361,7 +317,7 @@ void DataSetModel::finishEditing()
 
 void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
 {
-    if (&source != dataSet_ || peeking_) return;
+    if (&source != dataSet_) return;
     switch (kind) {
     case ChangeKind::Reset: {
         const bool nowActive = active();
@@ -394,7 +350,7 @@ void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
     }
     case ChangeKind::State: {
         // Entering Insert shows one more row; leaving it without a post drops
-        // it again. The cached rows stay: they cannot be read while editing.
+        // it again. The cached rows of the file stay valid.
         const std::int64_t count = computeRowCount();
         changingRows_ = true;
         if (count > rowCount_) {
@@ -407,11 +363,6 @@ void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
             endRemoveRows();
         }
         changingRows_ = false;
-        if (!editing()) {
-            // The file may have changed under the second reader: open it afresh next time.
-            editReader_.reset();
-            editReaderFailed_ = false;
-        }
         const std::int64_t row = currentRow();
         const std::int64_t old = lastRow_;
         lastRow_ = row;

@@ -1,6 +1,6 @@
 #pragma once
-// A grid model over any DataSet. It reads only the rows a view asks for
-// (moveTo + value, with the cursor put back afterwards), so a table of a
+// A grid model over any DataSet. It reads only the rows a view asks for, by
+// row number and without moving the data set's cursor, so a table of a
 // million rows opens at once. It also plays the part of the data link between
 // a table and its views: the AutoEdit and read-only flags, the editing
 // commands, and signals for the views bound to the current row.
@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <memory>
 #include <unordered_map>
 
 #include "engine/dataset.h"
@@ -85,9 +84,7 @@ private:
     void resetAll();
     QString cellText(std::int64_t row, int column) const;
     const QStringList* cachedRow(std::int64_t row) const;
-    QString readCurrent(int column) const { return readCurrent(*dataSet_, column); }
-    static QString readCurrent(const DataSet& source, int column);
-    DataSet* editReader() const;
+    QString readCell(std::int64_t row, int column) const;
     std::int64_t computeRowCount() const;
 
     DataSet* dataSet_ = nullptr;
@@ -96,13 +93,8 @@ private:
     bool wasActive_ = false;
     std::int64_t rowCount_ = 0;
     std::int64_t lastRow_ = -1;
-    mutable bool peeking_ = false;
     bool changingRows_ = false;
     mutable std::unordered_map<std::int64_t, QStringList> cache_;
-    // While a table's row is being edited its cursor cannot move, so the
-    // other rows are read through a second, read-only opening of the file.
-    mutable std::unique_ptr<Table> editReader_;
-    mutable bool editReaderFailed_ = false;
 };
 
 // The grid's text for a field whose value is kept outside the record:

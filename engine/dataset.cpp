@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/daynum.h"
 #include "engine/error.h"
-#include "engine/number_format.h"
+#include "engine/value_convert.h"
 
 namespace tarnel {
 
@@ -58,19 +57,12 @@ std::string DataSet::asText(int field) const
 
 double DataSet::asFloat(int field) const
 {
-    Value v = value(field);
-    switch (v.kind) {
-    case Value::Kind::Null: return 0.0;
-    case Value::Kind::Int: return static_cast<double>(v.i);
-    case Value::Kind::Float: return v.f;
-    case Value::Kind::Text: {
-        double d = 0;
-        if (ParseNumber(v.s, d)) return d;
-        throw EngineError("'" + v.s + "' is not a valid floating point value");
-    }
-    case Value::Kind::Bytes: break;
-    }
-    throw EngineError("Field '" + this->field(field).name + "' is not a number");
+    return ValueToFloat(this->field(field), value(field));
+}
+
+void DataSet::appendTextAt(std::int64_t row, int field, std::string& out) const
+{
+    AppendValueText(this->field(field), valueAt(row, field), out);
 }
 
 void DataSet::enableViews()
@@ -106,31 +98,6 @@ void DataSet::requireRow() const
 {
     if (!active()) throw EngineError("Cannot perform this operation on a closed dataset");
     if (eof_) throw EngineError("No current record");
-}
-
-std::string FormatValueText(const FieldDef& field, const Value& value)
-{
-    switch (value.kind) {
-    case Value::Kind::Null: return {};
-    case Value::Kind::Text: {
-        if (field.type == ftString || field.type == ftFixedChar) {
-            auto end = value.s.find_last_not_of(' ');
-            return end == std::string::npos ? std::string() : value.s.substr(0, end + 1);
-        }
-        return value.s;
-    }
-    case Value::Kind::Int:
-        if (field.type == ftBoolean) return value.i ? "True" : "False";
-        if (field.type == ftDate) return DateText(value.i);
-        return std::to_string(value.i);
-    case Value::Kind::Float:
-        if (field.type == ftTime) return TimeText(value.f);
-        if (field.type == ftDateTime || field.type == ftTimeStamp) return DateTimeText(value.f);
-        if (field.type == ftDate) return DateText(static_cast<std::int64_t>(value.f));
-        return FormatGeneral(value.f);
-    case Value::Kind::Bytes: return "<" + std::to_string(value.s.size()) + " bytes>";
-    }
-    return {};
 }
 
 } // namespace tarnel

@@ -61,6 +61,13 @@ public:
     std::int64_t row() const { return row_; }
     virtual void moveTo(std::int64_t row) = 0;
 
+    // Any row's fields by row number, without moving the cursor; reading a row
+    // that does not exist throws. A table shows its edit buffer at the row in
+    // editing. appendTextAt gives the text of asText.
+    virtual Value valueAt(std::int64_t row, int field) const = 0;
+    virtual bool isNullAt(std::int64_t row, int field) const { return valueAt(row, field).isNull(); }
+    virtual void appendTextAt(std::int64_t row, int field, std::string& out) const;
+
     // Fields of the current row, by 0-based index. Reading at eof throws.
     virtual Value value(int field) const = 0;
     virtual bool isNull(int field) const;
@@ -92,7 +99,8 @@ private:
     std::vector<DataSetObserver*> observers_;
 };
 
-// The engine's text of a value of a field of the given type:
+// The engine's text of a value of a field of the given type (value_convert.h
+// holds this and the other conversions of values):
 //   String, Memo: as stored (String without trailing blanks);
 //   Float, Currency, BCD: the general number format (FormatGeneral);
 //   integers: decimal digits; Boolean: True/False;

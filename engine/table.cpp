@@ -9,7 +9,7 @@
 #include "engine/database.h"
 #include "engine/daynum.h"
 #include "engine/error.h"
-#include "engine/number_format.h"
+#include "engine/value_convert.h"
 
 namespace tarnel {
 
@@ -295,11 +295,51 @@ void Table::appendText(int field, std::string& out) const
     }
     checkField(field);
     if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) {
-        out += FormatValueText(fields()[static_cast<size_t>(field)], buffer_[static_cast<size_t>(field)]);
+        AppendValueText(fields()[static_cast<size_t>(field)], buffer_[static_cast<size_t>(field)], out);
         return;
     }
     requireRow();
     format_->appendText(current_, field, out);
+}
+
+bool Table::bufferRow(std::int64_t row) const
+{
+    if (state_ == DataSetState::Edit) return !eof() && row == this->row();
+    // A row being inserted is shown after the last row until it is posted.
+    if (state_ == DataSetState::Insert) return row == recordCount();
+    return false;
+}
+
+std::int64_t Table::existingRecord(std::int64_t row) const
+{
+    if (!format_) throw EngineError("Cannot perform this operation on a closed dataset");
+    std::int64_t rec = recordOfRow(row);
+    if (rec < 0) throw EngineError(tableName_ + ": row " + std::to_string(row + 1) + " does not exist");
+    return rec;
+}
+
+Value Table::valueAt(std::int64_t row, int field) const
+{
+    checkField(field);
+    if (bufferRow(row)) return buffer_[static_cast<size_t>(field)];
+    return format_->value(existingRecord(row), field);
+}
+
+bool Table::isNullAt(std::int64_t row, int field) const
+{
+    checkField(field);
+    if (bufferRow(row)) return buffer_[static_cast<size_t>(field)].isNull();
+    return format_->isNull(existingRecord(row), field);
+}
+
+void Table::appendTextAt(std::int64_t row, int field, std::string& out) const
+{
+    checkField(field);
+    if (bufferRow(row)) {
+        AppendValueText(fields()[static_cast<size_t>(field)], buffer_[static_cast<size_t>(field)], out);
+        return;
+    }
+    format_->appendText(existingRecord(row), field, out);
 }
 
 // --- editing --------------------------------------------------------------
@@ -436,91 +476,13 @@ void Table::deleteRecord()
     notify(ChangeKind::Reset);
 }
 
-namespace {
-bool ParseInteger(std::string_view text, std::int64_t& out)
-{
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return !text.empty() && ec == std::errc() && end == text.data() + text.size();
-}
-
-bool ParseBoolean(std::string_view text, std::int64_t& out)
-{
-    static const char* yes[] = {"TRUE", "T", "YES", "Y", "1"};
-    static const char* no[] = {"FALSE", "F", "NO", "N", "0"};
-    for (const char* w : yes) if (SameText(text, w)) { out = 1; return true; }
-    for (const char* w : no) if (SameText(text, w)) { out = 0; return true; }
-    return false;
-}
-
-// Brings a value to the kind the field's type travels as (see value.h).
-Value Coerce(const FieldDef& f, Value v)
-{
-    auto bad = [&](const char* kind) -> EngineError {
-        return EngineError("'" + v.s + "' is not a valid " + kind + " value for field " + f.name);
-    };
-    if (v.isNull()) return v;
-    if (v.kind == Value::Kind::Text && !IsTextType(f.type)) {
-        if (v.s.empty() || v.s.find_first_not_of(' ') == std::string::npos) {
-            if (IsBinaryType(f.type)) return Value::bytes(std::move(v.s));
-            return Value::null();
-        }
-        if (f.type == ftBoolean) {
-            std::int64_t b = 0;
-            if (!ParseBoolean(v.s, b)) throw bad("boolean");
-            return Value::integer(b);
-        }
-        if (IsIntegerType(f.type)) {
-            std::int64_t i = 0;
-            if (!ParseInteger(v.s, i)) throw bad("integer");
-            return Value::integer(i);
-        }
-        if (IsFloatType(f.type)) {
-            double d = 0;
-            if (!ParseNumber(v.s, d)) throw bad("floating point");
-            return Value::real(d);
-        }
-        if (f.type == ftDate) {
-            std::int64_t d = 0;
-            if (!ParseDateText(v.s, d)) throw bad("date");
-            return Value::integer(d);
-        }
-        if (f.type == ftTime) {
-            double t = 0;
-            if (!ParseTimeText(v.s, t)) throw bad("time");
-            return Value::real(t);
-        }
-        if (f.type == ftDateTime || f.type == ftTimeStamp) {
-            double t = 0;
-            if (!ParseDateTimeText(v.s, t)) throw bad("date and time");
-            return Value::real(t);
-        }
-        if (IsBinaryType(f.type)) return Value::bytes(std::move(v.s));
-        throw bad("field");
-    }
-    if (IsTextType(f.type) && v.kind != Value::Kind::Text) {
-        if (v.kind == Value::Kind::Bytes) return Value::text(std::move(v.s));
-        return Value::text(FormatValueText(FieldDef{f.name, ftFloat, 0, 0, 0, false}, v));
-    }
-    if ((IsFloatType(f.type) || f.type == ftTime || f.type == ftDateTime || f.type == ftTimeStamp) &&
-        v.kind == Value::Kind::Int)
-        return Value::real(static_cast<double>(v.i));
-    if ((IsIntegerType(f.type) || f.type == ftDate) && v.kind == Value::Kind::Float)
-        return Value::integer(static_cast<std::int64_t>(v.f));
-    if (IsBinaryType(f.type) && v.kind == Value::Kind::Text) return Value::bytes(std::move(v.s));
-    return v;
-}
-} // namespace
-
-void Table::setValue(int field, Value value)
+void Table::setValue(int field, Value value, TFieldType from)
 {
     checkField(field);
     requireEditing("modify a field");
     const FieldDef& f = fields()[static_cast<size_t>(field)];
     if (f.type == ftAutoInc) throw EngineError("Field '" + f.name + "' cannot be modified");
-    Value v = Coerce(f, std::move(value));
+    Value v = ConvertValue(f, std::move(value), from);
     if (f.type == ftString && f.size > 0 && v.kind == Value::Kind::Text) {
         std::int64_t chars = 0;
         for (unsigned char c : v.s) chars += (c & 0xC0) != 0x80;
@@ -566,7 +528,7 @@ std::vector<int> Table::primaryKey() const { return format_ ? format_->primaryKe
 
 void TableFormat::appendText(std::int64_t record, int field, std::string& out)
 {
-    out += FormatValueText(fields()[static_cast<size_t>(field)], value(record, field));
+    AppendValueText(fields()[static_cast<size_t>(field)], value(record, field), out);
 }
 
 } // namespace tarnel

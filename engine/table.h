@@ -56,6 +56,9 @@ public:
     std::string asText(int field) const override;
     void appendText(int field, std::string& out) const override;
     bool isNull(int field) const override;
+    Value valueAt(std::int64_t row, int field) const override;
+    bool isNullAt(std::int64_t row, int field) const override;
+    void appendTextAt(std::int64_t row, int field, std::string& out) const override;
 
     // Editing of the current row.
     DataSetState state() const;
@@ -66,7 +69,9 @@ public:
     void post();
     void cancel();
     bool modified() const { return modified_; }
-    void setValue(int field, Value value);   // into the edit buffer; starts nothing
+    // Into the edit buffer (starts nothing), converted for the field's type (see
+    // ConvertValue); `from` is the type of the field the value was read from.
+    void setValue(int field, Value value, TFieldType from = ftUnknown);
     void setText(int field, std::string_view text);   // parsed for the field's type
     void setNull(int field) { setValue(field, Value::null()); }
     void loadFromFile(int field, const std::string& fileName);   // memo/blob field
@@ -88,6 +93,8 @@ private:
     std::int64_t recordOfRow(std::int64_t row) const;   // -1 when past the end
     std::int64_t rowOfRecord(std::int64_t record) const;
     void loadBuffer();
+    bool bufferRow(std::int64_t row) const;   // the row shows the edit buffer
+    std::int64_t existingRecord(std::int64_t row) const;   // throws past the end
 
     std::string databaseName_;
     std::string tableName_;

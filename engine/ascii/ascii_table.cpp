@@ -8,6 +8,7 @@
 #include "engine/daynum.h"
 #include "engine/error.h"
 #include "engine/number_format.h"
+#include "engine/value_convert.h"
 
 namespace tarnel::ascii {
 
@@ -62,25 +63,6 @@ std::string UsDate(std::int64_t day)
     return buf;
 }
 
-bool AsNumber(const Value& v, double& out)
-{
-    switch (v.kind) {
-    case Value::Kind::Int: out = static_cast<double>(v.i); return true;
-    case Value::Kind::Float: out = v.f; return true;
-    case Value::Kind::Text: return ParseNumber(v.s, out);
-    default: return false;
-    }
-}
-
-std::string AsText(const Value& v)
-{
-    switch (v.kind) {
-    case Value::Kind::Int: return std::to_string(v.i);
-    case Value::Kind::Float: return FormatGeneral(v.f);
-    case Value::Kind::Text: case Value::Kind::Bytes: return v.s;
-    default: return {};
-    }
-}
 } // namespace
 
 AsciiTable::AsciiTable(const std::string& path, bool readOnly) : path_(path), name_(BaseName(path)), readOnly_(readOnly)
@@ -297,13 +279,13 @@ std::string AsciiTable::formatCell(int field, const Value& v) const
     if (v.isNull()) return {};
     double d = 0;
     auto number = [&]() {
-        if (!AsNumber(v, d) || !std::isfinite(d)) fail("'" + AsText(v) + "' is not a number");
+        if (!ValueAsNumber(v, d) || !std::isfinite(d)) fail("'" + PlainText(v) + "' is not a number");
         return d;
     };
     std::string out;
     switch (c.kind) {
     case ColumnKind::Char: {
-        if (!cp_->encode(AsText(v), out))
+        if (!cp_->encode(PlainText(v), out))
             fail("the text holds characters that code page " + std::to_string(cp_->number()) + " cannot store");
         if (out.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
             fail("line breaks cannot be stored in an ASCII table");

@@ -10,6 +10,7 @@
 #include "engine/daynum.h"
 #include "engine/error.h"
 #include "engine/number_format.h"
+#include "engine/value_convert.h"
 
 namespace tarnel {
 
@@ -60,7 +61,8 @@ bool ParseYmd(const char* p, int& y, int& m, int& d)
 }
 
 // The general number format of a plain decimal numeral, without going
-// through a double; false when the numeral is not plain or too long.
+// through a double: the same text as NumeralValue and AppendValueText give,
+// faster. False when the numeral is not plain or too long.
 bool AppendNumeral(std::string_view s, std::string& out)
 {
     bool negative = false;
@@ -248,13 +250,9 @@ Value DbfTable::decode(const char* rec, const DbfField& f)
         if (f.letter == 'Q') return Value::bytes(std::string(p, static_cast<size_t>(n)));
         return Value::text(codePage_->decode(std::string_view(p, static_cast<size_t>(n))));
     }
-    case 'N': case 'F': {
-        std::string_view s = Trimmed(p, f.length);
-        double d = 0;
-        if (s.empty() || !ParseNumber(s, d)) return Value::null();
-        if (f.type == ftInteger) return Value::integer(static_cast<std::int64_t>(d));
-        return Value::real(d);
-    }
+    case 'N': case 'F':
+        // The stored numeral is the truth, whatever the declared decimals say.
+        return NumeralValue(std::string_view(p, static_cast<size_t>(f.length)), f.type);
     case 'L':
         switch (*p) {
         case 'T': case 't': case 'Y': case 'y': return Value::integer(1);
@@ -360,7 +358,7 @@ void DbfTable::appendText(std::int64_t record, int field, std::string& out)
 
 void DbfTable::appendDecoded(const char* rec, int field, std::string& out)
 {
-    out += FormatValueText(fields_[static_cast<size_t>(field)], decode(rec, raw(field)));
+    AppendValueText(fields_[static_cast<size_t>(field)], decode(rec, raw(field)), out);
 }
 
 void DbfTable::requireWritable(const char* what) const
@@ -382,10 +380,8 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
     setNullBit(f.nullBit, v.isNull() && f.nullBit >= 0);
     bool fox = header_.isFoxPro();
     auto number = [&]() -> double {
-        if (v.kind == Value::Kind::Int) return static_cast<double>(v.i);
-        if (v.kind == Value::Kind::Float) return v.f;
         double d = 0;
-        if (v.kind == Value::Kind::Text && ParseNumber(v.s, d)) return d;
+        if (ValueAsNumber(v, d)) return d;
         throw EngineError("Field " + name + ": '" + v.s + "' is not a number");
     };
     switch (f.letter) {

@@ -206,27 +206,6 @@ PxField FieldForDef(const FieldDef& def, const std::string& table)
     return f;
 }
 
-std::string ValueAsText(const Value& v)
-{
-    switch (v.kind) {
-    case Value::Kind::Null: return {};
-    case Value::Kind::Int: return std::to_string(v.i);
-    case Value::Kind::Float: return FormatGeneral(v.f);
-    case Value::Kind::Text: case Value::Kind::Bytes: return v.s;
-    }
-    return {};
-}
-
-bool ValueAsNumber(const Value& v, double& out)
-{
-    switch (v.kind) {
-    case Value::Kind::Int: out = static_cast<double>(v.i); return true;
-    case Value::Kind::Float: out = v.f; return true;
-    case Value::Kind::Text: return ParseNumber(v.s, out);
-    default: return false;
-    }
-}
-
 Value DecodeField(const PxField& f, const unsigned char* p, const CodePage& cp)
 {
     if (IsBlank(p, f.width)) return Value::null();
@@ -256,7 +235,7 @@ void EncodeField(const PxField& f, const Value& v, unsigned char* p, const CodeP
     if (v.isNull()) return;
     auto number = [&]() {
         double d = 0;
-        if (!ValueAsNumber(v, d)) FieldError(table, f, "'" + ValueAsText(v) + "' is not a number");
+        if (!ValueAsNumber(v, d)) FieldError(table, f, "'" + PlainText(v) + "' is not a number");
         return d;
     };
     auto whole = [&](std::int64_t lo, std::int64_t hi) {
@@ -269,7 +248,7 @@ void EncodeField(const PxField& f, const Value& v, unsigned char* p, const CodeP
     switch (f.code) {
     case pxAlpha: {
         std::string bytes;
-        std::string text = ValueAsText(v);
+        std::string text = PlainText(v);
         if (!cp.encode(text, bytes))
             FieldError(table, f, "the text holds characters that code page " + std::to_string(cp.number()) +
                                      " cannot store");

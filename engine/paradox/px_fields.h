@@ -12,6 +12,7 @@
 #include "engine/codepage.h"
 #include "engine/dataset.h"
 #include "engine/value.h"
+#include "engine/value_convert.h"
 
 namespace tarnel::paradox {
 
@@ -54,10 +55,5 @@ void EncodeField(const PxField& f, const Value& v, unsigned char* p, const CodeP
                  const std::string& table);
 
 
-// Converts any value to the text a text field stores (numbers in the
-// general format); used when a caller passes a number for a text field.
-std::string ValueAsText(const Value& v);
-// Converts a value to a number; false when it is not one.
-bool ValueAsNumber(const Value& v, double& out);
 
 } // namespace tarnel::paradox

@@ -238,7 +238,7 @@ std::string ParadoxTable::encodeRecord(const std::vector<Value>& values, const s
         if (!v.isNull()) {
             if (f.code == pxMemo || f.code == pxFmtMemo) {
                 if (v.kind == Value::Kind::Bytes) data = v.s;
-                else if (!cp_->encode(ValueAsText(v), data))
+                else if (!cp_->encode(PlainText(v), data))
                     throw EngineError(name_ + ": field '" + f.def.name + "': the text holds characters that code page " +
                                       std::to_string(cp_->number()) + " cannot store");
             } else {

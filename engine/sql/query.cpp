@@ -81,6 +81,12 @@ Value Query::value(int field) const
     return result_->value(field);
 }
 
+Value Query::valueAt(std::int64_t row, int field) const
+{
+    if (!result_) throw EngineError("Cannot perform this operation on a closed dataset");
+    return result_->valueAt(row, field);
+}
+
 bool Query::isNull(int field) const
 {
     requireRow();

@@ -38,6 +38,7 @@ public:
     void moveTo(std::int64_t row) override;
     Value value(int field) const override;
     bool isNull(int field) const override;
+    Value valueAt(std::int64_t row, int field) const override;
 
     // Rows fetched so far, and whether that is all of them.
     std::int64_t fetchedCount() const;
@@ -74,6 +75,7 @@ public:
     void moveTo(std::int64_t row) override;
     Value value(int field) const override;
     bool isNull(int field) const override;
+    Value valueAt(std::int64_t row, int field) const override;
 
 private:
     void requireClosed(const char* what) const;

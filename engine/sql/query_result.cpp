@@ -178,6 +178,27 @@ struct QueryResult::Impl {
         }
     }
 
+    // One value of a kept row, without decoding the others.
+    Value valueIn(std::int64_t row, int field) const
+    {
+        const char* p = rows[static_cast<size_t>(row)];
+        for (int k = 0;; ++k) {
+            const auto kind = static_cast<Value::Kind>(*p++);
+            std::uint32_t len = 0;
+            if (kind == Value::Kind::Text || kind == Value::Kind::Bytes) std::memcpy(&len, p, 4);
+            if (k == field) {
+                Value v;
+                v.kind = kind;
+                if (kind == Value::Kind::Int) std::memcpy(&v.i, p, 8);
+                else if (kind == Value::Kind::Float) std::memcpy(&v.f, p, 8);
+                else if (len || kind == Value::Kind::Text || kind == Value::Kind::Bytes) v.s.assign(p + 4, len);
+                return v;
+            }
+            if (kind == Value::Kind::Int || kind == Value::Kind::Float) p += 8;
+            else if (kind == Value::Kind::Text || kind == Value::Kind::Bytes) p += 4 + len;
+        }
+    }
+
     const Table* tableNamed(const char* name) const
     {
         for (size_t k = 0; k < tables.size(); ++k)
@@ -310,6 +331,15 @@ Value QueryResult::value(int field) const
     requireRow();
     (void)this->field(field);   // throws when out of range
     return impl_->current[static_cast<size_t>(field)];
+}
+
+Value QueryResult::valueAt(std::int64_t row, int field) const
+{
+    (void)this->field(field);   // throws when out of range
+    if (row >= 0) impl_->fetchTo(row);
+    if (row < 0 || row >= static_cast<std::int64_t>(impl_->rows.size()))
+        throw EngineError("Row " + std::to_string(row + 1) + " of the query result does not exist");
+    return impl_->valueIn(row, field);
 }
 
 bool QueryResult::isNull(int field) const

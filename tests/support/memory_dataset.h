@@ -39,8 +39,13 @@ public:
     Value value(int field) const override
     {
         requireRow();
+        return valueAt(row(), field);
+    }
+    Value valueAt(std::int64_t row, int field) const override
+    {
         this->field(field);   // range check
-        return rows_[static_cast<size_t>(row())][static_cast<size_t>(field)];
+        if (row < 0 || row >= recordCount()) throw EngineError("Row " + std::to_string(row + 1) + " does not exist");
+        return rows_[static_cast<size_t>(row)][static_cast<size_t>(field)];
     }
 
 private:

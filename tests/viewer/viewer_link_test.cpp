@@ -225,6 +225,7 @@ public:
     std::int64_t recordCount() const override { return rows_; }
     void moveTo(std::int64_t row) override { setCursor(std::min(row, rows_), row >= rows_); }
     Value value(int) const override { return Value::text(std::string(60, 'S')); }
+    Value valueAt(std::int64_t, int) const override { return Value::text(std::string(60, 'S')); }
 
 private:
     std::vector<FieldDef> fields_;

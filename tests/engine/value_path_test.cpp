@@ -42,6 +42,22 @@ std::string Describe(const Value& v)
     return {};
 }
 
+struct FieldSpec {
+    const char* name;
+    TFieldType type;
+    int size;
+};
+
+// Creates a dBASE table of the given fields in the folder and opens it.
+void CreateAndOpen(Table& t, const ScratchDir& dir, const char* name, std::initializer_list<FieldSpec> fields)
+{
+    t.setDatabaseName(dir.path());
+    t.setTableName(name);
+    for (const FieldSpec& f : fields) t.addFieldDef(f.name, f.type, f.size);
+    t.createTable();
+    t.open();
+}
+
 } // namespace
 
 TEST(ValuePath, EveryFixtureReadsAlikeThroughTextValueNumberAndRowNumber)
@@ -100,12 +116,7 @@ TEST(ValuePath, StoredNumeralIsTheTruthInAWholeNumberField)
     ScratchDir dir;
     {
         Table t;
-        t.setDatabaseName(dir.path());
-        t.setTableName("n.dbf");
-        t.addFieldDef("DEPTH", ftInteger, 5);
-        t.addFieldDef("BIG", ftInteger, 20);
-        t.createTable();
-        t.open();
+        CreateAndOpen(t, dir, "n.dbf", {{"DEPTH", ftInteger, 5}, {"BIG", ftInteger, 20}});
         t.append();
         t.setValue(0, Value::integer(1));
         t.setValue(1, Value::integer(1));
@@ -187,12 +198,7 @@ TEST(ValuePath, TableSetValueConvertsFromTheSourceFieldsType)
 {
     ScratchDir dir;
     Table t;
-    t.setDatabaseName(dir.path());
-    t.setTableName("c.dbf");
-    t.addFieldDef("NOTE", ftString, 12);
-    t.addFieldDef("COUNT", ftInteger, 4);
-    t.createTable();
-    t.open();
+    CreateAndOpen(t, dir, "c.dbf", {{"NOTE", ftString, 12}, {"COUNT", ftInteger, 4}});
     t.append();
     t.setValue(0, Value::integer(45356), ftDate);
     t.setValue(1, Value::text("17"), ftString);
@@ -210,11 +216,7 @@ TEST(ValuePath, RowsReadByNumberLeaveTheCursorAndShowTheEditBuffer)
 {
     ScratchDir dir;
     Table t;
-    t.setDatabaseName(dir.path());
-    t.setTableName("r.dbf");
-    t.addFieldDef("NAME", ftString, 10);
-    t.createTable();
-    t.open();
+    CreateAndOpen(t, dir, "r.dbf", {{"NAME", ftString, 10}});
     for (const char* name : {"one", "two", "three"}) {
         t.append();
         t.setText(0, name);

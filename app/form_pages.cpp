@@ -11,10 +11,10 @@
 #include <QToolButton>
 
 #include "app/guarded.h"
-#include "query/dbus_viewer_link.h"
+#include "query/dbus/dbus_viewer_link.h"
 #include "query/do_query_page.h"
 #include "query/query_builder_page.h"
-#include "query/viewer_send.h"
+#include "query/core/viewer_send.h"
 #include "query/viewer_watch.h"
 #include "shell/suite_settings.h"
 #include "tables/field_types.h"

@@ -6,9 +6,9 @@
 
 #include "engine/dataset.h"
 #include "engine/sql/query.h"
-#include "query/select_builder.h"
-#include "query/dbus_viewer_link.h"
-#include "query/viewer_send.h"
+#include "query/core/select_builder.h"
+#include "query/dbus/dbus_viewer_link.h"
+#include "query/core/viewer_send.h"
 
 namespace tarnel::cli {
 

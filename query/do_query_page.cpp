@@ -21,7 +21,7 @@
 
 #include "query/field_lists.h"
 #include "tables/dataset_model.h"
-#include "query/select_builder.h"
+#include "query/core/select_builder.h"
 #include "tables/field_types.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "query/statement_builder.h"
+#include "query/core/statement_builder.h"
 
 class QLabel;
 class QLineEdit;

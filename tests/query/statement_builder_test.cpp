@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/field_type.h"
-#include "query/statement_builder.h"
+#include "query/core/statement_builder.h"
 
 using namespace tarnel;
 

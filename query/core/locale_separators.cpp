@@ -1,4 +1,4 @@
-#include "query/locale_separators.h"
+#include "query/core/locale_separators.h"
 
 #include <clocale>
 

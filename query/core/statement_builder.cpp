@@ -1,4 +1,4 @@
-#include "query/statement_builder.h"
+#include "query/core/statement_builder.h"
 
 #include "engine/daynum.h"
 #include "engine/field_type.h"

@@ -1,4 +1,4 @@
-#include "query/viewer_link.h"
+#include "query/core/viewer_link.h"
 
 namespace tarnel::query {
 

@@ -1,7 +1,16 @@
-#include "query/select_builder.h"
+#include "query/core/select_builder.h"
 
 #include "shell/system_support.h"
-#include "tables/field_types.h"
+
+QString QuoteFieldRef(const QString& qualifier, const QString& fieldName)
+{
+    return QLatin1Char('"') + qualifier + QLatin1String("\".\"") + fieldName + QLatin1Char('"');
+}
+
+std::string QuoteFieldRef(const std::string& qualifier, const std::string& fieldName)
+{
+    return "\"" + qualifier + "\".\"" + fieldName + "\"";
+}
 
 std::string QueryTableStem(const std::string& tableName)
 {

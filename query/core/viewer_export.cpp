@@ -1,4 +1,4 @@
-#include "query/viewer_export.h"
+#include "query/core/viewer_export.h"
 
 #include <QString>
 

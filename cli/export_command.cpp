@@ -127,7 +127,7 @@ TExportServices& ExportServices()
     static TExportServices services = [] {
         TExportServices s;
         s.buildSelect = [](const TSelectFields& f) {
-            return BuildSelectStatement(QueryTableStem(f.tableName), f.stationField, f.secondField,
+            return query::BuildSelectStatement(query::QueryTableStem(f.tableName), f.stationField, f.secondField,
                                         f.numberField, f.condition);
         };
         s.runSelect = [](const std::string& database, const std::string& sql) -> std::unique_ptr<DataSet> {

@@ -1,3 +1,4 @@
+// The process-wide number separators and the switch between "." and the locale's.
 #include "query/core/locale_separators.h"
 
 #include <clocale>

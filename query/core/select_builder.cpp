@@ -1,6 +1,9 @@
+// The SELECT statement of "Do Query" and its quoted field references.
 #include "query/core/select_builder.h"
 
 #include "shell/system_support.h"
+
+namespace tarnel::query {
 
 QString QuoteFieldRef(const QString& qualifier, const QString& fieldName)
 {
@@ -14,7 +17,7 @@ std::string QuoteFieldRef(const std::string& qualifier, const std::string& field
 
 std::string QueryTableStem(const std::string& tableName)
 {
-    return tarnel::FileStem(tableName);
+    return FileStem(tableName);
 }
 
 std::string BuildSelectList(const std::string& stem, const std::string& stationField,
@@ -38,3 +41,5 @@ std::string BuildSelectStatement(const std::string& stem, const std::string& sta
     if (!condition.empty()) sql += " Where " + condition;
     return sql;
 }
+
+} // namespace tarnel::query

@@ -4,6 +4,8 @@
 #include <QString>
 #include <string>
 
+namespace tarnel::query {
+
 // "qualifier"."field" — nothing is validated or escaped.
 QString QuoteFieldRef(const QString& qualifier, const QString& fieldName);
 std::string QuoteFieldRef(const std::string& qualifier, const std::string& fieldName);
@@ -22,3 +24,5 @@ std::string BuildSelectList(const std::string& stem, const std::string& stationF
 std::string BuildSelectStatement(const std::string& stem, const std::string& stationField,
                                  const std::string& secondField, const std::string& numberField,
                                  const std::string& condition);
+
+} // namespace tarnel::query

@@ -1,3 +1,4 @@
+// The viewer command stream written from a query result.
 #include "query/core/viewer_export.h"
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The link interface's shared part.
 #include "query/core/viewer_link.h"
 
 namespace tarnel::query {

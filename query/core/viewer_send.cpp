@@ -1,3 +1,4 @@
+// One "Send To Viewer": checks, the stream, one poke, and the clean-up.
 #include "query/core/viewer_send.h"
 
 #include "engine/dataset.h"

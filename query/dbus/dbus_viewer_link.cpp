@@ -1,3 +1,4 @@
+// The viewer link over the D-Bus session bus: finding or starting the viewer, the poke.
 #include "query/dbus/dbus_viewer_link.h"
 
 #include <QByteArray>

@@ -2,6 +2,8 @@
 
 #include "query/core/select_builder.h"
 
+using namespace tarnel::query;
+
 TEST(SelectBuilder, QuoteFieldRefCopiesBothPartsUnchanged)
 {
     EXPECT_EQ(QuoteFieldRef(QString("TEMP.DBF"), QString("DEPTH")), "\"TEMP.DBF\".\"DEPTH\"");

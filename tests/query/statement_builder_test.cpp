@@ -4,6 +4,7 @@
 #include "query/core/statement_builder.h"
 
 using namespace tarnel;
+using namespace tarnel::query;
 
 namespace {
 

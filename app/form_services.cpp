@@ -5,11 +5,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMessageBox>
 #include <QStandardPaths>
 
 #include "app/session_paths.h"
-#include "app/startup.h"
+#include "controls/error_guard.h"
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
 #include "workspace/open_db_dlg.h"
@@ -73,10 +72,7 @@ void TMainFormServices::SetWorkingFolderFrom(const QString& path)
 
 bool TMainFormServices::ConfirmDelete(QWidget* parent)
 {
-    return QMessageBox::question(parent, ApplicationTitle(),
-                                 QStringLiteral("Delete record?"),
-                                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
-        == QMessageBox::Ok;
+    return AskOkCancel(parent, ApplicationTitle(), QStringLiteral("Delete record?"));
 }
 
 QString TMainFormServices::ExecFileDialog(QFileDialog& dialog)

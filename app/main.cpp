@@ -2,13 +2,15 @@
 // opened when the window first becomes active.
 #include <QApplication>
 
+#include "controls/guarded_application.h"
+
 #include "app/form_services.h"
 #include "app/main_form.h"
 #include "app/startup.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    tarnel::TGuardedApplication app(argc, argv);
     auto services = std::make_unique<tarnel::app::TMainFormServices>();
     services->InitSettings();
     tarnel::app::InitApplication(app);

@@ -23,7 +23,9 @@
 #include "app/db_navigator.h"
 #include "app/db_views.h"
 #include "app/form_pages.h"
-#include "app/guarded.h"
+#include "controls/error_guard.h"
+#include "query/do_query_page.h"
+#include "query/query_builder_page.h"
 
 namespace tarnel::app {
 
@@ -46,10 +48,8 @@ TForm1::TForm1(std::unique_ptr<TMainFormServices> services, const QStringList& a
     PageControl1->addTab(DataBasePage, QStringLiteral("Data Base"));
     QueryBuilderPage = CreateQueryBuilderPage(PageControl1);
     PageControl1->addTab(QueryBuilderPage, QStringLiteral("Query Builder"));
-    DoQueryPage = CreateDoQueryPage(PageControl1);
+    DoQueryPage = CreateDoQueryPage(PageControl1, QueryBuilderPage, [this] { return CurrentTable; });
     PageControl1->addTab(DoQueryPage, QStringLiteral("Do Query"));
-    ConnectQueryPages(QueryBuilderPage, DoQueryPage);
-    SetQueryTableSource(DoQueryPage, [this] { return CurrentTable; });
 
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
@@ -177,7 +177,9 @@ void TForm1::buildMenus()
     OpenDBFileMenu = add(FileMenu, QStringLiteral("&Open Database..."), &TForm1::OpenDBFileMenuClick, true);
     ReopenMenu = FileMenu->addMenu(QStringLiteral("Reopen"));
     FileMenu->addSeparator();
-    CreateNewDataBase1 = add(FileMenu, QStringLiteral("C&reate New Database..."), &TForm1::CreateNewDataBase1Click, true);
+    // Create New Database, Edit Table Fields, Copy Database, the help items
+    // and About stay disabled until their dialogs exist.
+    CreateNewDataBase1 = add(FileMenu, QStringLiteral("C&reate New Database..."), &TForm1::CreateNewDataBase1Click, false);
     FileMenu->addSeparator();
     CloseDB = add(FileMenu, QStringLiteral("&Close"), &TForm1::CloseDBClick, false);
     FileMenu->addSeparator();
@@ -189,15 +191,15 @@ void TForm1::buildMenus()
     Paste1 = add(EditMenu, QStringLiteral("&Paste"), &TForm1::Paste1Click, true);
     EditMenu->addSeparator();
     EditTableFieldsMnu = add(EditMenu, QStringLiteral("&Edit Table Fields..."), &TForm1::EditTableFieldsMnuClick, false);
-    CopyDatabase1 = add(EditMenu, QStringLiteral("Copy &Database..."), &TForm1::CopyDatabase1Click, true);
+    CopyDatabase1 = add(EditMenu, QStringLiteral("Copy &Database..."), &TForm1::CopyDatabase1Click, false);
     EditMenu->addSeparator();
     LoadFromFile1 = add(EditMenu, QStringLiteral("&Load From File.."), &TForm1::LoadFromFile1Click, false);
     SaveToFile1 = add(EditMenu, QStringLiteral("&Save To File..."), &TForm1::SaveToFile1Click, false);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
-    Contents1 = add(HelpMenu, QStringLiteral("&Contents"), &TForm1::Contents1Click, true);
-    SearchforHelpOn1 = add(HelpMenu, QStringLiteral("&Keyword Search..."), &TForm1::SearchforHelpOn1Click, true);
-    About1 = add(HelpMenu, QStringLiteral("&About..."), &TForm1::About1Click, true);
+    Contents1 = add(HelpMenu, QStringLiteral("&Contents"), &TForm1::Contents1Click, false);
+    SearchforHelpOn1 = add(HelpMenu, QStringLiteral("&Keyword Search..."), &TForm1::SearchforHelpOn1Click, false);
+    About1 = add(HelpMenu, QStringLiteral("&About..."), &TForm1::About1Click, false);
 
     services_->AttachReopenMenu(ReopenMenu, [this](const QString& entry) {
         const QString text = entry;
@@ -215,13 +217,15 @@ void TForm1::connectSession()
     connect(DataSource1, &DataSetModel::closed, this, [this] { run([this] { Table1AfterClose(); }); });
     connect(DataSource1, &DataSetModel::posted, this, [this] { run([this] { Table1AfterPost(); }); });
     connect(DataSource1, &DataSetModel::deleted, this, [this] { run([this] { Table1AfterDelete(); }); });
-    connect(DataSource1, &DataSetModel::errorRaised, this, [this](const QString& m) { ReportError(this, m); });
+    connect(DataSource1, &DataSetModel::errorRaised, this, [this](const QString& m) { ShowErrorBox(this, m); });
 
     // The grid's current cell and the table's cursor follow each other.
-    connect(DataSource1, &DataSetModel::currentRowChanged, this, [this] { syncGridToCursor(); });
+    connect(DataSource1, &DataSetModel::currentRowChanged, this, [this] { run([this] { syncGridToCursor(); }); });
     connect(DataSource1, &QAbstractItemModel::modelReset, this, [this] {
-        sizeColumns();
-        syncGridToCursor();
+        run([this] {
+            sizeColumns();
+            syncGridToCursor();
+        });
     });
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { gridCurrentChanged(current); });
@@ -233,7 +237,6 @@ void TForm1::connectSession()
     });
     DBGrid1->installEventFilter(this);
     DBNavigator1->setConfirmDelete([this] { return services_->ConfirmDelete(this); });
-    DBMemo1->setErrorSink([this](const QString& m) { ReportError(this, m); });
 }
 
 // --- start-up and shutdown ---
@@ -241,7 +244,7 @@ void TForm1::connectSession()
 void TForm1::FormCreate()
 {
     PageControl1->setCurrentWidget(DataBasePage);
-    SetExportControlsEnabled(DoQueryPage, false);
+    DoQueryPage->SetExportControlsEnabled(false);
     services_->SetReopenSettingsFile(services_->ProgramSettingsFile());
     services_->LoadReopenEntries();
     FirstActivation = true;
@@ -271,7 +274,7 @@ bool TForm1::FormClose()
         return false;
     run([this] {
         Table1.close();
-        CloseQuery(DoQueryPage);
+        DoQueryPage->query().close();
     });
     return true;
 }

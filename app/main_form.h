@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/form_services.h"
-#include "app/guarded.h"
+#include "controls/error_guard.h"
 #include "engine/table.h"
 #include "controls/dataset_model.h"
 #include "tables/table_reference.h"
@@ -19,6 +19,11 @@ class QMenu;
 class QSplitter;
 class QTabWidget;
 class QTableView;
+
+namespace tarnel::query {
+class TDoQueryPage;
+class TQueryBuilderPage;
+}
 
 namespace tarnel::app {
 
@@ -46,8 +51,8 @@ public:
     // --- controls ---
     QTabWidget* PageControl1 = nullptr;
     QWidget* DataBasePage = nullptr;
-    QWidget* QueryBuilderPage = nullptr;
-    QWidget* DoQueryPage = nullptr;
+    query::TQueryBuilderPage* QueryBuilderPage = nullptr;
+    query::TDoQueryPage* DoQueryPage = nullptr;
     QLabel* RowDis = nullptr;
     QTableView* DBGrid1 = nullptr;
     DataSetModel* DataSource1 = nullptr;
@@ -135,7 +140,7 @@ private:
     void buildMenus();
     void buildDataBasePage();
     void connectSession();
-    // Runs a handler through the guarded dispatch.
+    // Runs a handler under the error guard.
     template <class F> void run(F f) { RunGuarded(this, f); }
     void syncGridToCursor();
     // Hands a value typed into an open grid cell to the row (or drops it), and

@@ -14,11 +14,11 @@
 
 #include "app/db_navigator.h"
 #include "app/db_views.h"
-#include "app/form_pages.h"
-#include "app/guarded.h"
 #include "app/main_form.h"
 #include "app/session_paths.h"
-#include "app/startup.h"
+#include "controls/error_guard.h"
+#include "query/do_query_page.h"
+#include "query/query_builder_page.h"
 
 namespace tarnel::app {
 
@@ -29,17 +29,15 @@ void TForm1::ResetSession()
     closeGridEditor(true);
     DataSource1->finishEditing();
     Table1.close();
-    CloseQuery(DoQueryPage);
     DBImage1->setDataField(QString());
     DBMemo1->setDataField(QString());
-    ClearCaveFieldBoxes(DoQueryPage);
-    ClearStatementBoxes(QueryBuilderPage);
     DataSource1->setReadOnly(true);
     Table1.setReadOnly(true);
     TableEditChk->setChecked(false);
     DataSource1->setAutoEdit(false);
     AutoEditChk->setChecked(false);
-    ClearFieldLists(DoQueryPage);
+    QueryBuilderPage->resetSession();
+    DoQueryPage->ResetSession();
 }
 
 void TForm1::OpenCurrentTable()
@@ -56,14 +54,15 @@ void TForm1::OpenCurrentTable()
     Table1.setTableName(CurrentTable.TableName.toStdString());
     Table1.setTableType(CurrentTable.TableType);
     Table1.open();
-    FillFieldLists(DoQueryPage, Table1.fields());
-    SetExportControlsEnabled(DoQueryPage, false);
+    QueryBuilderPage->setFields(Table1.fields());
+    DoQueryPage->FillFieldLists(Table1.fields());
+    DoQueryPage->SetExportControlsEnabled(false);
 }
 
 void TForm1::SetTableMenusEnabled(bool flag)
 {
     CloseDB->setEnabled(flag);
-    EditTableFieldsMnu->setEnabled(flag);
+    // Edit Table Fields joins these once the restructure dialog exists.
 }
 
 void TForm1::SetBlobMenusEnabled(bool flag)

@@ -2,8 +2,7 @@
 
 #include <QApplication>
 
-#include "app/guarded.h"
-#include "controls/error_report.h"
+#include "controls/error_guard.h"
 
 namespace tarnel::app {
 
@@ -12,19 +11,6 @@ void InitApplication(QApplication& app)
     app.setApplicationName(QStringLiteral("Tarnel"));
     SetApplicationTitle(QStringLiteral("Tarnel"));
     app.setProperty(kHelpFileProperty, QStringLiteral("TARNEL32.chm"));
-    // Errors inside the input controls reach the same error box as every command's.
-    SetControlErrorReporter([](QWidget* where, const QString& message) { ReportError(where, message); });
-}
-
-void SetApplicationTitle(const QString& title)
-{
-    if (qApp) qApp->setProperty(kTitleProperty, title);
-}
-
-QString ApplicationTitle()
-{
-    const QString title = qApp ? qApp->property(kTitleProperty).toString() : QString();
-    return title.isEmpty() ? QApplication::applicationName() : title;
 }
 
 } // namespace tarnel::app

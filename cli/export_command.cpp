@@ -6,9 +6,9 @@
 
 #include "engine/dataset.h"
 #include "engine/sql/query.h"
-#include "query/select_builder.h"
-#include "query/dbus_viewer_link.h"
-#include "query/viewer_send.h"
+#include "query/core/select_builder.h"
+#include "query/dbus/dbus_viewer_link.h"
+#include "query/core/viewer_send.h"
 
 namespace tarnel::cli {
 
@@ -127,7 +127,7 @@ TExportServices& ExportServices()
     static TExportServices services = [] {
         TExportServices s;
         s.buildSelect = [](const TSelectFields& f) {
-            return BuildSelectStatement(QueryTableStem(f.tableName), f.stationField, f.secondField,
+            return query::BuildSelectStatement(query::QueryTableStem(f.tableName), f.stationField, f.secondField,
                                         f.numberField, f.condition);
         };
         s.runSelect = [](const std::string& database, const std::string& sql) -> std::unique_ptr<DataSet> {

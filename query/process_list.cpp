@@ -1,3 +1,4 @@
+// Looking for a running program by its executable's name in /proc.
 #include "query/process_list.h"
 
 #include <QString>

@@ -1,8 +1,11 @@
+// Starting a program and watching for its end.
 #include "query/program_monitor.h"
 
 #include <QProcess>
 #include <spawn.h>
 #include <sys/wait.h>
+
+#include "controls/error_guard.h"
 
 extern char** environ;
 
@@ -11,7 +14,7 @@ namespace tarnel::query {
 TProgramMonitor::TProgramMonitor(QObject* owner) : QObject(owner)
 {
     watchTimer_.setInterval(250);
-    connect(&watchTimer_, &QTimer::timeout, this, &TProgramMonitor::WatchTimerTick);
+    connect(&watchTimer_, &QTimer::timeout, this, Guarded(nullptr, [this] { WatchTimerTick(); }));
 }
 
 TProgramMonitor::~TProgramMonitor() = default;

@@ -1,9 +1,11 @@
+// The "Run Viewer" button and its twice-a-second look at the process table.
 #include "query/viewer_watch.h"
 
 #include <QAbstractButton>
 #include <QFont>
 #include <QPalette>
 
+#include "controls/error_guard.h"
 #include "query/process_list.h"
 
 namespace tarnel::query {
@@ -24,10 +26,10 @@ TViewerWatch::TViewerWatch(QAbstractButton* runViewBtn, TViewerPathSource viewer
     QPalette palette = runViewBtn_->palette();
     palette.setColor(QPalette::ButtonText, Qt::black);
     runViewBtn_->setPalette(palette);
-    connect(runViewBtn_, &QAbstractButton::clicked, this, &TViewerWatch::RunViewBtnClick);
+    connect(runViewBtn_, &QAbstractButton::clicked, this, Guarded(runViewBtn_, [this] { RunViewBtnClick(); }));
 
     timer1_.setInterval(500);
-    connect(&timer1_, &QTimer::timeout, this, &TViewerWatch::Timer1Timer);
+    connect(&timer1_, &QTimer::timeout, this, Guarded(runViewBtn_, [this] { Timer1Timer(); }));
     timer1_.start();
 }
 

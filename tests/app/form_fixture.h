@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/form_services.h"
-#include "app/guarded.h"
+#include "controls/error_guard.h"
 #include "app/main_form.h"
 #include "engine/table.h"
 #include "tests/support/test_paths.h"
@@ -60,7 +60,11 @@ protected:
     void SetUp() override
     {
         savedFolder_ = QDir::currentPath();
-        app::SetErrorReporter([this](QWidget*, const QString& m) { errors << m; });
+        previousHook_ = SetMessageBoxHook([this](const ShownBox& box) {
+            boxes << box;
+            if (box.kind == BoxKind::Error) errors << box.text;
+            return true;
+        });
         auto fake = std::make_unique<FakeServices>();
         services = fake.get();
         form = std::make_unique<app::TForm1>(std::move(fake), QStringList{"tarnel"});
@@ -68,7 +72,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        app::SetErrorReporter({});
+        SetMessageBoxHook(std::move(previousHook_));
         QDir::setCurrent(savedFolder_);
     }
 
@@ -112,7 +116,9 @@ protected:
     ScratchDir dir;
     FakeServices* services = nullptr;
     std::unique_ptr<app::TForm1> form;
-    QStringList errors;
+    QStringList errors;        // the texts of the error boxes shown
+    QList<ShownBox> boxes;     // every box shown
+    MessageBoxHook previousHook_;
 
 private:
     QString savedFolder_;

@@ -15,6 +15,7 @@
 #include "app/db_navigator.h"
 #include "app/db_views.h"
 #include "app/startup.h"
+#include "query/do_query_page.h"
 #include "tests/app/form_fixture.h"
 
 using namespace tarnel;
@@ -53,8 +54,11 @@ TEST_F(FormTest, StartsWithNoTableAndTheMenusOfTheNoTableState)
     EXPECT_EQ(Captions(form->HelpMenu), QStringList({"&Contents", "&Keyword Search...", "&About..."}));
     for (QAction* off : {form->CloseDB, form->EditTableFieldsMnu, form->LoadFromFile1, form->SaveToFile1})
         EXPECT_FALSE(off->isEnabled()) << off->text().toStdString();
+    // Commands whose dialogs do not exist yet stay off.
+    for (QAction* off : {form->CreateNewDataBase1, form->CopyDatabase1, form->Contents1, form->SearchforHelpOn1,
+                         form->About1})
+        EXPECT_FALSE(off->isEnabled()) << off->text().toStdString();
     EXPECT_TRUE(form->OpenDBFileMenu->isEnabled());
-    EXPECT_TRUE(form->CopyDatabase1->isEnabled());
 
     EXPECT_EQ(form->RowDis->text(), "0");
     EXPECT_FALSE(form->TableEditChk->isEnabled());
@@ -86,7 +90,7 @@ TEST_F(FormTest, OpenDatabaseOpensReadOnlyAndRecordsTheEntry)
     EXPECT_EQ(form->DataSource1->rowCount(), 3);
     EXPECT_TRUE(form->TableEditChk->isEnabled());
     EXPECT_TRUE(form->CloseDB->isEnabled());
-    EXPECT_TRUE(form->EditTableFieldsMnu->isEnabled());
+    EXPECT_FALSE(form->EditTableFieldsMnu->isEnabled());   // until the restructure dialog exists
     EXPECT_EQ(QDir::currentPath(), QString::fromStdString(dir.path()));
     EXPECT_EQ(form->CurrentTable.TableName, "historic.dbf");
 

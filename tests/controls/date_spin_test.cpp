@@ -130,7 +130,7 @@ TEST(DateSpin, DatesPastYear9999AreRefusedAndNothingChanges)
     EXPECT_THROW(spin.UpClick(spin.pair(1)), DateEncodeError);   // day up
     // Through the arrows the error is reported, not thrown.
     QTest::mouseClick(spin.pair(2)->upButton(), Qt::LeftButton);  // year up
-    EXPECT_EQ(errors.messages, QStringList{"Invalid argument to date encode"});
+    EXPECT_EQ(errors.messages(), QStringList{"Invalid argument to date encode"});
 
     EXPECT_EQ(spin.value(), value);
     EXPECT_EQ(spin.caption(), caption);

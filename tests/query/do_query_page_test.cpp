@@ -11,9 +11,12 @@
 #include "engine/table.h"
 #include "query/do_query_page.h"
 #include "query/field_lists.h"
+#include "tests/support/box_recorder.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
+using namespace tarnel::query;
+using tarnel::test::BoxRecorder;
 
 namespace {
 
@@ -156,8 +159,8 @@ TEST(DoQueryPage, CopyButtonsAndClearFields)
 TEST(DoQueryPage, FailedQueryStillEnablesExportAndKeepsTheCount)
 {
     TDoQueryPage page;
-    QString shown;
-    page.setErrorHandler([&](const QString& message) { shown = message; });
+    BoxRecorder boxes;
+    const auto shown = [&] { return boxes.errors().join("\n"); };
     page.setCurrentTable("/nonexistent/folder/for/tarnel", "historic.dbf");
     page.DisHitCount->setText("12");
     page.StationEdit->setText("STATION");
@@ -165,8 +168,8 @@ TEST(DoQueryPage, FailedQueryStillEnablesExportAndKeepsTheCount)
     page.FillFieldLists(FeatureFields());   // the boxes are disabled for the first field but still read
 
     QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
-    EXPECT_FALSE(shown.isEmpty());
-    EXPECT_TRUE(shown.contains("/nonexistent/folder/for/tarnel")) << shown.toStdString();
+    EXPECT_FALSE(shown().isEmpty());
+    EXPECT_TRUE(shown().contains("/nonexistent/folder/for/tarnel")) << shown().toStdString();
     EXPECT_TRUE(page.UseResultBtn->isEnabled());
     EXPECT_TRUE(page.UseAsRadio->isEnabled());
     EXPECT_TRUE(page.FeatureNameEdit->isEnabled());
@@ -214,8 +217,8 @@ TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
 
     TDoQueryPage page;
     QString condition = "(DEPTH  > 10)";
-    QString shown;
-    page.setErrorHandler([&](const QString& message) { shown = message; });
+    BoxRecorder boxes;
+    const auto shown = [&] { return boxes.errors().join("\n"); };
     page.setConditionSource([&] { return condition; });
     page.setCurrentTable(QString::fromStdString(dir.path()), "a.b.dbf");
     page.FillFieldLists(table);
@@ -224,7 +227,7 @@ TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
     page.NumberEdit->setText("DEPTH");
 
     QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
-    ASSERT_TRUE(shown.isEmpty()) << shown.toStdString();
+    ASSERT_TRUE(shown().isEmpty()) << shown().toStdString();
     EXPECT_EQ(page.query().sqlText(),
               R"(Select "a.b"."STATION","a.b"."DEPTH" From "a.b" Where (DEPTH  > 10))");
     EXPECT_EQ(page.DisHitCount->text(), "14");
@@ -251,7 +254,7 @@ TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
     // A failing condition discards the result but keeps the count.
     condition = " OR (DEPTH  > 10)";
     QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
-    EXPECT_TRUE(shown.contains("syntax error")) << shown.toStdString();
+    EXPECT_TRUE(shown().contains("syntax error")) << shown().toStdString();
     EXPECT_FALSE(page.query().active());
     EXPECT_EQ(grid->rowCount(), 0);
     EXPECT_EQ(page.DisHitCount->text(), "25");

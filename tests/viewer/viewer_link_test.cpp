@@ -16,9 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "query/dbus_viewer_link.h"
+#include "query/dbus/dbus_viewer_link.h"
 #include "query/process_list.h"
-#include "query/viewer_send.h"
+#include "query/core/viewer_send.h"
 #include "tests/support/memory_dataset.h"
 #include "tests/support/test_paths.h"
 

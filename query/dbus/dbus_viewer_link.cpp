@@ -1,9 +1,8 @@
-#include "query/dbus_viewer_link.h"
+// The viewer link over the D-Bus session bus: finding or starting the viewer, the poke.
+#include "query/dbus/dbus_viewer_link.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -97,9 +96,7 @@ bool TDBusViewerLink::startViewerAndWait(const std::string& service, const std::
         while (!deadline.hasExpired() && !viewerPresent()) QThread::msleep(50);
         return true;
     }
-    // Up to a few seconds: show the hourglass meanwhile.
-    bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    if (gui) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    // Up to a few seconds (the caller shows the hourglass meanwhile).
     QEventLoop loop;
     QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
     QTimer timeout;
@@ -114,7 +111,6 @@ bool TDBusViewerLink::startViewerAndWait(const std::string& service, const std::
     timeout.start(startTimeoutMs_);
     poll.start(100);
     if (!viewerPresent()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (gui) QGuiApplication::restoreOverrideCursor();
     return true;
 }
 

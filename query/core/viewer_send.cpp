@@ -1,23 +1,11 @@
-#include "query/viewer_send.h"
-
-#include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
+// One "Send To Viewer": checks, the stream, one poke, and the clean-up.
+#include "query/core/viewer_send.h"
 
 #include "engine/dataset.h"
 #include "engine/error.h"
-#include "query/locale_separators.h"
+#include "query/core/locale_separators.h"
 
 namespace tarnel::query {
-
-namespace {
-
-bool HasGui()
-{
-    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-}
-
-} // namespace
 
 std::string ViewerConnectionMessage()
 {
@@ -53,19 +41,13 @@ bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const T
 
     SetLocaleSeparators(false);
     bool viewsDisabled = false;
-    bool cursorSet = false;
     auto cleanUp = [&] {
         link.closeLink();
         if (viewsDisabled) result.enableViews();
-        if (cursorSet) QGuiApplication::restoreOverrideCursor();
         if (request.userLocale) SetLocaleSeparators(true, *request.userLocale);
         else SetLocaleSeparators(true);
     };
     try {
-        if (HasGui()) {
-            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-            cursorSet = true;
-        }
         result.disableViews();
         viewsDisabled = true;
         TLineList lines;

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-namespace tarnel {
+namespace tarnel::query {
 
 // One field of the open table: its name and data type ordinal, in the
 // table's field order.
@@ -50,4 +50,4 @@ QString BuildStatement(const QString& left, const QString& op, const QString& ri
 // when the second one is complete.
 QString BuildCondition(const ConditionTerms& terms, int booleanIndex, const BuilderFields& fields);
 
-} // namespace tarnel
+} // namespace tarnel::query

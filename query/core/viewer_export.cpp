@@ -1,4 +1,5 @@
-#include "query/viewer_export.h"
+// The viewer command stream written from a query result.
+#include "query/core/viewer_export.h"
 
 #include <QString>
 

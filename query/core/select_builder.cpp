@@ -1,11 +1,23 @@
-#include "query/select_builder.h"
+// The SELECT statement of "Do Query" and its quoted field references.
+#include "query/core/select_builder.h"
 
 #include "shell/system_support.h"
-#include "tables/field_types.h"
+
+namespace tarnel::query {
+
+QString QuoteFieldRef(const QString& qualifier, const QString& fieldName)
+{
+    return QLatin1Char('"') + qualifier + QLatin1String("\".\"") + fieldName + QLatin1Char('"');
+}
+
+std::string QuoteFieldRef(const std::string& qualifier, const std::string& fieldName)
+{
+    return "\"" + qualifier + "\".\"" + fieldName + "\"";
+}
 
 std::string QueryTableStem(const std::string& tableName)
 {
-    return tarnel::FileStem(tableName);
+    return FileStem(tableName);
 }
 
 std::string BuildSelectList(const std::string& stem, const std::string& stationField,
@@ -29,3 +41,5 @@ std::string BuildSelectStatement(const std::string& stem, const std::string& sta
     if (!condition.empty()) sql += " Where " + condition;
     return sql;
 }
+
+} // namespace tarnel::query

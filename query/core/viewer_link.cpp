@@ -1,4 +1,5 @@
-#include "query/viewer_link.h"
+// The link interface's shared part.
+#include "query/core/viewer_link.h"
 
 namespace tarnel::query {
 

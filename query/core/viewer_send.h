@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "query/viewer_export.h"
-#include "query/viewer_link.h"
+#include "query/core/viewer_export.h"
+#include "query/core/viewer_link.h"
 
 namespace tarnel {
 class DataSet;
@@ -39,10 +39,10 @@ using TErrorBox = std::function<void(const std::string& message)>;
 
 // One send, in this order: field numbers (the engine's "Field 'X' not found"
 // is thrown from here), feature name and station checks, open link, "." as
-// the decimal separator, hourglass, views of the result suspended, lines
-// written, one poke. The link is closed, the views resumed, the cursor and
-// the separators restored whether or not writing fails; errors then go on to
-// the caller. Returns true when the stream was poked, false after a message.
+// the decimal separator, views of the result suspended, lines written, one
+// poke. The link is closed, the views resumed and the separators restored
+// whether or not writing fails; errors then go on to the caller. The caller
+// shows the hourglass for the whole send. Returns true when the stream was poked, false after a message.
 bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const TErrorBox& errorBox);
 
 } // namespace tarnel::query

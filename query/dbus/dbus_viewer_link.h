@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <QtGlobal>
 
-#include "query/viewer_link.h"
+#include "query/core/viewer_link.h"
 
 namespace tarnel::query {
 

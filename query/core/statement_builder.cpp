@@ -1,9 +1,10 @@
-#include "query/statement_builder.h"
+// The query condition built from the six term boxes.
+#include "query/core/statement_builder.h"
 
 #include "engine/daynum.h"
 #include "engine/engine_types.h"
 
-namespace tarnel {
+namespace tarnel::query {
 
 namespace {
 QString Quoted(const QString& text)
@@ -69,4 +70,4 @@ QString BuildCondition(const ConditionTerms& terms, int booleanIndex, const Buil
     return first + (booleanIndex == 0 ? QLatin1String(" OR ") : QLatin1String(" AND ")) + second;
 }
 
-} // namespace tarnel
+} // namespace tarnel::query

@@ -1,4 +1,5 @@
-#include "query/locale_separators.h"
+// The process-wide number separators and the switch between "." and the locale's.
+#include "query/core/locale_separators.h"
 
 #include <clocale>
 

@@ -102,6 +102,7 @@ void AddAlias(const std::string& name, const std::string& folder)
     if (text.size() > ProfileValueLimit)
         throw EngineError("Cannot add the alias " + name + ": the folder path is too long");
 
+    MakeSuiteSettingsFolder(SuiteFolderName);   // the error names a folder that cannot be made
     ProfileFile file = ReadAliases();
     try {
         file.deleteKey(Section, name);   // a new spelling of the name replaces the old one

@@ -6,6 +6,7 @@
 #include <QPalette>
 
 #include "controls/error_guard.h"
+#include "engine/error.h"
 #include "query/process_list.h"
 
 namespace tarnel::query {
@@ -48,11 +49,21 @@ void TViewerWatch::RefreshViewerButton()
     runViewBtn_->setPalette(palette);
 }
 
+void TViewerWatch::RunViewBtnClick()
+{
+    RunGuarded(runViewBtn_, [this] { StartViewer(); });
+}
+
 void TViewerWatch::StartViewer()
 {
     // The click has already flipped the toggle; the refresh sets it right.
-    if (!ViewerRunning()) programMonitor1_.StartProgram(viewerPath_ ? viewerPath_() : std::string());
+    const std::string commandLine = viewerPath_ ? viewerPath_() : std::string();
+    const bool failed = !ViewerRunning() && !programMonitor1_.StartProgram(commandLine);
     RefreshViewerButton();
+    if (!failed) return;
+    if (CommandWords(commandLine).empty())
+        throw EngineError("Cannot start the viewer: no viewer program is set (ViewerPath)");
+    throw EngineError(programMonitor1_.StartError());
 }
 
 } // namespace tarnel::query

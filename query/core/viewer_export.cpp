@@ -2,9 +2,11 @@
 #include "query/core/viewer_export.h"
 
 #include <QString>
+#include <string_view>
 
 #include "engine/dataset.h"
 #include "engine/number_format.h"
+#include "query/viewer_link.h"
 
 namespace tarnel::query {
 
@@ -18,11 +20,24 @@ bool SameFieldName(const std::string& a, const std::string& b)
                             Qt::CaseInsensitive) == 0;
 }
 
+// One field's text of the station reference. A CR, LF or zero byte would end
+// the line early in the stream and let the rest of the text pass for commands.
+void AppendReferenceText(const DataSet& result, int field, std::string& line)
+{
+    const std::string text = result.asText(field - 1);
+    if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        throw TViewerLinkError("Row " + std::to_string(result.row() + 1) + ", field "
+                               + result.fields()[static_cast<std::size_t>(field - 1)].name
+                               + ": the text holds a line break or a zero byte, which cannot be sent"
+                                 " to the viewer. Nothing was sent.");
+    line += text;
+}
+
 // The station text, followed directly by the secondary text when given.
 void AppendStationReference(const DataSet& result, const TExportFields& fields, std::string& line)
 {
-    line += result.asText(fields.station - 1);
-    if (fields.secondary != -1) line += result.asText(fields.secondary - 1);
+    AppendReferenceText(result, fields.station, line);
+    if (fields.secondary != -1) AppendReferenceText(result, fields.secondary, line);
 }
 
 // One line per row: prefix, station reference, ",", then the row's value.

@@ -9,7 +9,9 @@
 //   #M,station           start of a continuous line
 //   #D,station           next point of a continuous line
 //
-// Texts go out exactly as the engine gives them: no quoting, no escaping.
+// Texts go out exactly as the engine gives them: no quoting, no escaping. A
+// station or secondary text holding CR, LF or a zero byte cannot be carried:
+// the writing stops with a TViewerLinkError naming the row and the field.
 #include <string>
 #include <vector>
 

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 
 namespace tarnel::query {
 
@@ -26,6 +27,19 @@ std::atomic<int> g_linkCounter{0};
 QDBusConnection Connection(const QString& name)
 {
     return QDBusConnection(name);
+}
+
+// The viewer program: on PATH, then in the running program's own folder (as
+// the viewer is installed beside this program).
+QString FindViewerProgram(const std::string& service)
+{
+    const QString name = QString::fromStdString(service);
+    QString program = QStandardPaths::findExecutable(name);
+    if (!program.isEmpty()) return program;
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    return QStandardPaths::findExecutable(name, {QString::fromStdString(self.parent_path().string())});
 }
 
 } // namespace
@@ -73,7 +87,7 @@ bool TDBusViewerLink::viewerPresent()
 
 bool TDBusViewerLink::startViewerAndWait(const std::string& service, const std::string& topic)
 {
-    QString program = QStandardPaths::findExecutable(QString::fromStdString(service));
+    QString program = FindViewerProgram(service);
     if (program.isEmpty()) return false;
 
     QDBusConnection bus = Connection(connectionName_);
@@ -86,6 +100,12 @@ bool TDBusViewerLink::startViewerAndWait(const std::string& service, const std::
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("OCULO32_SHOW"), QStringLiteral("minimized"));
     process.setProcessEnvironment(environment);
+    // The viewer outlives the send: it must not hold this program's streams
+    // (a caller reading our output to its end would wait for the viewer).
+    // startDetached also gives it a session of its own.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
     qint64 pid = 0;
     if (!process.startDetached(&pid)) return false;
     startedPid_ = pid;

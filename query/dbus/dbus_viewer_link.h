@@ -6,8 +6,10 @@
 //   poke       -> method Poke(item: s, data: ay) on interface org.vantor.Viewer
 //
 // Opening connects to the session bus and looks for an owner of the bus
-// name. With none, the program S is run from PATH with T as its argument and
-// given up to five seconds to take the name; then one more look. Nothing of a
+// name. With none, the program S is run with T as its argument, found on
+// PATH or else in this program's own folder, its standard streams on
+// /dev/null and in a session of its own, and given up to five seconds to take
+// the name; then one more look. Nothing of a
 // link outlives closeLink(): the bus connection is private to the link.
 // Needs a QCoreApplication (the wait for a starting viewer runs its events).
 #include <QString>

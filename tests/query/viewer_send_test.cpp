@@ -193,3 +193,27 @@ TEST(LocaleSeparators, FallBackWhenTheLocaleGivesNone)
     EXPECT_EQ(DecimalSeparator(), QLatin1Char('.'));
     EXPECT_EQ(ThousandSeparator(), QLatin1Char(','));
 }
+
+TEST_F(ViewerSendTest, LineBreakOrZeroByteInAStationReferenceStopsTheSendBeforeThePoke)
+{
+    struct Case {
+        const char* field;
+        std::string text;
+    };
+    const Case cases[] = {{"STATION", "A2\r\n#F,X"}, {"STATION", "A2\n"}, {"NOTE", std::string("x\0y", 3)}};
+    for (const Case& c : cases) {
+        const bool inNote = c.field == std::string("NOTE");
+        Send send;
+        send.request.secondFieldName = "NOTE";
+        send.result.addRow({Value::text(inNote ? "A3" : c.text), Value::real(1), Value::text(inNote ? c.text : "")});
+        RecordingLink link;
+        try {
+            send.run(link);
+            ADD_FAILURE() << "sent " << c.field;
+        } catch (const TViewerLinkError& e) {
+            EXPECT_NE(std::string(e.what()).find(std::string("Row 3, field ") + c.field), std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(link.calls, (std::vector<std::string>{"open Oculo32 ViewerTopic", "close"}));
+    }
+}

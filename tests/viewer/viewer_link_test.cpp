@@ -10,12 +10,15 @@
 #include <QProcess>
 #include <QTest>
 #include <algorithm>
+#include <filesystem>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/database.h"
+#include "engine/table.h"
 #include "query/dbus/dbus_viewer_link.h"
 #include "query/process_list.h"
 #include "query/core/viewer_send.h"
@@ -336,4 +339,59 @@ TEST(ViewerNoBus, NoSessionBusGivesTheConnectionMessage)
     EXPECT_FALSE(UseResultSend(PoolsRequest(ds), link,
                                [&](const std::string& m) { messages.push_back(m); }));
     EXPECT_EQ(messages, std::vector<std::string>{ViewerConnectionMessage()});
+}
+
+namespace {
+
+// The device a process's standard stream number `fd` is open on.
+std::string StreamTarget(qint64 pid, int fd)
+{
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), ec)
+        .string();
+}
+
+long SessionOf(qint64 pid) { return static_cast<long>(getsid(static_cast<pid_t>(pid))); }
+
+} // namespace
+
+TEST_F(ViewerBus, CliSendStartsTheViewerBesideItAndLeavesItsOutputFree)
+{
+    ASSERT_FALSE(NameOwned(QStringLiteral("org.vantor.Oculo32")));
+    ScratchDir dir;
+    CreateTableFiles(JoinPath(dir.path(), "pools.dbf"), {{"STATION", ftString, 10, 1}}, {});
+    {
+        Table t;
+        t.setDatabaseName(dir.path());
+        t.setTableName("pools.dbf");
+        t.open();
+        t.append();
+        t.setValue(0, Value::text("A1"));
+        t.post();
+        t.close();
+    }
+    // PATH without the program folder, and the output read to its end by a pipe.
+    QProcess shell;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    shell.setProcessEnvironment(env);
+    shell.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("\"$0\" export \"$1\" pools --feature Pools --method marked "
+                                                      "--station STATION --send | cat"),
+                 QStringLiteral(TARNEL_BIN_DIR "/tarnel-cli"), QString::fromStdString(dir.path())});
+    const bool ended = shell.waitForFinished(15000);
+    if (!ended) shell.kill();
+    EXPECT_TRUE(ended) << "the pipe stayed open";
+    EXPECT_EQ(shell.readAllStandardOutput(), "Sent 2 lines of feature \"Pools\" to the viewer\n")
+        << shell.readAllStandardError().toStdString();
+
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        QString::fromUtf8(qgetenv("DBUS_SESSION_BUS_ADDRESS")), QStringLiteral("test-pid"));
+    const qint64 viewer = bus.interface()->servicePid(QStringLiteral("org.vantor.Oculo32")).value();
+    QDBusConnection::disconnectFromBus(QStringLiteral("test-pid"));
+    ASSERT_GT(viewer, 0);
+    for (int fd = 0; fd <= 2; ++fd) EXPECT_EQ(StreamTarget(viewer, fd), "/dev/null") << fd;
+    EXPECT_NE(SessionOf(viewer), SessionOf(getpid()));
+    StopProcess(viewer);
+    EXPECT_TRUE(WaitFor([] { return !NameOwned(QStringLiteral("org.vantor.Oculo32")); }));
 }

@@ -108,7 +108,8 @@ std::int64_t DataSetModel::computeRowCount() const
     if (!active()) return 0;
     try {
         return dataSet_->recordCount() + (inserting() ? 1 : 0);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        reportReadError(e);
         return 0;
     }
 }
@@ -117,11 +118,23 @@ void DataSetModel::resetAll()
 {
     editReader_.reset();
     editReaderFailed_ = false;
+    readErrorReported_ = false;
     beginResetModel();
     cache_.clear();
     rowCount_ = computeRowCount();
     lastRow_ = currentRow();
     endResetModel();
+}
+
+void DataSetModel::reportReadError(const std::exception& error) const
+{
+    // Views read while they paint, so the message goes out once the paint is
+    // over; the first failure is enough until the data set is read afresh.
+    if (readErrorReported_) return;
+    readErrorReported_ = true;
+    auto* self = const_cast<DataSetModel*>(this);
+    const QString message = QString::fromStdString(error.what());
+    QMetaObject::invokeMethod(self, [self, message] { emit self->errorRaised(message); }, Qt::QueuedConnection);
 }
 
 int DataSetModel::rowCount(const QModelIndex& parent) const
@@ -183,7 +196,8 @@ const QStringList* DataSetModel::cachedRow(std::int64_t row) const
             reader->moveTo(row);
             if (reader->eof()) return nullptr;
             for (int c = 0; c < reader->fieldCount(); ++c) texts << readCurrent(*reader, c);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            reportReadError(e);
             return nullptr;
         }
         return &cache_.emplace(row, std::move(texts)).first->second;
@@ -198,7 +212,8 @@ const QStringList* DataSetModel::cachedRow(std::int64_t row) const
         if (row != saved || dataSet_->eof()) dataSet_->moveTo(row);
         if (!dataSet_->eof())
             for (int c = 0; c < n; ++c) texts << readCurrent(c);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        reportReadError(e);
         texts.clear();
     }
     try {
@@ -217,7 +232,8 @@ QString DataSetModel::cellText(std::int64_t row, int column) const
     if (editing() && row == currentRow()) {
         try {
             return readCurrent(column);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            reportReadError(e);
             return {};
         }
     }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <unordered_map>
 
@@ -77,7 +78,8 @@ signals:
     void currentRowChanged(qint64 row);
     void currentValuesChanged();   // the current row's values, or which row is current
     void stateChanged();
-    // An error inside a view's call into the model, which cannot throw.
+    // An error inside a view's call into the model, which cannot throw. A
+    // row that cannot be read is told once per reset, after the call returns.
     void errorRaised(const QString& message);
 
 private:
@@ -89,6 +91,7 @@ private:
     static QString readCurrent(const DataSet& source, int column);
     DataSet* editReader() const;
     std::int64_t computeRowCount() const;
+    void reportReadError(const std::exception& error) const;
 
     DataSet* dataSet_ = nullptr;
     bool readOnly_ = true;
@@ -103,6 +106,7 @@ private:
     // other rows are read through a second, read-only opening of the file.
     mutable std::unique_ptr<Table> editReader_;
     mutable bool editReaderFailed_ = false;
+    mutable bool readErrorReported_ = false;
 };
 
 // The grid's text for a field whose value is kept outside the record:

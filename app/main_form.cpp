@@ -26,6 +26,7 @@
 #include "controls/error_guard.h"
 #include "query/do_query_page.h"
 #include "query/query_builder_page.h"
+#include "tables/grid_edit_delegate.h"
 
 namespace tarnel::app {
 
@@ -111,6 +112,7 @@ void TForm1::buildDataBasePage()
     DBGrid1 = new QTableView(upper);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setModel(DataSource1);
+    DBGrid1->setItemDelegate(new GridEditDelegate(DataSource1, DBGrid1));
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
     DBGrid1->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed

@@ -21,6 +21,7 @@
 #include "query/core/select_builder.h"
 #include "query/field_lists.h"
 #include "controls/dataset_model.h"
+#include "query/user_date.h"
 #include "tables/field_types.h"
 
 namespace tarnel::query {
@@ -55,6 +56,7 @@ QToolButton* CopyButton(const QString& boxName)
 
 TDoQueryPage::TDoQueryPage(QWidget* parent) : QWidget(parent)
 {
+    Query1.setUserDateReader(tarnel::query::UserDateReader());
     auto* top = new QHBoxLayout;
     top->addWidget(buildAvailableFields());
     top->addWidget(buildCaveFields(), 1);
@@ -293,8 +295,16 @@ void TDoQueryPage::DoQueryBtnClick()
     Query1.clearSql();
     Query1.addSql(BuildSelectStatement(stem, StationFieldName.toStdString(), SecondFieldName.toStdString(),
                                        NumberFieldName.toStdString(), condition.toStdString()));
-    Query1.open();
-    DisHitCount->setText(QString::number(Query1.recordCount()));
+    // The count reads every row, so a read error part way shows here; the
+    // rows before it are not a result.
+    try {
+        Query1.open();
+        const std::int64_t hits = Query1.recordCount();
+        DisHitCount->setText(QString::number(hits));
+    } catch (...) {
+        Query1.close();
+        throw;
+    }
 }
 
 namespace {

@@ -234,7 +234,9 @@ TFileList::TFileList(QWidget* parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     directory_ = NormalFolder(QDir::currentPath());
-    connect(this, &QListWidget::currentRowChanged, this, [this](int) { emit selectionChanged(); });
+    // The selection, not the current row: a mouse press moves the current row
+    // before it selects, so the name would still be the old one.
+    connect(this, &QListWidget::itemSelectionChanged, this, &TFileList::selectionChanged);
 }
 
 void TFileList::keyPressEvent(QKeyEvent* event)

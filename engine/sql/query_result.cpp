@@ -8,6 +8,7 @@
 #include "engine/sql/dialect.h"
 #include "engine/sql/query.h"
 #include "engine/sql/table_module.h"
+#include "engine/sql/typed_constant.h"
 #include "engine/table.h"
 
 namespace tarnel {
@@ -27,6 +28,20 @@ bool IsBlank(const char* text)
     for (; *text; ++text)
         if (!std::strchr(" \t\r\n;", *text)) return false;
     return true;
+}
+
+// SQLite quotes the token it stopped at as it reads in the translated
+// statement; the user is shown the token as written ("True", not 1).
+std::string InWrittenTerms(std::string message, const sql::TranslatedSql& translated, int offset)
+{
+    if (offset < 0) return message;
+    const std::string_view written = translated.writtenTokenAt(static_cast<size_t>(offset));
+    const std::string_view seen = translated.translatedTokenAt(static_cast<size_t>(offset));
+    if (seen.empty() || written == seen) return message;
+    const std::string quoted = "\"" + std::string(seen) + "\"";
+    const size_t at = message.find(quoted);
+    if (at != std::string::npos) message.replace(at, quoted.size(), "\"" + std::string(written) + "\"");
+    return message;
 }
 
 } // namespace
@@ -64,6 +79,7 @@ struct QueryResult::Impl {
     std::vector<const char*> rows;   // where each fetched row starts
     std::string scratch;             // the row being encoded
     bool done = false;
+    std::string failure;             // why fetching stopped short; told to every later reader
     std::vector<Value> current;           // the decoded current row
 
     ~Impl() { release(); }
@@ -102,7 +118,10 @@ struct QueryResult::Impl {
     // Steps to the next row and keeps it; false at the end.
     bool fetch()
     {
-        if (done) return false;
+        if (done) {
+            if (!failure.empty()) throw EngineError(failure);
+            return false;
+        }
         int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE) {
             done = true;
@@ -111,9 +130,9 @@ struct QueryResult::Impl {
         }
         if (rc != SQLITE_ROW) {
             done = true;
-            const std::string message = sqlite3_errmsg(db);
+            failure = std::string(sqlite3_errmsg(db)) + "\nStatement: " + sql;
             release();
-            fail(message);
+            throw EngineError(failure);
         }
         scratch.clear();
         const int n = static_cast<int>(fields.size());
@@ -232,12 +251,13 @@ QueryResult::QueryResult(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 QueryResult::~QueryResult() = default;
 
-std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, const std::string& sql)
+std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, const std::string& sql,
+                                              const sql::UserDateReader& userDate)
 {
     auto impl = std::make_unique<Impl>();
     impl->sql = sql;
     const std::string folder = ResolveDatabaseFolder(databaseName);
-    const sql::TranslatedSql translated = sql::TranslateDialect(sql);
+    const sql::TranslatedSql named = sql::TranslateDialect(sql);
 
     // SQLite's memory statistics take a global lock on every allocation, and
     // nothing here reads them. The setting only takes before SQLite starts.
@@ -251,7 +271,7 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
     sql::RegisterTableModule(impl->db, &impl->tables);
 
     std::vector<std::string> missing;
-    for (const std::string& name : translated.tables) {
+    for (const std::string& name : named.tables) {
         if (impl->tableNamed(name.c_str())) continue;
         const std::string path = FindTableFile(folder, name);
         if (path.empty()) {
@@ -276,12 +296,28 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
         }
     }
 
+    // Now that the tables are known, a quoted constant compared with one of
+    // their fields takes that field's type.
+    sql::TranslatedSql translated;
+    try {
+        translated = sql::TranslateDialect(
+            sql, [&](const std::string& qualifier, const std::string& name, const std::string& text) {
+                const FieldDef* field = nullptr;
+                for (size_t k = 0; k < impl->tables.size() && !field; ++k)
+                    if (qualifier.empty() || SameText(impl->tableNames[k], qualifier))
+                        field = impl->tables[k]->findField(name);
+                return field ? sql::TypedConstant(*field, text, userDate) : std::nullopt;
+            });
+    } catch (const EngineError& e) {
+        impl->fail(e.what());
+    }
+
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(impl->db, translated.text.c_str(), -1, &impl->stmt, &tail) != SQLITE_OK) {
         std::string message = sqlite3_errmsg(impl->db);
         if (message.rfind("no such table", 0) == 0 && !missing.empty())
             message = "Table not found: " + missing.front() + " (no such table in " + folder + ")";
-        impl->fail(message);
+        impl->fail(InWrittenTerms(message, translated, sqlite3_error_offset(impl->db)));
     }
     if (!impl->stmt) impl->fail("No SQL statement to run");
     if (tail && !IsBlank(tail)) {
@@ -310,7 +346,7 @@ std::int64_t QueryResult::recordCount() const
 
 std::int64_t QueryResult::fetchedCount() const { return static_cast<std::int64_t>(impl_->rows.size()); }
 
-bool QueryResult::fetchedAll() const { return impl_->done; }
+bool QueryResult::fetchedAll() const { return impl_->done && impl_->failure.empty(); }
 
 void QueryResult::moveTo(std::int64_t row)
 {

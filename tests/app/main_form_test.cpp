@@ -209,6 +209,35 @@ TEST_F(FormTest, TypingEditsOnlyWhenAutoEditingOrAfterTheEditButton)
     EXPECT_EQ(t.asText(0), "Pool");
 }
 
+TEST_F(FormTest, AutoEditingStartsAtTheFirstKeystrokeInACell)
+{
+    MakeTable("a.dbf", 3);
+    OpenThroughDialog("a.dbf");
+    EnableEditing(true);
+    form->show();
+    DataSetModel* m = form->DataSource1;
+    QTableView* grid = form->DBGrid1;
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(m->index(1, 0)).center());
+    ASSERT_EQ(m->currentRow(), 1);
+    EXPECT_FALSE(form->DBNavigator1->button(NavButton::Post)->isEnabled());
+
+    QTest::keyClick(grid, 'P');
+    EXPECT_TRUE(m->editing());
+    EXPECT_EQ(m->headerData(1, Qt::Vertical).toString(), "I");
+    EXPECT_TRUE(form->DBNavigator1->button(NavButton::Post)->isEnabled());
+    EXPECT_TRUE(form->DBNavigator1->button(NavButton::Cancel)->isEnabled());
+
+    // Entering editing leaves what was typed in the cell.
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(editor->text(), "P");
+    QTest::keyClicks(editor, "ool");
+    QTest::keyClick(editor, Qt::Key_Return);
+    form->DBNavigator1->button(NavButton::Post)->click();
+    EXPECT_EQ(m->data(m->index(1, 0)).toString(), "Pool");
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+}
+
 TEST_F(FormTest, PostAndDeleteUpdateTheRowCount)
 {
     MakeTable("a.dbf", 2);

@@ -6,6 +6,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "engine/table.h"
@@ -262,4 +263,34 @@ TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
     page.ResetSession();
     EXPECT_EQ(page.FieldList2->count(), 0);
     EXPECT_EQ(page.NumberEdit->text(), "");
+}
+
+TEST(DoQueryPage, AReadErrorAfterTheFirstHitsClosesTheQueryAndShowsNoCount)
+{
+    tarnel::test::ScratchDir dir;
+    CreateTableFiles(dir.file("caves.dbf"), {{"STATION", ftString, 8, 1}, {"NOTE", ftMemo, 0, 2}}, {});
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("caves.dbf");
+    t.open();
+    for (int k = 0; k < 4; ++k) {
+        t.append();
+        t.setValue(0, Value::text("S" + std::to_string(k)));
+        t.setValue(1, Value::text("note " + std::to_string(k)));
+        t.post();
+    }
+    t.close();
+    std::filesystem::resize_file(dir.file("caves.dbt"), 512 * 3);   // the last memos are cut off
+
+    TDoQueryPage page;
+    QStringList shown;
+    page.setErrorHandler([&](const QString& message) { shown << message; });
+    page.setCurrentTable(QString::fromStdString(dir.path()), "caves.dbf");
+    page.DisHitCount->setText("");
+    QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown.first().contains("memo")) << shown.first().toStdString();
+    EXPECT_FALSE(page.query().active());
+    EXPECT_EQ(page.DisHitCount->text(), "");
+    EXPECT_EQ(page.DBGrid2->model()->rowCount(), 0);
 }

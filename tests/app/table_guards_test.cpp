@@ -6,33 +6,16 @@
 
 #include "engine/profile_file.h"
 #include "tests/app/form_fixture.h"
+#include "tests/support/bare_table.h"
 
 using namespace tarnel;
 using namespace tarnel::app;
 using namespace tarnel::test;
 
-namespace {
-// Clears the table's language driver byte and stores "Grét" in its first row.
-void MakeBareTable(const std::string& path)
-{
-    Table t;
-    t.setTableName(path);
-    t.addFieldDef("NAME", ftString, 10);
-    t.createTable(1252);
-    t.open();
-    t.append();
-    t.setText(0, "Grét");
-    t.post();
-    t.close();
-    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(29);
-    f.put('\0');
-}
-} // namespace
 
 TEST_F(FormTest, CodePageReopensTheTableAndIsRememberedForTheFile)
 {
-    MakeBareTable(dir.file("bare.dbf"));
+    MakeTableWithoutCodePage(dir.file("bare.dbf"), "NAME", "Grét");
     services->settingsFile = QString::fromStdString(dir.file("Tarnel.ini"));
     OpenThroughDialog("bare.dbf");
     ASSERT_TRUE(form->CodePage1->isEnabled());

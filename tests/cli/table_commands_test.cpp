@@ -1,12 +1,12 @@
 // tarnel-cli info and dump: output formats, errors and exit statuses.
 #include <gtest/gtest.h>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "cli/commands.h"
 #include "engine/daynum.h"
 #include "engine/table.h"
+#include "tests/support/bare_table.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
@@ -102,22 +102,8 @@ std::string RunCli(const std::string& arguments, int* status = nullptr)
 TEST(CliEncoding, ChoosesTheCodePageOfTablesThatNameNone)
 {
     ScratchDir dir;
-    Table t;
-    t.setDatabaseName(dir.path());
-    t.setTableName("cave.dbf");
-    t.addFieldDef("ST", ftString, 8);
-    t.createTable(1252);
-    t.open();
-    t.append();
-    t.setText(0, "Grét");
-    t.post();
-    t.close();
     const std::string path = dir.file("cave.dbf");
-    {
-        std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-        f.seekp(29);
-        f.put('\0');   // no language driver
-    }
+    tarnel::test::MakeTableWithoutCodePage(path, "ST", "Grét");
     EXPECT_EQ(RunCli("dump " + path), "ST\r\nGrét\r\n");
     EXPECT_EQ(RunCli("dump --encoding 437 " + path), "ST\r\nGrΘt\r\n");
     EXPECT_EQ(RunCli("query " + dir.path() + " 'Select * From \"cave\"' --encoding cp437"), "ST\r\nGrΘt\r\n");

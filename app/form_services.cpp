@@ -4,11 +4,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMenu>
 #include <QStandardPaths>
 
 #include "app/session_paths.h"
 #include "controls/error_guard.h"
+#include "app/startup.h"
+#include "engine/codepage.h"
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
 #include "workspace/open_db_dlg.h"
@@ -51,6 +54,29 @@ bool TMainFormServices::ExecuteOpenDBDlg(QWidget* parent, QString& pathOrAlias, 
 void TMainFormServices::SetOpenDBDlgFolder(const QString& folder)
 {
     if (openDBDlg_) openDBDlg_->setDirectory(folder);
+}
+
+bool TMainFormServices::ChooseCodePage(QWidget* parent, const QString& table, int& chosen)
+{
+    QStringList names;
+    int current = 0;
+    const auto pages = ChoosableCodePages();
+    for (const auto& [number, name] : pages) {
+        if (number == chosen) current = static_cast<int>(names.size());
+        names << QString::fromStdString(name);
+    }
+    bool ok = false;
+    const QString picked = QInputDialog::getItem(parent, QStringLiteral("Code Page"),
+                                                 QStringLiteral("Read %1 in the code page:").arg(table), names,
+                                                 current, false, &ok);
+    if (!ok) return false;
+    chosen = pages[static_cast<size_t>(std::max<qsizetype>(0, names.indexOf(picked)))].first;
+    return true;
+}
+
+void TMainFormServices::ShowInformation(QWidget* parent, const QString& message)
+{
+    QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), message);
 }
 
 bool TMainFormServices::ExecuteCreateTableDlg(QWidget*, TableReference&) { return false; }

@@ -58,6 +58,12 @@ public:
     // cannot be entered.
     virtual void SetWorkingFolderFrom(const QString& path);
 
+    // Lists the code pages for the table; false on cancel, else the chosen
+    // one in chosen (which comes in as the one in use).
+    virtual bool ChooseCodePage(QWidget* parent, const QString& table, int& chosen);
+    // An information box.
+    virtual void ShowInformation(QWidget* parent, const QString& message);
+
     // Asks before a row is deleted.
     virtual bool ConfirmDelete(QWidget* parent);
     // Runs a file dialog; the chosen file, or empty text on cancel.

@@ -197,6 +197,8 @@ void TForm1::buildMenus()
     EditMenu->addSeparator();
     LoadFromFile1 = add(EditMenu, QStringLiteral("&Load From File.."), &TForm1::LoadFromFile1Click, false);
     SaveToFile1 = add(EditMenu, QStringLiteral("&Save To File..."), &TForm1::SaveToFile1Click, false);
+    EditMenu->addSeparator();
+    CodePage1 = add(EditMenu, QStringLiteral("Code P&age..."), &TForm1::CodePage1Click, false);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = add(HelpMenu, QStringLiteral("&Contents"), &TForm1::Contents1Click, false);

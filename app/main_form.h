@@ -82,6 +82,7 @@ public:
     QAction* CopyDatabase1 = nullptr;
     QAction* LoadFromFile1 = nullptr;
     QAction* SaveToFile1 = nullptr;
+    QAction* CodePage1 = nullptr;
     QAction* Contents1 = nullptr;
     QAction* SearchforHelpOn1 = nullptr;
     QAction* About1 = nullptr;
@@ -92,6 +93,8 @@ public:
     void SetTableMenusEnabled(bool flag);
     void SetBlobMenusEnabled(bool flag);
     void ShowRowCount();
+    // Closes and opens the browse table again, read in the code page given.
+    void ReopenInCodePage(int codePage);
     void OpenRecentEntry(QString entry);
     // The field of the grid's selected column; nullptr with no table open.
     const FieldDef* SelectedField() const;
@@ -110,6 +113,7 @@ public:
     void CopyDatabase1Click();
     void LoadFromFile1Click();
     void SaveToFile1Click();
+    void CodePage1Click();
     void Contents1Click();
     void SearchforHelpOn1Click();
     void About1Click();

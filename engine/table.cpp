@@ -38,6 +38,15 @@ void Table::setReadOnly(bool readOnly) { requireClosed("change the read-only fla
 TableType Table::formatType() const { return format_ ? format_->type() : tableType_; }
 
 namespace {
+int gDefaultCodePage = 0;
+}
+
+void Table::setCodePage(int codePage) { requireClosed("change the code page"); codePage_ = codePage; }
+void Table::setDefaultCodePage(int codePage) { gDefaultCodePage = codePage; }
+int Table::codePage() const { return format_ ? format_->textCodePage() : 0; }
+std::string Table::writeBlocked() const { return format_ ? format_->writeBlocked() : std::string(); }
+
+namespace {
 std::string TablePath(const std::string& databaseName, const std::string& tableName, bool mustExist)
 {
     if (tableName.empty()) throw EngineError("No table name given");
@@ -59,6 +68,7 @@ void Table::open()
         throw EngineError("Cannot open table " + tableName_ + ": " + e.what());
     }
     format_ = OpenTableFormat(path, tableType_, readOnly_);
+    if (int cp = codePage_ ? codePage_ : gDefaultCodePage) format_->useUndeclaredCodePage(cp);
     openFieldCount_ = static_cast<unsigned>(format_->fields().size());
     filePath_ = path;
     state_ = DataSetState::Browse;
@@ -350,6 +360,8 @@ void Table::requireWritable(const char* what) const
 {
     if (!format_) throw EngineError(std::string("Cannot ") + what + ": the table is closed");
     if (readOnly_) throw EngineError(std::string("Cannot ") + what + ": table " + tableName_ + " is read only");
+    std::string blocked = format_->writeBlocked();
+    if (!blocked.empty()) throw EngineError(std::string("Cannot ") + what + ": " + blocked);
 }
 
 void Table::requireEditing(const char* what) const

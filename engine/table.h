@@ -26,6 +26,11 @@ public:
     void setTableName(const std::string& name);      // file name with extension
     void setTableType(TableType type);
     void setReadOnly(bool readOnly);
+    // The code page of a table whose file names none (0: the format's
+    // default). A code page named in the file always wins.
+    void setCodePage(int codePage);
+    // The same for every table of this process that is given none itself.
+    static void setDefaultCodePage(int codePage);
     const std::string& databaseName() const { return databaseName_; }
     const std::string& tableName() const { return tableName_; }
     TableType tableType() const { return tableType_; }
@@ -33,6 +38,10 @@ public:
     // The data file's path, resolved at open (empty while closed).
     const std::string& filePath() const { return filePath_; }
     TableType formatType() const;   // the format actually opened
+    int codePage() const;           // text is read in this code page (0: none, or closed)
+    // Why the open table cannot be written though it was opened for writing
+    // (an index it would leave stale...); empty when nothing stands in the way.
+    std::string writeBlocked() const;
 
     void open();
     void close();
@@ -100,6 +109,7 @@ private:
     std::string tableName_;
     TableType tableType_ = TableType::Default;
     bool readOnly_ = false;
+    int codePage_ = 0;
     std::string filePath_;
     std::unique_ptr<TableFormat> format_;
     unsigned openFieldCount_ = 0;          // fields of the open table (0 while closed)

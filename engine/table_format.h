@@ -48,6 +48,16 @@ public:
     // The fields of the primary key, as 0-based indexes (empty when unkeyed).
     virtual std::vector<int> primaryKey() const { return {}; }
 
+    // The code page text is read in (0 for formats without one), and the one
+    // to read in when the file names none; the latter is called right after
+    // opening, before anything is read.
+    virtual int textCodePage() const { return 0; }
+    virtual void useUndeclaredCodePage(int /*codePage*/) {}
+
+    // Why the table must not be written though its files could be (empty
+    // when nothing stands in the way): a user-facing message.
+    virtual std::string writeBlocked() const { return {}; }
+
     // The file names this table consists of (data file first, then memo, index...).
     virtual std::vector<std::string> files() const = 0;
 };

@@ -135,6 +135,7 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
     header_ = ParseDbfHeader(path, head.data(), got, size);
 
     int cp = CodePageOfLanguageDriver(header_.languageDriver);
+    declaredCodePage_ = cp != 0;
     if (cp == 0) {
         // No language driver we know: some writers store UTF-8 and say nothing.
         std::string sample;
@@ -146,6 +147,9 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
         if (LooksLikeUtf8(sample)) cp = 65001;
     }
     codePage_ = CodePage::get(cp);
+
+    findUnkeptIndex();
+    readOnly = readOnly || !indexBlock_.empty();
 
     bool memoFields = false;
     for (size_t k = 0; k < header_.fields.size(); ++k) {
@@ -189,6 +193,41 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
                                                                      : DbfMemo::Style::DBase4;
         memo_ = std::make_unique<DbfMemo>(memoPath, style, readOnly || !file_.writable());
     }
+}
+
+void DbfTable::findUnkeptIndex()
+{
+    // Index files are not kept up to date by our writes; another program
+    // would trust a stale one, so such a table is only read.
+    const std::string& path = file_.path();
+    std::string base = BaseName(path);
+    std::string folder = base.size() < path.size() ? path.substr(0, path.size() - base.size() - 1) : std::string();
+    auto dot = base.find_last_of('.');
+    std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
+    std::string found, why;
+    if (header_.flavor != DbfFlavor::DBase2 && (header_.tableFlags & 0x01)) {
+        std::string production = stem + (header_.isFoxPro() ? ".cdx" : ".mdx");
+        found = FindFileInFolder(folder, production);
+        found = found.empty() ? production : BaseName(found);
+        why = "its production index " + found;
+    } else {
+        for (const char* ext : {".mdx", ".cdx", ".ndx", ".idx", ".ntx"}) {
+            found = FindFileInFolder(folder, stem + ext);
+            if (found.empty()) continue;
+            why = "its index file " + BaseName(found);
+            break;
+        }
+    }
+    if (!why.empty())
+        indexBlock_ = base + ": " + why + " cannot be kept up to date; the table is open read-only";
+}
+
+void DbfTable::useUndeclaredCodePage(int codePage)
+{
+    if (declaredCodePage_ || codePage <= 0 || codePage == codePage_->number()) return;
+    codePage_ = CodePage::get(codePage);
+    for (size_t k = 0; k < visible_.size(); ++k)
+        fields_[k].name = FieldName(raw(static_cast<int>(k)), *codePage_);
 }
 
 std::string DbfTable::MemoMissing() const
@@ -363,6 +402,7 @@ void DbfTable::appendDecoded(const char* rec, int field, std::string& out)
 
 void DbfTable::requireWritable(const char* what) const
 {
+    if (!indexBlock_.empty()) throw EngineError("Cannot " + std::string(what) + ": " + indexBlock_);
     if (!file_.writable())
         throw EngineError("Cannot " + std::string(what) + ": " + BaseName(file_.path()) + " is open for reading only");
 }
@@ -377,6 +417,9 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
         if (on) byte = static_cast<unsigned char>(byte | (1u << (bit % 8)));
         else byte = static_cast<unsigned char>(byte & ~(1u << (bit % 8)));
     };
+    if (v.isNull() && f.nullableWithoutFlags && !appending)
+        throw EngineError("Field " + name + ": " + BaseName(file_.path()) +
+                          " has no null flags to mark a NULL value in; the record is left as it was");
     setNullBit(f.nullBit, v.isNull() && f.nullBit >= 0);
     bool fox = header_.isFoxPro();
     auto number = [&]() -> double {

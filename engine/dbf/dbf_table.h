@@ -31,6 +31,10 @@ public:
     void deleteRecord(std::int64_t record) override;
     std::vector<std::string> files() const override;
 
+    int textCodePage() const override { return codePage_->number(); }
+    void useUndeclaredCodePage(int codePage) override;
+    std::string writeBlocked() const override { return indexBlock_; }
+
     const DbfHeader& header() const { return header_; }
     const CodePage& codePage() const { return *codePage_; }
 
@@ -51,6 +55,7 @@ private:
     void refreshCount();
     void stampHeader();
     std::string MemoMissing() const;
+    void findUnkeptIndex();
 
     File file_;
     std::unique_ptr<DbfMemo> memo_;
@@ -60,6 +65,8 @@ private:
     std::shared_ptr<const CodePage> codePage_;
     std::vector<FieldDef> fields_;
     std::vector<int> visible_;   // field index -> index into header_.fields
+    bool declaredCodePage_ = false;   // the language driver byte names the code page
+    std::string indexBlock_;          // why an index file keeps the table from being written
 
     // Records read ahead: [cacheFirst_, cacheFirst_ + cacheCount_).
     std::vector<char> cache_;

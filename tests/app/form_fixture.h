@@ -29,8 +29,20 @@ public:
     int saves = 0;
     int viewerPathReads = 0;
     QStringList dialogFolders;
+    QString settingsFile = QStringLiteral("/nonexistent/Tarnel.ini");
+    int codePageAnswer = 0;         // the code page list's answer (0: cancel)
+    QStringList codePageTables;     // the tables the list was shown for
+    QStringList informations;       // information boxes shown
 
-    QString ProgramSettingsFile() override { return QStringLiteral("/nonexistent/Tarnel.ini"); }
+    QString ProgramSettingsFile() override { return settingsFile; }
+    bool ChooseCodePage(QWidget*, const QString& table, int& chosen) override
+    {
+        codePageTables << table;
+        if (codePageAnswer == 0) return false;
+        chosen = codePageAnswer;
+        return true;
+    }
+    void ShowInformation(QWidget*, const QString& message) override { informations << message; }
     void ReadViewerPath() override { ++viewerPathReads; }
     bool ExecuteOpenDBDlg(QWidget*, QString& pathOrAlias, QString& tableName) override
     {

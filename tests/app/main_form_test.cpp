@@ -50,9 +50,9 @@ TEST_F(FormTest, StartsWithNoTableAndTheMenusOfTheNoTableState)
               QStringList({"&Open Database...", "Reopen", "-", "C&reate New Database...", "-", "&Close", "-", "&Exit"}));
     EXPECT_EQ(Captions(form->EditMenu),
               QStringList({"Cu&t", "&Copy", "&Paste", "-", "&Edit Table Fields...", "Copy &Database...", "-",
-                           "&Load From File..", "&Save To File..."}));
+                           "&Load From File..", "&Save To File...", "-", "Code P&age..."}));
     EXPECT_EQ(Captions(form->HelpMenu), QStringList({"&Contents", "&Keyword Search...", "&About..."}));
-    for (QAction* off : {form->CloseDB, form->EditTableFieldsMnu, form->LoadFromFile1, form->SaveToFile1})
+    for (QAction* off : {form->CloseDB, form->EditTableFieldsMnu, form->LoadFromFile1, form->SaveToFile1, form->CodePage1})
         EXPECT_FALSE(off->isEnabled()) << off->text().toStdString();
     // Commands whose dialogs do not exist yet stay off.
     for (QAction* off : {form->CreateNewDataBase1, form->CopyDatabase1, form->Contents1, form->SearchforHelpOn1,

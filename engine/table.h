@@ -33,6 +33,9 @@ public:
     // The data file's path, resolved at open (empty while closed).
     const std::string& filePath() const { return filePath_; }
     TableType formatType() const;   // the format actually opened
+    // The open table's format (null while closed), for readers that walk the
+    // records themselves and never move the cursor.
+    TableFormat* format() const { return format_.get(); }
 
     void open();
     void close();

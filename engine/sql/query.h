@@ -29,6 +29,9 @@ public:
     // folder). The cursor is on the first row. Throws EngineError, with
     // SQLite's message and the statement, when it cannot run.
     static std::unique_ptr<QueryResult> Run(const std::string& databaseName, const std::string& sql);
+    // The number of rows the statement gives, counted as they come and not
+    // kept. Errors as for Run.
+    static std::int64_t CountRows(const std::string& databaseName, const std::string& sql);
     ~QueryResult() override;
 
     bool active() const override { return true; }

@@ -221,9 +221,12 @@ QueryResult::QueryResult(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 QueryResult::~QueryResult() = default;
 
-std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, const std::string& sql)
+namespace {
+
+// The statement prepared over the tables it names, checked to be one SELECT.
+std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, const std::string& sql)
 {
-    auto impl = std::make_unique<Impl>();
+    auto impl = std::make_unique<QueryResult::Impl>();
     impl->sql = sql;
     const std::string folder = ResolveDatabaseFolder(databaseName);
     const sql::TranslatedSql translated = sql::TranslateDialect(sql);
@@ -282,11 +285,28 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
     }
     if (!sqlite3_stmt_readonly(impl->stmt) || sqlite3_column_count(impl->stmt) == 0)
         impl->fail("Only SELECT statements can be run");
+    return impl;
+}
 
+} // namespace
+
+std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, const std::string& sql)
+{
+    auto impl = Prepare(databaseName, sql);
     impl->describeColumns();
     std::unique_ptr<QueryResult> result(new QueryResult(std::move(impl)));
     result->moveTo(0);   // runs the statement up to its first row: errors show here
     return result;
+}
+
+std::int64_t QueryResult::CountRows(const std::string& databaseName, const std::string& sql)
+{
+    auto impl = Prepare(databaseName, sql);
+    std::int64_t count = 0;
+    int rc;
+    while ((rc = sqlite3_step(impl->stmt)) == SQLITE_ROW) ++count;
+    if (rc != SQLITE_DONE) impl->fail(sqlite3_errmsg(impl->db));
+    return count;
 }
 
 const std::vector<FieldDef>& QueryResult::fields() const { return impl_->fields; }

@@ -146,7 +146,8 @@ TExportServices& ExportServices()
                                         f.numberField, f.condition);
         };
         s.runSelect = [](const std::string& database, const std::string& sql) -> std::unique_ptr<DataSet> {
-            return QueryResult::Run(database, sql);
+            // Walked once or twice from the start: no need to keep the rows.
+            return QueryResult::Run(database, sql, QueryResult::Rows::Streamed);
         };
         return s;
     }();

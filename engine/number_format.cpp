@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
@@ -87,6 +88,33 @@ bool ParseNumber(std::string_view text, double& out)
         text.remove_suffix(1);
     if (text.empty()) return false;
     if (text.front() == '+') text.remove_prefix(1);
+    // A plain numeral of at most 15 digits ("-123.45"): its digits and the
+    // power of ten are exact doubles, so one division rounds as from_chars does.
+    {
+        static const double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        size_t k = text.front() == '-' ? 1 : 0;
+        const bool negative = k == 1;
+        std::int64_t digits = 0;
+        int count = 0, decimals = -1;
+        for (; k < text.size(); ++k) {
+            const char c = text[k];
+            if (c >= '0' && c <= '9') {
+                digits = digits * 10 + (c - '0');
+                ++count;
+                if (decimals >= 0) ++decimals;
+            } else if (c == '.' && decimals < 0) {
+                decimals = 0;
+            } else {
+                break;
+            }
+        }
+        if (k == text.size() && count > 0 && count <= 15) {
+            const double v = static_cast<double>(digits) / kPowers[decimals > 0 ? decimals : 0];
+            out = negative ? -v : v;
+            return true;
+        }
+    }
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc() && end == text.data() + text.size();
 }

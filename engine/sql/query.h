@@ -28,7 +28,12 @@ public:
     // Runs `sql` against the database (folder or alias; empty: the working
     // folder). The cursor is on the first row. Throws EngineError, with
     // SQLite's message and the statement, when it cannot run.
-    static std::unique_ptr<QueryResult> Run(const std::string& databaseName, const std::string& sql);
+    // Kept: every row fetched is kept. Streamed: only the current row is
+    // held, and moving back runs the statement again (for one or two passes
+    // over a large result).
+    enum class Rows { Kept, Streamed };
+    static std::unique_ptr<QueryResult> Run(const std::string& databaseName, const std::string& sql,
+                                            Rows rows = Rows::Kept);
     // The number of rows the statement gives, counted as they come and not
     // kept. Errors as for Run.
     static std::int64_t CountRows(const std::string& databaseName, const std::string& sql);
@@ -50,6 +55,7 @@ public:
 
 private:
     explicit QueryResult(std::unique_ptr<Impl> impl);
+    const Value& currentValue(int field) const;
     std::unique_ptr<Impl> impl_;
 };
 

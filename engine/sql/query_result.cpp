@@ -75,6 +75,11 @@ struct QueryResult::Impl {
     std::string scratch;             // the row being encoded
     bool done = false;
     std::vector<Value> current;           // the decoded current row
+    // A streamed result keeps the current row alone; going back runs the
+    // statement again from its start.
+    bool streamed = false;
+    std::int64_t stepped = 0;             // rows stepped since the (re)start
+    bool haveCurrent = false;             // current holds row stepped - 1
 
     ~Impl() { release(); }
 
@@ -100,7 +105,7 @@ struct QueryResult::Impl {
     {
         if (chunkUsed + scratch.size() > chunkSize) {
             chunkSize = std::max(kChunk, scratch.size());
-            chunks.push_back(std::make_unique<char[]>(chunkSize));
+            chunks.push_back(std::make_unique_for_overwrite<char[]>(chunkSize));
             chunkUsed = 0;
         }
         char* at = chunks.back().get() + chunkUsed;
@@ -116,7 +121,8 @@ struct QueryResult::Impl {
         int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE) {
             done = true;
-            release();
+            haveCurrent = false;
+            if (!streamed) release();
             return false;
         }
         if (rc != SQLITE_ROW) {
@@ -156,8 +162,29 @@ struct QueryResult::Impl {
             default: scratch += static_cast<char>(Value::Kind::Null); break;
             }
         }
-        keepRow();
+        if (streamed) {
+            decodeFrom(scratch.data());
+            ++stepped;
+            haveCurrent = true;
+        } else {
+            keepRow();
+        }
         return true;
+    }
+
+    // Streamed: makes `row` the current row, stepping on or starting again.
+    // False when the statement has fewer rows.
+    bool stepTo(std::int64_t row)
+    {
+        if (haveCurrent && stepped - 1 == row) return true;
+        if (row < stepped) {
+            sqlite3_reset(stmt);
+            stepped = 0;
+            done = false;
+            haveCurrent = false;
+        }
+        while (stepped <= row && fetch()) {}
+        return haveCurrent && stepped - 1 == row;
     }
 
     void fetchTo(std::int64_t row)
@@ -165,9 +192,10 @@ struct QueryResult::Impl {
         while (static_cast<std::int64_t>(rows.size()) <= row && fetch()) {}
     }
 
-    void decode(std::int64_t row)
+    void decode(std::int64_t row) { decodeFrom(rows[static_cast<size_t>(row)]); }
+
+    void decodeFrom(const char* p)
     {
-        const char* p = rows[static_cast<size_t>(row)];
         current.resize(fields.size());
         for (Value& v : current) {
             v.kind = static_cast<Value::Kind>(*p++);
@@ -290,9 +318,11 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
 
 } // namespace
 
-std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, const std::string& sql)
+std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, const std::string& sql,
+                                              Rows rows)
 {
     auto impl = Prepare(databaseName, sql);
+    impl->streamed = rows == Rows::Streamed;
     impl->describeColumns();
     std::unique_ptr<QueryResult> result(new QueryResult(std::move(impl)));
     result->moveTo(0);   // runs the statement up to its first row: errors show here
@@ -314,16 +344,25 @@ const std::vector<FieldDef>& QueryResult::fields() const { return impl_->fields;
 std::int64_t QueryResult::recordCount() const
 {
     while (impl_->fetch()) {}
-    return static_cast<std::int64_t>(impl_->rows.size());
+    // A streamed result reads the current row again when it is next asked for.
+    return impl_->streamed ? impl_->stepped : static_cast<std::int64_t>(impl_->rows.size());
 }
 
-std::int64_t QueryResult::fetchedCount() const { return static_cast<std::int64_t>(impl_->rows.size()); }
+std::int64_t QueryResult::fetchedCount() const
+{
+    return impl_->streamed ? impl_->stepped : static_cast<std::int64_t>(impl_->rows.size());
+}
 
 bool QueryResult::fetchedAll() const { return impl_->done; }
 
 void QueryResult::moveTo(std::int64_t row)
 {
     if (row < 0) row = 0;
+    if (impl_->streamed) {
+        if (impl_->stepTo(row)) setCursor(row, false);
+        else setCursor(impl_->stepped, true);
+        return;
+    }
     impl_->fetchTo(row);
     const auto count = static_cast<std::int64_t>(impl_->rows.size());
     if (row < count) {
@@ -335,18 +374,23 @@ void QueryResult::moveTo(std::int64_t row)
     }
 }
 
-Value QueryResult::value(int field) const
+const Value& QueryResult::currentValue(int field) const
 {
     requireRow();
     (void)this->field(field);   // throws when out of range
+    if (impl_->streamed && !impl_->stepTo(row()))
+        throw EngineError("The rows of the query changed while it was read\nStatement: " + impl_->sql);
     return impl_->current[static_cast<size_t>(field)];
+}
+
+Value QueryResult::value(int field) const
+{
+    return currentValue(field);
 }
 
 bool QueryResult::isNull(int field) const
 {
-    requireRow();
-    (void)this->field(field);   // throws when out of range
-    return impl_->current[static_cast<size_t>(field)].isNull();
+    return currentValue(field).isNull();
 }
 
 } // namespace tarnel

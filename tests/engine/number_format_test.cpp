@@ -1,3 +1,5 @@
+#include <charconv>
+#include <cstring>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -50,4 +52,26 @@ TEST(DayNumbers, KnownDates)
     EXPECT_TRUE(ParseDateTimeText("2000-07-18 06:00", t));
     EXPECT_DOUBLE_EQ(t, 36725.25);
     EXPECT_FALSE(ParseTimeText("24:00", t));
+}
+
+TEST(NumberFormat, PlainNumeralsParseToTheSameDoubleAsTheGeneralParser)
+{
+    // Short numerals take a shortcut; it must round exactly as from_chars does.
+    std::uint64_t seed = 12345;
+    auto next = [&] { return seed = seed * 6364136223846793005ull + 1442695040888963407ull; };
+    const char* fixed[] = {"0", "-0", "-0.00", "5.", ".5", "007.50", "999999999999999", "0.000000000000001",
+                           "123456789012.345", "-98765.4321", "1e5", "12345678901234567"};
+    std::vector<std::string> numerals(std::begin(fixed), std::end(fixed));
+    for (int k = 0; k < 20000; ++k) {
+        std::string digits = std::to_string(next() % 1000000000000000ull);
+        const size_t dot = static_cast<size_t>(next() % (digits.size() + 1));
+        numerals.push_back((next() % 2 ? "-" : "") + digits.substr(0, dot) + "." + digits.substr(dot));
+    }
+    for (const std::string& text : numerals) {
+        double expected = 0, got = 0;
+        std::string_view s = text;
+        std::from_chars(s.data(), s.data() + s.size(), expected);
+        ASSERT_TRUE(ParseNumber(text, got)) << text;
+        EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << text;
+    }
 }

@@ -131,6 +131,12 @@ struct QueryResult::Impl {
             release();
             fail(message);
         }
+        if (streamed) {
+            readCurrent();
+            ++stepped;
+            haveCurrent = true;
+            return true;
+        }
         scratch.clear();
         const int n = static_cast<int>(fields.size());
         for (int k = 0; k < n; ++k) {
@@ -162,14 +168,34 @@ struct QueryResult::Impl {
             default: scratch += static_cast<char>(Value::Kind::Null); break;
             }
         }
-        if (streamed) {
-            decodeFrom(scratch.data());
-            ++stepped;
-            haveCurrent = true;
-        } else {
-            keepRow();
-        }
+        keepRow();
         return true;
+    }
+
+    // The statement's current row into current, reusing its strings.
+    void readCurrent()
+    {
+        current.resize(fields.size());
+        for (size_t k = 0; k < current.size(); ++k) {
+            Value& v = current[k];
+            const int column = static_cast<int>(k);
+            switch (sqlite3_column_type(stmt, column)) {
+            case SQLITE_INTEGER: v.kind = Value::Kind::Int; v.i = sqlite3_column_int64(stmt, column); break;
+            case SQLITE_FLOAT: v.kind = Value::Kind::Float; v.f = sqlite3_column_double(stmt, column); break;
+            case SQLITE_TEXT:
+                v.kind = Value::Kind::Text;
+                v.s.assign(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                           static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+                break;
+            case SQLITE_BLOB: {
+                v.kind = Value::Kind::Bytes;
+                const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+                v.s.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+                break;
+            }
+            default: v.kind = Value::Kind::Null; break;
+            }
+        }
     }
 
     // Streamed: makes `row` the current row, stepping on or starting again.
@@ -177,6 +203,7 @@ struct QueryResult::Impl {
     bool stepTo(std::int64_t row)
     {
         if (haveCurrent && stepped - 1 == row) return true;
+        if (!stmt) fail("The query stopped at an error");
         if (row < stepped) {
             sqlite3_reset(stmt);
             stepped = 0;

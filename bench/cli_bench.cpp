@@ -39,6 +39,7 @@ const char* kSelect = R"(Select "t"."STATION","t"."DEPTH" From "t" Where (DEPTH 
 
 struct Run {
     double seconds = 1e9;   // best wall time
+    double cpu = 1e9;       // best processor time (user and system): steadier on a busy machine
     double peakMb = 0;      // peak resident memory of that kind of run (largest seen)
     bool ok = true;
 };
@@ -49,7 +50,7 @@ Run Measure(const std::vector<std::string>& argv, std::string* output = nullptr)
     Run best;
     for (int k = 0; k < kRuns; ++k) {
         int pipeFds[2] = {-1, -1};
-        if (output && pipe(pipeFds) != 0) return {1e9, 0, false};
+        if (output && pipe(pipeFds) != 0) return {1e9, 1e9, 0, false};
         const auto start = std::chrono::steady_clock::now();
         const pid_t pid = fork();
         if (pid == 0) {
@@ -77,6 +78,9 @@ Run Measure(const std::vector<std::string>& argv, std::string* output = nullptr)
         const double seconds = Since(start);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) best.ok = false;
         best.seconds = std::min(best.seconds, seconds);
+        const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        best.cpu = std::min(best.cpu, cpu);
         best.peakMb = std::max(best.peakMb, static_cast<double>(usage.ru_maxrss) / 1024.0);
         if (seconds > 3.0) break;   // a slow peer: one run tells enough
     }
@@ -90,13 +94,14 @@ bool Have(const char* tool)
 
 void Line(const char* what, const Run& run, const std::string& note = {})
 {
-    std::printf("  %-40s %7.3f s %8.1f MB%s  %s\n", what, run.seconds, run.peakMb, run.ok ? "" : "  FAILED",
-                note.c_str());
+    std::printf("  %-34s %7.3f s wall %7.3f s cpu %7.1f MB%s  %s\n", what, run.seconds, run.cpu, run.peakMb,
+                run.ok ? "" : "  FAILED", note.c_str());
 }
 
-void Ratio(const char* what, double ratio, const char* goal)
+// A ratio of two runs, by wall time and by processor time.
+void Ratio(const char* what, const Run& a, const Run& b, const char* goal)
 {
-    std::printf("  %-40s %7.2fx   (goal: %s)\n", what, ratio, goal);
+    std::printf("  %-34s %7.2fx wall %6.2fx cpu   (goal: %s)\n", what, a.seconds / b.seconds, a.cpu / b.cpu, goal);
 }
 
 void Check(sqlite3* db, int rc)
@@ -178,12 +183,12 @@ int main(int argc, char** argv)
         if (Have("sqlite3")) {
             const Run peer = Measure({"sqlite3", native, "Select count(*) From (" + std::string(kSelect) + ")"}, &out);
             Line("sqlite3, native table, count(*)", peer, FirstLine(out) + " rows");
-            Ratio("tarnel-cli / sqlite3", count.seconds / peer.seconds, "at most 2");
+            Ratio("tarnel-cli / sqlite3", count, peer, "at most 2");
         }
         if (Have("ogrinfo")) {
             const Run peer = Measure({"ogrinfo", "-ro", "-so", "-dialect", "SQLite", "-sql", kSelect, dbf});
             Line("ogrinfo -ro -so -dialect SQLite", peer);
-            Ratio("ogrinfo / tarnel-cli", peer.seconds / count.seconds, "at least 10");
+            Ratio("ogrinfo / tarnel-cli", peer, count, "at least 10");
         }
 
         std::printf("\ndump of every row into /dev/null\n");
@@ -192,20 +197,20 @@ int main(int argc, char** argv)
         if (Have("sqlite3")) {
             const Run peer = Measure({"sqlite3", "-csv", "-header", native, "Select * From t"});
             Line("sqlite3 -csv, native table", peer);
-            Ratio("sqlite3 / tarnel-cli", peer.seconds / dump.seconds, "at least 3");
+            Ratio("sqlite3 / tarnel-cli", peer, dump, "at least 3");
         }
         if (Have("ogr2ogr")) {
             const Run peer = Measure({"ogr2ogr", "-f", "CSV", "/vsistdout/", dbf});
             Line("ogr2ogr -f CSV /vsistdout/", peer);
-            Ratio("ogr2ogr / tarnel-cli", peer.seconds / dump.seconds, "");
+            Ratio("ogr2ogr / tarnel-cli", peer, dump, "none");
         }
 
         std::printf("\nexport --method marked --number DEPTH of every row into /dev/null\n");
         const Run exported = Measure({cli, "export", folder, "t", "--feature", "Depths", "--method", "marked",
                                       "--station", "STATION", "--number", "DEPTH"});
         Line("tarnel-cli export", exported);
-        std::printf("  %-40s %7s   (goal: under 0.5 s and 64 MB)\n", "",
-                    exported.seconds < 0.5 && exported.peakMb < 64 ? "met" : "NOT MET");
+        std::printf("  %-34s %s   (goal: under 0.5 s and 64 MB)\n", "",
+                    exported.seconds < 0.5 && exported.peakMb < 64 ? "met" : "not met");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "cli_bench: %s\n", e.what());
         return 1;

@@ -3,6 +3,7 @@
 #include "engine/sql/scan_terms.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -263,7 +264,12 @@ int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int field)
         case Value::Kind::Int: sqlite3_result_int64(context, v.i); break;
         case Value::Kind::Float: sqlite3_result_double(context, v.f); break;
         case Value::Kind::Text:
-            sqlite3_result_text64(context, v.s.data(), v.s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            // Handed over with its terminating NUL when it holds no other, so
+            // that SQLite need not add one (and grow its copy) when it is read.
+            if (std::strlen(v.s.c_str()) == v.s.size())
+                sqlite3_result_text(context, v.s.c_str(), -1, SQLITE_TRANSIENT);
+            else
+                sqlite3_result_text64(context, v.s.data(), v.s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
             break;
         case Value::Kind::Bytes:
             sqlite3_result_blob64(context, v.s.data(), v.s.size(), SQLITE_TRANSIENT);

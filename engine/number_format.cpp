@@ -21,10 +21,17 @@ void AppendGeneral(double value, std::string& out)
     // 15 significant digits, rounded to nearest: d.dddddddddddddde±x
     // to_chars: the same digits as printf, but never the locale's decimal
     // point, and several times faster.
+    // The shortest digits that read back as the value are those digits too
+    // when there are at most 15 of them: the value is then nearer to them
+    // than half a unit of the 15th digit (not so for subnormal values, which
+    // have fewer bits). That form is the quicker to find.
     char buf[40];
-    auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
-    *written.ptr = '\0';
+    auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
     std::string_view s(buf, static_cast<size_t>(written.ptr - buf));
+    if (std::fpclassify(value) != FP_NORMAL || s.find('e') > (s[0] == '-' ? 17u : 16u)) {
+        written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+        s = std::string_view(buf, static_cast<size_t>(written.ptr - buf));
+    }
     bool negative = s[0] == '-';
     if (negative) s.remove_prefix(1);
     char digits[15];
@@ -32,7 +39,8 @@ void AppendGeneral(double value, std::string& out)
     size_t pos = 0;
     for (; pos < s.size() && s[pos] != 'e'; ++pos)
         if (s[pos] != '.') digits[count++] = s[pos];
-    int exponent = std::atoi(s.data() + pos + 1);
+    int exponent = 0;
+    std::from_chars(s.data() + pos + (s[pos + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
     while (count > 1 && digits[count - 1] == '0') --count;   // drop trailing zeros
 
     if (negative) out += '-';

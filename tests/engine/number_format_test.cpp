@@ -1,4 +1,5 @@
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -74,4 +75,32 @@ TEST(NumberFormat, PlainNumeralsParseToTheSameDoubleAsTheGeneralParser)
         ASSERT_TRUE(ParseNumber(text, got)) << text;
         EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << text;
     }
+}
+
+TEST(GeneralNumberFormat, AgreesWithFifteenSignificantDigitsOfPrintf)
+{
+    // The C library's %.15G, with its exponent written the engine's way.
+    auto reference = [](double v) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.15G", v);
+        std::string s = buf;
+        const size_t e = s.find('E');
+        if (e == std::string::npos) return s;
+        std::string exponent = s.substr(e + 1);
+        const bool minus = exponent[0] == '-';
+        exponent = exponent.substr(1);
+        while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
+        return s.substr(0, e + 1) + (minus ? "-" : "") + exponent;
+    };
+    std::uint64_t seed = 99;
+    auto next = [&] { return seed = seed * 6364136223846793005ull + 1442695040888963407ull; };
+    std::vector<double> values = {0.1, 0.3, 2.675, 1e15 - 1, 999999999999999.5, 123456.789, 5e-324, 1.7976931348623157e308};
+    for (int k = 0; k < 20000; ++k) {
+        values.push_back(static_cast<double>(next() % 100000000) / 100.0);   // stored numbers
+        std::uint64_t bits = next();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (std::isfinite(d)) values.push_back(d);
+    }
+    for (double v : values) EXPECT_EQ(FormatGeneral(v), reference(v)) << v;
 }

@@ -79,7 +79,8 @@ struct QueryResult::Impl {
     // statement again from its start.
     bool streamed = false;
     std::int64_t stepped = 0;             // rows stepped since the (re)start
-    bool haveCurrent = false;             // current holds row stepped - 1
+    bool haveCurrent = false;             // the statement is on row stepped - 1
+    std::vector<char> loaded;             // columns of it read into current
 
     ~Impl() { release(); }
 
@@ -127,12 +128,14 @@ struct QueryResult::Impl {
         }
         if (rc != SQLITE_ROW) {
             done = true;
+            haveCurrent = false;
             const std::string message = sqlite3_errmsg(db);
             release();
             fail(message);
         }
         if (streamed) {
-            readCurrent();
+            current.resize(fields.size());
+            loaded.assign(fields.size(), 0);
             ++stepped;
             haveCurrent = true;
             return true;
@@ -172,12 +175,13 @@ struct QueryResult::Impl {
         return true;
     }
 
-    // The statement's current row into current, reusing its strings.
-    void readCurrent()
+    // A column of the statement's current row, read into current when first
+    // asked for (reusing its string).
+    const Value& column(size_t k)
     {
-        current.resize(fields.size());
-        for (size_t k = 0; k < current.size(); ++k) {
-            Value& v = current[k];
+        Value& v = current[k];
+        if (!loaded[k]) {
+            loaded[k] = 1;
             const int column = static_cast<int>(k);
             switch (sqlite3_column_type(stmt, column)) {
             case SQLITE_INTEGER: v.kind = Value::Kind::Int; v.i = sqlite3_column_int64(stmt, column); break;
@@ -196,6 +200,7 @@ struct QueryResult::Impl {
             default: v.kind = Value::Kind::Null; break;
             }
         }
+        return v;
     }
 
     // Streamed: makes `row` the current row, stepping on or starting again.
@@ -405,8 +410,11 @@ const Value& QueryResult::currentValue(int field) const
 {
     requireRow();
     (void)this->field(field);   // throws when out of range
-    if (impl_->streamed && !impl_->stepTo(row()))
-        throw EngineError("The rows of the query changed while it was read\nStatement: " + impl_->sql);
+    if (impl_->streamed) {
+        if (!impl_->stepTo(row()))
+            throw EngineError("The rows of the query changed while it was read\nStatement: " + impl_->sql);
+        return impl_->column(static_cast<size_t>(field));
+    }
     return impl_->current[static_cast<size_t>(field)];
 }
 

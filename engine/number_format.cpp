@@ -21,6 +21,25 @@ void AppendGeneral(double value, std::string& out)
     // 15 significant digits, rounded to nearest: d.dddddddddddddde±x
     // to_chars: the same digits as printf, but never the locale's decimal
     // point, and several times faster.
+    // Hundredths, as numbers of two decimals are stored: when m / 100 is the
+    // value, the digits of m (at most 15) are its 15 significant digits.
+    if (std::fabs(value) < 1e13) {
+        const long long m = std::llround(value * 100.0);
+        if (static_cast<double>(m) / 100.0 == value) {
+            const unsigned long long a = static_cast<unsigned long long>(m < 0 ? -m : m);
+            char text[24];
+            auto end = std::to_chars(text, text + sizeof text, a / 100).ptr;
+            const unsigned cents = static_cast<unsigned>(a % 100);
+            if (cents != 0) {
+                *end++ = '.';
+                *end++ = static_cast<char>('0' + cents / 10);
+                if (cents % 10 != 0) *end++ = static_cast<char>('0' + cents % 10);
+            }
+            if (m < 0) out += '-';
+            out.append(text, end);
+            return;
+        }
+    }
     // The shortest digits that read back as the value are those digits too
     // when there are at most 15 of them: the value is then nearer to them
     // than half a unit of the 15th digit (not so for subnormal values, which

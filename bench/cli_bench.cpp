@@ -104,42 +104,6 @@ void Ratio(const char* what, const Run& a, const Run& b, const char* goal)
     std::printf("  %-34s %7.2fx wall %6.2fx cpu   (goal: %s)\n", what, a.seconds / b.seconds, a.cpu / b.cpu, goal);
 }
 
-void Check(sqlite3* db, int rc)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw EngineError(std::string("sqlite: ") + sqlite3_errmsg(db));
-}
-
-// The live rows of t.dbf into t.sqlite, table t, with the same column types.
-void MakeNative(const std::string& folder)
-{
-    const std::string path = folder + "/t.sqlite";
-    std::remove(path.c_str());
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    Check(db, sqlite3_exec(db, "CREATE TABLE t(STATION TEXT, SUFFIX TEXT, DEPTH REAL, NOTE TEXT, "
-                               "SURVEYED INTEGER, FLAG INTEGER, PASSAGE TEXT); BEGIN", nullptr, nullptr, nullptr));
-    sqlite3_stmt* insert = nullptr;
-    Check(db, sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?,?,?,?,?,?,?)", -1, &insert, nullptr));
-    auto rows = QueryResult::Run(folder, R"(Select * From "t")");
-    for (rows->first(); !rows->eof(); rows->next()) {
-        for (int k = 0; k < 7; ++k) {
-            Value v = rows->value(k);
-            switch (v.kind) {
-            case Value::Kind::Int: sqlite3_bind_int64(insert, k + 1, v.i); break;
-            case Value::Kind::Float: sqlite3_bind_double(insert, k + 1, v.f); break;
-            case Value::Kind::Text: sqlite3_bind_text(insert, k + 1, v.s.c_str(), -1, SQLITE_TRANSIENT); break;
-            default: sqlite3_bind_null(insert, k + 1); break;
-            }
-        }
-        Check(db, sqlite3_step(insert));
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    Check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
-    sqlite3_close(db);
-}
-
 std::string FirstLine(const std::string& text)
 {
     return text.substr(0, text.find('\n'));
@@ -165,7 +129,7 @@ int main(int argc, char** argv)
             fs::remove(link, ec);
             fs::create_symlink(target, link);
             std::printf("making %s/t.sqlite...\n", folder.c_str());
-            MakeNative(folder);
+            MakeNativeTable(folder);
         }
         const std::string dbf = folder + "/t.dbf";
         const std::string native = folder + "/t.sqlite";

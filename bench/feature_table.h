@@ -14,6 +14,10 @@ std::string EnsureFeatureTable(const std::string& folder, std::int64_t rows);
 // letter case), every 997th row deleted; written once like the feature table.
 std::string EnsureSurveyTable(const std::string& folder, std::int64_t rows);
 
+// The live rows of FOLDER/t.dbf copied into a native SQLite table t of
+// FOLDER/t.sqlite, with the column types local SQL shows.
+void MakeNativeTable(const std::string& folder);
+
 // Seconds since a start point.
 inline double Since(std::chrono::steady_clock::time_point start)
 {

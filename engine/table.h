@@ -42,6 +42,9 @@ public:
     // Why the open table cannot be written though it was opened for writing
     // (an index it would leave stale...); empty when nothing stands in the way.
     std::string writeBlocked() const;
+    // The open table's format (null while closed), for readers that walk the
+    // records themselves and never move the cursor.
+    TableFormat* format() const { return format_.get(); }
 
     void open();
     void close();

@@ -30,8 +30,20 @@ public:
     // folder). The cursor is on the first row. Throws EngineError, with
     // SQLite's message and the statement, when it cannot run. `userDate`
     // reads quoted dates compared with date fields written the user's way.
+    // Kept: every row fetched is kept. Streamed: only the current row is
+    // held, and moving back runs the statement again (for one or two passes
+    // over a large result).
+    enum class Rows { Kept, Streamed };
     static std::unique_ptr<QueryResult> Run(const std::string& databaseName, const std::string& sql,
-                                            const sql::UserDateReader& userDate = {});
+                                            const sql::UserDateReader& userDate = {}, Rows rows = Rows::Kept);
+    static std::unique_ptr<QueryResult> Run(const std::string& databaseName, const std::string& sql, Rows rows)
+    {
+        return Run(databaseName, sql, {}, rows);
+    }
+    // The number of rows the statement gives, counted as they come and not
+    // kept. Errors as for Run.
+    static std::int64_t CountRows(const std::string& databaseName, const std::string& sql,
+                                  const sql::UserDateReader& userDate = {});
     ~QueryResult() override;
 
     bool active() const override { return true; }
@@ -52,6 +64,7 @@ public:
 
 private:
     explicit QueryResult(std::unique_ptr<Impl> impl);
+    const Value& currentValue(int field) const;
     std::unique_ptr<Impl> impl_;
 };
 

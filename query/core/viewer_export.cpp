@@ -41,19 +41,26 @@ void AppendStationReference(const DataSet& result, const TExportFields& fields, 
 }
 
 // One line per row: prefix, station reference, ",", then the row's value.
+// The line is built in one reused buffer.
 template <typename AppendValue>
 void WriteStationLines(DataSet& result, const char* prefix, const TExportFields& fields,
-                       TLineList& lines, AppendValue appendValue)
+                       const TLineSink& sink, AppendValue appendValue)
 {
+    std::string line;
     result.first();
     while (!result.eof()) {
-        std::string line = prefix;
+        line.assign(prefix);
         AppendStationReference(result, fields, line);
         line += ',';
         appendValue(line);
-        lines.push_back(std::move(line));
+        sink(line);
         result.next();
     }
+}
+
+TLineSink ListSink(TLineList& lines)
+{
+    return [&lines](std::string_view line) { lines.emplace_back(line); };
 }
 
 } // namespace
@@ -87,7 +94,7 @@ TNumberRange NumberFieldRange(DataSet& result, int numberField)
 }
 
 void WriteMarkedLocations(DataSet& result, const std::string& featureName,
-                          const TExportFields& fields, TLineList& lines)
+                          const TExportFields& fields, const TLineSink& sink)
 {
     if (fields.number != -1) {
         TNumberRange range = NumberFieldRange(result, fields.number);
@@ -95,54 +102,78 @@ void WriteMarkedLocations(DataSet& result, const std::string& featureName,
         AppendGeneral(range.smallest, line);
         line += ',';
         AppendGeneral(range.largest, line);
-        lines.push_back(std::move(line));
+        sink(line);
     } else {
-        lines.push_back("#F," + featureName);
+        sink("#F," + featureName);
     }
 
-    WriteStationLines(result, "#L,", fields, lines, [&](std::string& line) {
+    WriteStationLines(result, "#L,", fields, sink, [&](std::string& line) {
         if (fields.number != -1) AppendGeneral(result.asFloat(fields.number - 1), line);
         else line += "0.0";
     });
 }
 
 void WriteLineSegments(DataSet& result, const std::string& featureName,
-                       const TExportFields& fields, TLineList& lines)
+                       const TExportFields& fields, const TLineSink& sink)
 {
-    lines.push_back("#F," + featureName);
-    WriteStationLines(result, "#S,", fields, lines, [&](std::string& line) {
-        if (fields.number != -1) line += result.asText(fields.number - 1);
+    sink("#F," + featureName);
+    WriteStationLines(result, "#S,", fields, sink, [&](std::string& line) {
+        if (fields.number != -1) result.appendText(fields.number - 1, line);
         else line += "0.0";
     });
 }
 
 void WriteContinuousLine(DataSet& result, const std::string& featureName,
-                         const TExportFields& fields, TLineList& lines)
+                         const TExportFields& fields, const TLineSink& sink)
 {
-    lines.push_back("#F," + featureName);
+    sink("#F," + featureName);
     result.first();
     // An empty result gives the header alone: a "#M," line needs a station.
     if (result.eof()) return;
     std::string line = "#M,";
     AppendStationReference(result, fields, line);
-    lines.push_back(std::move(line));
+    sink(line);
     result.next();
     while (!result.eof()) {
-        line = "#D,";
+        line.assign("#D,");
         AppendStationReference(result, fields, line);
-        lines.push_back(std::move(line));
+        sink(line);
         result.next();
     }
 }
 
 void WriteFeature(DataSet& result, TDisplayMethod method, const std::string& featureName,
-                  const TExportFields& fields, TLineList& lines)
+                  const TExportFields& fields, const TLineSink& sink)
 {
     switch (method) {
-    case dmMarkedLocations: WriteMarkedLocations(result, featureName, fields, lines); break;
-    case dmLineSegments: WriteLineSegments(result, featureName, fields, lines); break;
-    case dmContinuousLine: WriteContinuousLine(result, featureName, fields, lines); break;
+    case dmMarkedLocations: WriteMarkedLocations(result, featureName, fields, sink); break;
+    case dmLineSegments: WriteLineSegments(result, featureName, fields, sink); break;
+    case dmContinuousLine: WriteContinuousLine(result, featureName, fields, sink); break;
     }
+}
+
+void WriteMarkedLocations(DataSet& result, const std::string& featureName,
+                          const TExportFields& fields, TLineList& lines)
+{
+    WriteMarkedLocations(result, featureName, fields, ListSink(lines));
+}
+
+void WriteLineSegments(DataSet& result, const std::string& featureName,
+                       const TExportFields& fields, TLineList& lines)
+{
+    WriteLineSegments(result, featureName, fields, ListSink(lines));
+}
+
+void WriteContinuousLine(DataSet& result, const std::string& featureName,
+                         const TExportFields& fields, TLineList& lines)
+{
+    WriteContinuousLine(result, featureName, fields, ListSink(lines));
+}
+
+void WriteFeature(DataSet& result, TDisplayMethod method, const std::string& featureName,
+                  const TExportFields& fields, TLineList& lines)
+{
+    WriteFeature(result, method, featureName, fields, ListSink(lines));
 }
 
 } // namespace tarnel::query

@@ -12,7 +12,9 @@
 // Texts go out exactly as the engine gives them: no quoting, no escaping. A
 // station or secondary text holding CR, LF or a zero byte cannot be carried:
 // the writing stops with a TViewerLinkError naming the row and the field.
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnel {
@@ -22,6 +24,8 @@ class DataSet;
 namespace tarnel::query {
 
 using TLineList = std::vector<std::string>;
+// Takes the stream one line at a time, as it is made (no line end).
+using TLineSink = std::function<void(std::string_view line)>;
 
 // Display methods, in the order of the "Display Method" radio group.
 enum TDisplayMethod : int {
@@ -53,16 +57,26 @@ struct TNumberRange {
 // (NULL counts as 0). With no rows the range stays 1E100 .. -1E100.
 TNumberRange NumberFieldRange(DataSet& result, int numberField);
 
-// Each appends the lines of one display method. The result's cursor ends
-// past the last row.
+// Each hands the lines of one display method to sink. The result's cursor
+// ends past the last row.
+void WriteMarkedLocations(DataSet& result, const std::string& featureName,
+                          const TExportFields& fields, const TLineSink& sink);
+void WriteLineSegments(DataSet& result, const std::string& featureName,
+                       const TExportFields& fields, const TLineSink& sink);
+void WriteContinuousLine(DataSet& result, const std::string& featureName,
+                         const TExportFields& fields, const TLineSink& sink);
+
+// Dispatches on the display method (an unknown method writes nothing).
+void WriteFeature(DataSet& result, TDisplayMethod method, const std::string& featureName,
+                  const TExportFields& fields, const TLineSink& sink);
+
+// The same, appending the lines to a list.
 void WriteMarkedLocations(DataSet& result, const std::string& featureName,
                           const TExportFields& fields, TLineList& lines);
 void WriteLineSegments(DataSet& result, const std::string& featureName,
                        const TExportFields& fields, TLineList& lines);
 void WriteContinuousLine(DataSet& result, const std::string& featureName,
                          const TExportFields& fields, TLineList& lines);
-
-// Dispatches on the display method (an unknown method writes nothing).
 void WriteFeature(DataSet& result, TDisplayMethod method, const std::string& featureName,
                   const TExportFields& fields, TLineList& lines);
 

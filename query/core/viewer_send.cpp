@@ -15,7 +15,11 @@ std::string ViewerConnectionMessage()
            "set the \"Use 16-Bit Viewer\" checkbox.";
 }
 
-bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const TErrorBox& errorBox)
+namespace {
+
+// The send with the writing of the lines left to `write`.
+bool Send(const TViewerSendRequest& request, TViewerLink& link, const TErrorBox& errorBox,
+          const std::function<void(DataSet&, const TExportFields&)>& write)
 {
     if (!request.result) throw EngineError("Cannot perform this operation on a closed dataset");
     DataSet& result = *request.result;
@@ -50,16 +54,34 @@ bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const T
     try {
         result.disableViews();
         viewsDisabled = true;
-        TLineList lines;
-        WriteFeature(result, static_cast<TDisplayMethod>(request.displayMethod),
-                     request.featureName, fields, lines);
-        link.poke(kViewerItem, lines);   // what the viewer makes of it is its business
+        write(result, fields);
     } catch (...) {
         cleanUp();
         throw;
     }
     cleanUp();
     return true;
+}
+
+} // namespace
+
+bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const TErrorBox& errorBox)
+{
+    return Send(request, link, errorBox, [&](DataSet& result, const TExportFields& fields) {
+        TLineList lines;
+        WriteFeature(result, static_cast<TDisplayMethod>(request.displayMethod), request.featureName,
+                     fields, lines);
+        link.poke(kViewerItem, lines);   // what the viewer makes of it is its business
+    });
+}
+
+bool UseResultStream(const TViewerSendRequest& request, TViewerLink& link, const TLineSink& sink,
+                     const TErrorBox& errorBox)
+{
+    return Send(request, link, errorBox, [&](DataSet& result, const TExportFields& fields) {
+        WriteFeature(result, static_cast<TDisplayMethod>(request.displayMethod), request.featureName,
+                     fields, sink);
+    });
 }
 
 } // namespace tarnel::query

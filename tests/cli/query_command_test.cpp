@@ -5,8 +5,13 @@
 #include <cstdio>
 #include <fstream>
 
+#include <algorithm>
+
 #include "engine/database.h"
+#include "engine/sql/query.h"
 #include "engine/table.h"
+#include "query/select_builder.h"
+#include "query/viewer_export.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
@@ -115,4 +120,41 @@ TEST_F(QueryCli, FailuresSayWhatAndExitNonZero)
     o = RunCli({"query", dir.path()}, dir.path());
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("usage"), std::string::npos);
+}
+
+TEST_F(QueryCli, ExportPrintsTheStreamItWouldSend)
+{
+    // Printed as it is made, the stream must match the list of lines a send pokes.
+    CreateTableFiles(JoinPath(dir.path(), "many.dbf"),
+                     {{"STATION", ftString, 10, 1}, {"DEPTH", ftFloat, 8, 2, 2}}, {});
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("many.dbf");
+    t.open();
+    for (int k = 0; k < 3000; ++k) {
+        t.append();
+        t.setValue(0, Value::text("S" + std::to_string(k)));
+        if (k % 11) t.setValue(1, Value::real(k * 0.25 - 100));
+        t.post();
+    }
+    for (int row : {2000, 7, 0}) {
+        t.moveTo(row);
+        t.deleteRecord();
+    }
+    t.close();
+    const std::pair<const char*, query::TDisplayMethod> methods[] = {
+        {"marked", query::dmMarkedLocations}, {"segments", query::dmLineSegments}, {"line", query::dmContinuousLine}};
+    for (const auto& [name, method] : methods) {
+        Outcome o = RunCli({"export", dir.path(), "many", "--feature", "F", "--method", name, "--station", "STATION",
+                            "--number", "DEPTH"},
+                           dir.path());
+        ASSERT_EQ(o.status, 0) << o.err;
+        auto result = QueryResult::Run(dir.path(), BuildSelectStatement("many", "STATION", "", "DEPTH", ""));
+        query::TLineList lines;
+        query::WriteFeature(*result, method, "F", {1, -1, 2}, lines);
+        std::string expected;
+        for (const auto& line : lines) expected += line + "\r\n";
+        EXPECT_EQ(o.out, expected) << name;
+        EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 2998);
+    }
 }

@@ -393,3 +393,23 @@ TEST_F(SqlQuery, TableFileProblemsBecomeErrorsNotCrashes)
     std::string e = ErrorOf(dir.path(), R"(Select * From "short")");
     EXPECT_NE(e, "no error");
 }
+
+TEST(StreamedQueryResult, GivesTheRowsOfAKeptOne)
+{
+    ScratchDir dir;
+    MakeHistoric(dir.path());
+    const std::string sql = R"(Select STATION, DEPTH, NOTE From "historic" Where DEPTH > 0)";
+    auto kept = QueryResult::Run(dir.path(), sql);
+    auto streamed = QueryResult::Run(dir.path(), sql, QueryResult::Rows::Streamed);
+    EXPECT_EQ(Column(*streamed, 0), Column(*kept, 0));
+    // Back to an earlier row, past the end and back, and the count.
+    for (std::int64_t row : {3, 1, 1, 9, 2}) {
+        kept->moveTo(row);
+        streamed->moveTo(row);
+        EXPECT_EQ(streamed->eof(), kept->eof()) << row;
+        EXPECT_EQ(streamed->row(), kept->row()) << row;
+        if (!kept->eof()) EXPECT_EQ(streamed->asText(2), kept->asText(2)) << row;
+    }
+    EXPECT_EQ(streamed->recordCount(), kept->recordCount());
+    EXPECT_EQ(streamed->asText(0), kept->asText(0));
+}

@@ -9,6 +9,7 @@
 #include "engine/database.h"
 #include "engine/daynum.h"
 #include "engine/error.h"
+#include "engine/format_registry.h"
 #include "engine/number_format.h"
 
 namespace tarnel {
@@ -48,6 +49,11 @@ std::string TablePath(const std::string& databaseName, const std::string& tableN
     throw EngineError("Table does not exist: " + JoinPath(folder, tableName));
 }
 } // namespace
+
+std::string Table::resolvePath() const
+{
+    return TablePath(databaseName_, tableName_, false);
+}
 
 void Table::open()
 {
@@ -131,12 +137,7 @@ void Table::deleteTable()
 {
     requireClosed("delete the table");
     std::string path = TablePath(databaseName_, tableName_, true);
-    auto format = OpenTableFormat(path, tableType_, true);
-    auto files = format->files();
-    format.reset();
-    for (const auto& f : files)
-        if (std::remove(f.c_str()) != 0 && f == path)
-            throw EngineError("Cannot delete table " + path);
+    DeleteTableFiles(path, tableType_);
 }
 
 // --- the live-row index ---------------------------------------------------
@@ -513,6 +514,8 @@ Value Coerce(const FieldDef& f, Value v)
     return v;
 }
 } // namespace
+
+Value ConvertForField(const FieldDef& field, Value value) { return Coerce(field, std::move(value)); }
 
 void Table::setValue(int field, Value value)
 {

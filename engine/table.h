@@ -30,6 +30,8 @@ public:
     const std::string& tableName() const { return tableName_; }
     TableType tableType() const { return tableType_; }
     bool readOnly() const { return readOnly_; }
+    // The data file's path that the database and table names stand for now.
+    std::string resolvePath() const;
     // The data file's path, resolved at open (empty while closed).
     const std::string& filePath() const { return filePath_; }
     TableType formatType() const;   // the format actually opened
@@ -112,5 +114,10 @@ private:
     std::vector<bool> changed_;
     bool modified_ = false;
 };
+
+// A value brought to the kind the field's type travels as (text parsed for
+// numbers, dates and logicals; numbers to text), as setValue does; throws
+// naming the field when it cannot be.
+Value ConvertForField(const FieldDef& field, Value value);
 
 } // namespace tarnel

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "engine/error.h"
+#include "engine/format_registry.h"
 
 namespace tarnel {
 
@@ -221,7 +222,16 @@ void Recreate(Table& dest, DataSet& source)
         throw EngineError("Cannot copy " + dest.tableName() + " onto itself");
     dest.close();
     dest.clearFieldDefs();
-    for (const auto& f : source.fields()) dest.addFieldDef(f.name, f.type, f.size, f.required, f.decimals);
+    // Where the destination's format has no autoincrement type the numbers are kept as integers.
+    TableType type = dest.tableType() != TableType::Default ? dest.tableType() : TableTypeOfFile(dest.resolvePath());
+    const TableFormatInfo* format = type == TableType::Default ? nullptr : &FormatInfo(type);
+    auto holds = [&](TFieldType t) {
+        return !format || std::any_of(format->holds.begin(), format->holds.end(), [&](const HeldType& h) { return h.type == t; });
+    };
+    for (const auto& f : source.fields()) {
+        TFieldType t = f.type == ftAutoInc && !holds(ftAutoInc) ? ftInteger : f.type;
+        dest.addFieldDef(f.name, t, t == f.type ? f.size : 0, f.required, f.decimals);
+    }
     dest.createTable();
 }
 

@@ -133,13 +133,13 @@ EngineError UnknownTableType(const std::string& path);
 const std::vector<TableFormatInfo>& TableFormats()
 {
     static const std::vector<TableFormatInfo> formats = {
-        {TableType::Paradox, "paradox", "Paradox", {".db"},
-         {".px", ".mb", ".val", ".x##", ".y##", ".xg#", ".yg#"}, nullptr, kParadoxTypes,
-         OpenParadoxTable, CreateParadoxTable, LooksLikeParadox},
         {TableType::dBASE, "dbase", "dBASE", {".dbf"}, kDbfCompanions, nullptr, kDbaseTypes,
          OpenDbfTable, CreateDbfTable, LooksLikeDbf},
         {TableType::FoxPro, "foxpro", "FoxPro", {".dbf"}, kDbfCompanions, nullptr, kFoxProTypes,
          OpenDbfTable, CreateDbfTable, nullptr},   // recognised as dBASE: the module tells them apart
+        {TableType::Paradox, "paradox", "Paradox", {".db"},
+         {".px", ".mb", ".val", ".x##", ".y##", ".xg#", ".yg#"}, nullptr, kParadoxTypes,
+         OpenParadoxTable, CreateParadoxTable, LooksLikeParadox},
         {TableType::ASCII, "ascii", "ASCII", {".txt"}, {".sch"}, ".sch", kAsciiTypes,
          OpenAsciiTable, CreateAsciiTable, nullptr},
     };
@@ -274,13 +274,23 @@ std::vector<std::string> TableFiles(const std::string& path, TableType type)
 
 namespace {
 
+// A private folder for work on a table; a failure names the table.
+std::string PrivateFolderFor(const std::string& table, const std::string& folder, const char* prefix)
+{
+    try {
+        return MakePrivateFolder(folder, prefix);
+    } catch (const EngineError& e) {
+        throw EngineError(table + ": " + e.what());
+    }
+}
+
 // Files moved into a private folder, and back on failure.
 class MovedAside {
 public:
     MovedAside(const std::string& folder, const std::vector<std::string>& files) : from_(folder)
     {
         if (files.empty()) return;
-        aside_ = MakePrivateFolder(folder, ".tarnel-old-");
+        aside_ = PrivateFolderFor(BaseName(files.front()), folder, ".tarnel-old-");
         try {
             for (const auto& f : files) {
                 std::string to = aside_ + "/" + BaseName(f);
@@ -339,7 +349,7 @@ void CreateTableFiles(const std::string& path, const std::vector<FieldDef>& fiel
     // The new table is made complete in a private folder beside the old one,
     // then the old files are moved aside and the new ones into place.
     const std::string folder = FolderOf(path);
-    const std::string fresh = MakePrivateFolder(folder, ".tarnel-new-");
+    const std::string fresh = PrivateFolderFor(table, folder, ".tarnel-new-");
     try {
         format.create(fresh + "/" + table, fields, o);
     } catch (...) {

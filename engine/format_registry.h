@@ -35,7 +35,8 @@ struct TableFormatInfo {
     bool (*looksLike)(const unsigned char* head, std::size_t n, std::int64_t fileSize);
 };
 
-// All formats, in table type order (Paradox, dBASE, FoxPro, ASCII).
+// All formats, in the order a bare table name looks for their extensions
+// (dBASE, FoxPro, Paradox, ASCII).
 const std::vector<TableFormatInfo>& TableFormats();
 // The entry of a table type; throws for Default.
 const TableFormatInfo& FormatInfo(TableType type);

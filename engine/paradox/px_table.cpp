@@ -521,9 +521,12 @@ std::int64_t ParadoxTable::updateRecord(std::int64_t record, const std::vector<V
     std::string bytes = encodeRecord(values, &changed, old.data(), released);
     if (moves) {
         // A new key moves the record to its key's place.
+        // The record at its new place first, then the old one removed: a
+        // failure between the two leaves a record twice, never none.
         bool duplicate = false;
-        removeAt(record);
-        record = insertAt(keyPosition(bytes, duplicate), bytes);
+        std::int64_t at = insertAt(keyPosition(bytes, duplicate), bytes);
+        removeAt(at <= record ? record + 1 : record);
+        record = at > record ? at - 1 : at;
         writeHeaderCounts();
         rebuildIndex();
     } else {
@@ -583,6 +586,11 @@ void ParadoxTable::deleteRecord(std::int64_t record)
     refresh();
     checkRecord(record);
     std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
+    // The header's count may be lower than the blocks hold, never higher: it
+    // goes down before the record goes.
+    unsigned char count[4];
+    PutU32(count, static_cast<std::uint32_t>(total_ - 1));
+    db_.writeAt(hdr::NumRecords, count, 4);
     removeAt(record);
     writeHeaderCounts();
     if (keyWidth_ > 0) rebuildIndex();

@@ -32,6 +32,31 @@ void CheckFits(const FieldDef& f, const Value& v)
     if (std::fabs(v.f) > 9.2e18) throw EngineError("the value is out of the integer range");
 }
 
+// Appends gathered by the destination's format are written at the end, and
+// after an error too: the rows moved before it stay moved.
+class AppendScope {
+public:
+    explicit AppendScope(Table& t) : t_(t) { t_.beginAppends(); }
+    ~AppendScope()
+    {
+        if (done_) return;
+        try {
+            t_.endAppends();
+        } catch (...) {
+            // The error that ended the move is the one reported.
+        }
+    }
+    void finish()
+    {
+        done_ = true;
+        t_.endAppends();
+    }
+
+private:
+    Table& t_;
+    bool done_ = false;
+};
+
 class Mover {
 public:
     Mover(Table& dest, DataSet& source, const BatchProgress& progress)
@@ -42,10 +67,12 @@ public:
         total_ = source_.recordCount();
         if (mode == BatchMode::Append || mode == BatchMode::Copy) {
             // Only the rows there at the start: the source may be the destination's own file.
+            AppendScope appends(dest_);
             for (source_.first(); !source_.eof() && !stopped() && result_.rows < total_; source_.next()) {
                 appendRow();
                 step();
             }
+            appends.finish();
         } else {
             keys_ = dest_.primaryKey();
             if (keys_.empty())
@@ -171,12 +198,14 @@ private:
                 step();
             }
         }
+        AppendScope appends(dest_);
         for (std::int64_t r : fresh) {
             if (stopped()) break;
             source_.moveTo(r);
             appendRow();
             step();
         }
+        appends.finish();
     }
 
     // Rows are deleted from the last up, so that the row numbers found stay true.

@@ -82,13 +82,14 @@ void Table::close()
     buffer_.clear();
     changed_.clear();
     modified_ = false;
-    format_.reset();
+    std::unique_ptr<TableFormat> format = std::move(format_);
     openFieldCount_ = 0;
     filePath_.clear();
     state_ = DataSetState::Inactive;
     current_ = -1;
     setCursor(0, true);
     notify(ChangeKind::Reset);
+    format->endAppends();   // appends still gathered are written (or their failure told)
 }
 
 const std::vector<FieldDef>& Table::fields() const
@@ -387,8 +388,11 @@ void Table::post()
         if (rec % kBlock == 0) liveInBlock_.push_back(1);
         else if (liveInBlock_.back() >= 0) ++liveInBlock_.back();
         indexedCount_ = before + 1;
+        // The row count is taken once and then kept: finding the new row
+        // by walking its block would make a run of appends quadratic.
         if (liveCountTotal_ >= 0) ++liveCountTotal_;
-        row = liveCountTotal_ >= 0 ? liveCountTotal_ - 1 : rowOfRecord(rec);
+        else recordCount();
+        row = liveCountTotal_ - 1;
     } else {
         row = rowOfRecord(rec);
     }
@@ -397,6 +401,17 @@ void Table::post()
     cachedRow_ = row;
     cachedRecord_ = rec;
     notify(ChangeKind::Reset);
+}
+
+void Table::beginAppends()
+{
+    requireWritable("append");
+    format_->beginAppends();
+}
+
+void Table::endAppends()
+{
+    if (format_) format_->endAppends();
 }
 
 void Table::cancel()

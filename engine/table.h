@@ -67,6 +67,9 @@ public:
     void deleteRecord();
     void post();
     void cancel();
+    // Around many appends (batch moves): the format may write them in blocks.
+    void beginAppends();
+    void endAppends();
     bool modified() const { return modified_; }
     void setValue(int field, Value value);   // into the edit buffer; starts nothing
     void setText(int field, std::string_view text);   // parsed for the field's type

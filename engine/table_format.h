@@ -45,6 +45,13 @@ public:
     virtual std::int64_t appendRecord(const std::vector<Value>& values) = 0;  // returns its number
     virtual void deleteRecord(std::int64_t record) = 0;
 
+    // Many appends in a row (batch moves): between these a format may hold
+    // its lock and write the new records in blocks. Records appended are
+    // readable at once; a failure loses only records not yet written, and
+    // the files stay consistent. endAppends() writes what is left.
+    virtual void beginAppends() {}
+    virtual void endAppends() {}
+
     // The fields of the primary key, as 0-based indexes (empty when unkeyed).
     virtual std::vector<int> primaryKey() const { return {}; }
 

@@ -46,11 +46,15 @@ public:
     // decimals: for number fields of formats that store them (dBASE N), 0 for the format's choice.
     void addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required = false,
                      int decimals = 0);
-    // Creates the table from the planned definitions, replacing any table of
-    // that name. The table must be closed.
+    // Creates the table from the planned definitions as the table type says
+    // (Default: by the name's extension), replacing any table of that name
+    // with its companion files. A field type the format cannot hold is refused
+    // before anything is written; a failure leaves the old table as it was
+    // (see CreateTableFiles). The table must be closed.
     void createTable(int codePage = 0);
-    // Deletes the table's files. The table must be closed.
+    // Deletes the table with its companion files (all or none). The table must be closed.
     void deleteTable();
+    // Rows from another data set: see BatchMove in engine/batch_move.h.
 
     std::int64_t recordCount() const override;
     void moveTo(std::int64_t row) override;

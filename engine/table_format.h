@@ -65,7 +65,11 @@ struct CreateOptions {
     int codePage = 0;                      // 0: the format's default
 };
 
-// Opening and creating, by table type. The path is the data file's.
+// Opening and creating, by table type (see format_registry.h). The path is
+// the data file's. Opening with Default recognises the format by the file's
+// content, else by its extension. Creating writes the new table complete in a
+// private folder beside the path, then moves any old table's files aside and
+// the new ones into place; a failure on the way puts the old ones back.
 std::unique_ptr<TableFormat> OpenTableFormat(const std::string& path, TableType type, bool readOnly);
 void CreateTableFiles(const std::string& path, const std::vector<FieldDef>& fields,
                       const CreateOptions& options);

@@ -670,12 +670,11 @@ void DbfTable::endAppends()
 void DbfTable::flushAppends()
 {
     if (pending_.empty()) return;
-    std::string block;
-    block.swap(pending_);
     const std::int64_t first = pendingFirst_, count = header_.recordCount;
     try {
-        block += '\x1A';
-        file_.writeAt(header_.headerLength + first * header_.recordLength, block.data(), block.size());
+        pending_ += '\x1A';
+        file_.writeAt(header_.headerLength + first * header_.recordLength, pending_.data(), pending_.size());
+        pending_.clear();   // keeps its room for the next block of records
         char bytes[4];
         if (header_.flavor == DbfFlavor::DBase2) {
             bytes[0] = static_cast<char>(count & 0xFF);
@@ -687,6 +686,7 @@ void DbfTable::flushAppends()
         }
         stampHeader();
     } catch (...) {
+        pending_.clear();
         header_.recordCount = first;
         cacheCount_ = 0;
         throw;

@@ -35,6 +35,8 @@ public:
     const std::string& tableName() const { return tableName_; }
     TableType tableType() const { return tableType_; }
     bool readOnly() const { return readOnly_; }
+    // The data file's path that the database and table names stand for now.
+    std::string resolvePath() const;
     // The data file's path, resolved at open (empty while closed).
     const std::string& filePath() const { return filePath_; }
     TableType formatType() const;   // the format actually opened
@@ -56,11 +58,15 @@ public:
     // decimals: for number fields of formats that store them (dBASE N), 0 for the format's choice.
     void addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required = false,
                      int decimals = 0);
-    // Creates the table from the planned definitions, replacing any table of
-    // that name. The table must be closed.
+    // Creates the table from the planned definitions as the table type says
+    // (Default: by the name's extension), replacing any table of that name
+    // with its companion files. A field type the format cannot hold is refused
+    // before anything is written; a failure leaves the old table as it was
+    // (see CreateTableFiles). The table must be closed.
     void createTable(int codePage = 0);
-    // Deletes the table's files. The table must be closed.
+    // Deletes the table with its companion files (all or none). The table must be closed.
     void deleteTable();
+    // Rows from another data set: see BatchMove in engine/batch_move.h.
 
     std::int64_t recordCount() const override;
     void moveTo(std::int64_t row) override;
@@ -80,6 +86,9 @@ public:
     void deleteRecord();
     void post();
     void cancel();
+    // Around many appends (batch moves): the format may write them in blocks.
+    void beginAppends();
+    void endAppends();
     bool modified() const { return modified_; }
     // Into the edit buffer (starts nothing), converted for the field's type (see
     // ConvertValue); `from` is the type of the field the value was read from.
@@ -132,5 +141,10 @@ private:
     std::vector<bool> changed_;
     bool modified_ = false;
 };
+
+// A value brought to the kind the field's type travels as (text parsed for
+// numbers, dates and logicals; numbers to text), as setValue does; throws
+// naming the field when it cannot be.
+Value ConvertForField(const FieldDef& field, Value value, TFieldType from = ftUnknown);
 
 } // namespace tarnel

@@ -253,6 +253,7 @@ const char* DbfTable::load(std::int64_t record)
     if (record < 0 || record >= header_.recordCount)
         throw EngineError(BaseName(file_.path()) + ": record " + std::to_string(record + 1) + " does not exist");
     if (record < cacheFirst_ || record >= cacheFirst_ + cacheCount_) {
+        flushAppends();   // a read ahead may reach records still gathered
         std::int64_t chunk = std::max<std::int64_t>(1, 65536 / header_.recordLength);
         std::int64_t first = record - record % chunk;
         std::int64_t count = std::min(chunk, header_.recordCount - first);
@@ -617,8 +618,11 @@ std::int64_t DbfTable::updateRecord(std::int64_t record, const std::vector<Value
 std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)
 {
     requireWritable("add a record");
-    File::Lock lock(file_);
-    refreshCount();
+    std::unique_ptr<File::Lock> lock;
+    if (!appendLock_) {
+        lock = std::make_unique<File::Lock>(file_);
+        refreshCount();
+    }
     if (header_.flavor == DbfFlavor::DBase2 && header_.recordCount >= 65535)
         throw EngineError(BaseName(file_.path()) + ": the table is full");
     std::string rec(static_cast<size_t>(header_.recordLength), ' ');
@@ -627,6 +631,13 @@ std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)
     for (size_t k = 0; k < visible_.size(); ++k)
         encode(rec, raw(static_cast<int>(k)), k < values.size() ? values[k] : Value(), true);
     std::int64_t record = header_.recordCount;
+    if (appendLock_) {
+        if (pending_.empty()) pendingFirst_ = record;
+        pending_ += rec;
+        ++header_.recordCount;
+        if (pending_.size() >= (1u << 20)) flushAppends();
+        return record;
+    }
     rec += '\x1A';   // the end-of-file mark stays behind the last record
     file_.writeAt(header_.headerLength + record * header_.recordLength, rec.data(), rec.size());
     ++header_.recordCount;
@@ -653,6 +664,56 @@ void DbfTable::deleteRecord(std::int64_t record)
         throw EngineError(BaseName(file_.path()) + ": record " + std::to_string(record + 1) + " does not exist");
     file_.writeAt(header_.headerLength + record * header_.recordLength, "*", 1);
     stampHeader();
+    cacheCount_ = 0;
+}
+
+void DbfTable::beginAppends()
+{
+    requireWritable("add records");
+    if (appendLock_) return;
+    auto lock = std::make_unique<File::Lock>(file_);
+    refreshCount();
+    appendLock_ = std::move(lock);
+}
+
+void DbfTable::endAppends()
+{
+    if (!appendLock_) return;
+    try {
+        flushAppends();
+    } catch (...) {
+        appendLock_.reset();
+        throw;
+    }
+    appendLock_.reset();
+}
+
+// The gathered records first, then the count that makes them rows: a
+// failure in between leaves them outside the table.
+void DbfTable::flushAppends()
+{
+    if (pending_.empty()) return;
+    const std::int64_t first = pendingFirst_, count = header_.recordCount;
+    try {
+        pending_ += '\x1A';
+        file_.writeAt(header_.headerLength + first * header_.recordLength, pending_.data(), pending_.size());
+        pending_.clear();   // keeps its room for the next block of records
+        char bytes[4];
+        if (header_.flavor == DbfFlavor::DBase2) {
+            bytes[0] = static_cast<char>(count & 0xFF);
+            bytes[1] = static_cast<char>(count >> 8);
+            file_.writeAt(1, bytes, 2);
+        } else {
+            PutLe32(bytes, static_cast<std::uint32_t>(count));
+            file_.writeAt(4, bytes, 4);
+        }
+        stampHeader();
+    } catch (...) {
+        pending_.clear();
+        header_.recordCount = first;
+        cacheCount_ = 0;
+        throw;
+    }
     cacheCount_ = 0;
 }
 

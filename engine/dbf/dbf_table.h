@@ -29,6 +29,8 @@ public:
                       const std::vector<bool>& changed) override;
     std::int64_t appendRecord(const std::vector<Value>& values) override;
     void deleteRecord(std::int64_t record) override;
+    void beginAppends() override;
+    void endAppends() override;
     std::vector<std::string> files() const override;
 
     int textCodePage() const override { return codePage_->number(); }
@@ -56,6 +58,7 @@ private:
     void stampHeader();
     std::string MemoMissing() const;
     void findUnkeptIndex();
+    void flushAppends();
 
     File file_;
     std::unique_ptr<DbfMemo> memo_;
@@ -67,6 +70,11 @@ private:
     std::vector<int> visible_;   // field index -> index into header_.fields
     bool declaredCodePage_ = false;   // the language driver byte names the code page
     std::string indexBlock_;          // why an index file keeps the table from being written
+
+    // Appends gathered between beginAppends() and endAppends(), from record pendingFirst_ on.
+    std::unique_ptr<File::Lock> appendLock_;
+    std::string pending_;
+    std::int64_t pendingFirst_ = 0;
 
     // Records read ahead: [cacheFirst_, cacheFirst_ + cacheCount_).
     std::vector<char> cache_;

@@ -5,6 +5,7 @@
 
 #include "engine/database.h"
 #include "engine/error.h"
+#include "engine/format_registry.h"
 #include "engine/sql/dialect.h"
 #include "engine/sql/query.h"
 #include "engine/sql/table_module.h"
@@ -15,7 +16,6 @@ namespace tarnel {
 
 namespace {
 
-const char* const kTableExtensions[] = {".dbf", ".db", ".txt"};
 
 std::string FileNameOf(const std::string& path)
 {
@@ -53,10 +53,11 @@ std::string FindTableFile(const std::string& folder, const std::string& name)
         std::string path = FindFileInFolder(folder, name);
         if (!path.empty()) return path;
     }
-    for (const char* ext : kTableExtensions) {
-        std::string path = FindFileInFolder(folder, name + ext);
-        if (!path.empty()) return path;
-    }
+    for (const auto& format : TableFormats())
+        for (const auto& ext : format.extensions) {
+            std::string path = FindFileInFolder(folder, name + ext);
+            if (!path.empty()) return path;
+        }
     return {};
 }
 

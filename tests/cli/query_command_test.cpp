@@ -10,44 +10,17 @@
 #include "engine/database.h"
 #include "engine/sql/query.h"
 #include "engine/table.h"
-#include "query/select_builder.h"
-#include "query/viewer_export.h"
+#include "query/core/select_builder.h"
+#include "query/core/viewer_export.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
 using tarnel::test::ScratchDir;
+using tarnel::test::RunCli;
+using tarnel::test::Outcome;
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ShellQuote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome RunCli(const std::vector<std::string>& args, const std::string& scratch)
-{
-    std::string command = std::string(TARNEL_BIN_DIR) + "/tarnel-cli";
-    for (const auto& a : args) command += " " + ShellQuote(a);
-    const std::string errFile = scratch + "/stderr.txt";
-    command += " 2>" + ShellQuote(errFile);
-    Outcome o;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) o.out.append(buffer, n);
-    int raw = pclose(pipe);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(errFile);
-    o.err.assign(std::istreambuf_iterator<char>(in), {});
-    return o;
-}
 
 void MakeSites(const std::string& folder)
 {

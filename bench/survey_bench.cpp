@@ -39,6 +39,8 @@ std::string MakeSurvey(const std::string& folder, long legs)
     std::string out = folder + "/big" + std::to_string(legs) + ".3d";
     if (std::filesystem::exists(out)) return out;
     std::ofstream f(svx);
+    f.setf(std::ios::fixed);
+    f.precision(2);
     std::mt19937 random(17);
     std::uniform_real_distribution<double> tape(2, 12), turn(-40, 40), clino(-20, 20);
     const long perPassage = 500;

@@ -3,7 +3,9 @@
 #include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPaintEngine>
 #include <QPainterPath>
+#include <QImage>
 #include <QPolygonF>
 #include <QVector>
 #include <algorithm>
@@ -18,6 +20,8 @@ const QColor kSurfaceColour(0x3c, 0x9a, 0x3c);
 const QColor kSplayColour(0xb0, 0xb0, 0xb0);
 const QColor kStationColour(0x70, 0x70, 0x70);
 constexpr double kMarkerRadius = 5.0;
+constexpr size_t kManyLegs = 20000;       // above this, speed before looks
+constexpr int kManyStations = 4000;       // in view: dots instead of crosses
 
 struct Frame {
     QTransform screen;
@@ -46,22 +50,32 @@ void DrawLegs(QPainter& p, const TCave& cave, const TPlanLayout& layout, const F
             underground.append(line);
         }
     }
-    p.setPen(QPen(kSplayColour, 0.8));
+    // Thin (one-pixel) pens take the fast path: many legs are drawn with them.
+    const bool many = cave.survey.legs.size() > kManyLegs;
+    p.setPen(QPen(kSplayColour, many ? 0 : 0.8));
     p.drawLines(splays);
-    QPen dashed(kSurfaceColour, 1.2, Qt::DashLine);
-    p.setPen(dashed);
+    p.setPen(QPen(kSurfaceColour, many ? 0 : 1.2, Qt::DashLine));
     p.drawLines(surface);
-    p.setPen(QPen(kLegColour, 1.5));
+    p.setPen(QPen(kLegColour, many ? 0 : 1.5));
     p.drawLines(underground);
 }
 
 void DrawStations(QPainter& p, const TCave& cave, const TPlanLayout& layout, const Frame& frame)
 {
-    QVector<QLineF> crosses;
+    QVector<QPointF> points;
     for (const TSurveyStation& s : cave.survey.stations) {
         if (s.flags & (sfAnonymous | sfWall)) continue;
         QPointF at = frame.screen.map(layout.project(s.at));
-        if (!frame.sees(at)) continue;
+        if (frame.sees(at)) points.append(at);
+    }
+    if (points.size() > kManyStations) {
+        p.setPen(QPen(kStationColour, 0));
+        p.drawPoints(points);
+        return;
+    }
+    QVector<QLineF> crosses;
+    crosses.reserve(points.size() * 2);
+    for (const QPointF& at : points) {
         crosses.append(QLineF(at.x() - 2, at.y() - 2, at.x() + 2, at.y() + 2));
         crosses.append(QLineF(at.x() - 2, at.y() + 2, at.x() + 2, at.y() - 2));
     }
@@ -123,13 +137,32 @@ void DrawMarkers(QPainter& p, const TCave& cave, const TPlanLayout& layout, cons
         }
         byShade[shade].append(at);
     }
-    p.setPen(QPen(f.colour.darker(160), 1));
+    // On a raster image each marker is a copy of one drawn circle; a drawing
+    // (SVG) gets real circles.
+    const bool raster = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster;
+    const QPen outline(f.colour.darker(160), 1);
     for (size_t k = 0; k < byShade.size(); ++k) {
         if (byShade[k].isEmpty()) continue;
         QColor fill = k == 0 ? f.colour
                              : RangeColour(f.low + (f.high - f.low) * (double(k) - 1) / (kShades - 1), f.low, f.high);
-        p.setBrush(fill);
-        for (const QPointF& at : byShade[k]) p.drawEllipse(at, kMarkerRadius, kMarkerRadius);
+        if (!raster) {
+            p.setPen(outline);
+            p.setBrush(fill);
+            for (const QPointF& at : byShade[k]) p.drawEllipse(at, kMarkerRadius, kMarkerRadius);
+            continue;
+        }
+        const int side = static_cast<int>(2 * kMarkerRadius) + 3;
+        QImage stamp(side, side, QImage::Format_ARGB32_Premultiplied);
+        stamp.fill(Qt::transparent);
+        {
+            QPainter s(&stamp);
+            s.setRenderHint(QPainter::Antialiasing);
+            s.setPen(outline);
+            s.setBrush(fill);
+            s.drawEllipse(QPointF(side / 2.0, side / 2.0), kMarkerRadius, kMarkerRadius);
+        }
+        const QPointF half(side / 2.0, side / 2.0);
+        for (const QPointF& at : byShade[k]) p.drawImage(QPointF(std::round(at.x()), std::round(at.y())) - half, stamp);
     }
 }
 
@@ -242,7 +275,7 @@ void PaintPlan(QPainter& p, QSize size, const TCave& cave, const std::vector<TPl
     p.fillRect(QRect(QPoint(0, 0), size), kBackground);
     Frame frame{layout.toScreen(size), QRectF(-20, -20, size.width() + 40, size.height() + 40)};
     // Antialiasing a very large survey costs more than it shows.
-    p.setRenderHint(QPainter::Antialiasing, cave.survey.legs.size() < 20000);
+    p.setRenderHint(QPainter::Antialiasing, cave.survey.legs.size() <= kManyLegs);
     DrawLegs(p, cave, layout, frame, options);
     if (options.stations) DrawStations(p, cave, layout, frame);
     if (options.names) DrawNames(p, cave, layout, frame, size);

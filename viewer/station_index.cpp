@@ -1,6 +1,13 @@
 #include "viewer/station_index.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <tuple>
+
+
+bool TStationIndex::Before(const LegEnd& a, const LegEnd& b)
+{
+    return std::tie(a.at.x, a.at.y, a.at.z) < std::tie(b.at.x, b.at.y, b.at.z);
+}
 
 TStationIndex::TStationIndex(const TSurvey& survey)
 {
@@ -17,11 +24,13 @@ TStationIndex::TStationIndex(const TSurvey& survey)
             if (e.count++ == 0) e.station = k;
         }
     }
+    legEnds_.reserve(survey.legs.size() * 2);
     for (int k = 0; k < static_cast<int>(survey.legs.size()); ++k) {
         const TSurveyLeg& leg = survey.legs[k];
-        legsAt_[leg.from].push_back(k);
-        if (!(leg.to == leg.from)) legsAt_[leg.to].push_back(k);
+        legEnds_.push_back({leg.from, k});
+        if (!(leg.to == leg.from)) legEnds_.push_back({leg.to, k});
     }
+    std::sort(legEnds_.begin(), legEnds_.end(), Before);
 }
 
 TStationMatch TStationIndex::match(std::string_view reference) const
@@ -46,17 +55,10 @@ TStationMatch TStationIndex::match(std::string_view reference) const
     return m;
 }
 
-size_t TStationIndex::PointHash::operator()(const TSurveyPoint& p) const
+std::vector<int> TStationIndex::legsAt(const TSurveyPoint& at) const
 {
-    std::uint64_t h = static_cast<std::uint32_t>(p.x);
-    h = h * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint32_t>(p.y);
-    h = h * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint32_t>(p.z);
-    return h;
-}
-
-const std::vector<int>& TStationIndex::legsAt(const TSurveyPoint& at) const
-{
-    static const std::vector<int> none;
-    auto it = legsAt_.find(at);
-    return it == legsAt_.end() ? none : it->second;
+    auto [from, to] = std::equal_range(legEnds_.begin(), legEnds_.end(), LegEnd{at, 0}, Before);
+    std::vector<int> legs;
+    for (auto it = from; it != to; ++it) legs.push_back(it->leg);
+    return legs;
 }

@@ -32,21 +32,23 @@ public:
     TStationMatch match(std::string_view reference) const;
 
     // The legs that start or end where a station is.
-    const std::vector<int>& legsAt(const TSurveyPoint& at) const;
+    std::vector<int> legsAt(const TSurveyPoint& at) const;
 
 private:
     struct Entry {
         int station = -1;
         int count = 0;     // distinct station names ending this way
     };
-    struct PointHash {
-        size_t operator()(const TSurveyPoint& p) const;
+    struct LegEnd {
+        TSurveyPoint at;
+        int leg;
     };
+    static bool Before(const LegEnd& a, const LegEnd& b);
 
     // Views into the survey's names: the survey must stay where it is.
     std::unordered_map<std::string_view, int> full_;
     std::unordered_map<std::string_view, Entry> trailing_;
-    std::unordered_map<TSurveyPoint, std::vector<int>, PointHash> legsAt_;
+    std::vector<LegEnd> legEnds_;   // sorted by place
 };
 
 // A loaded survey with its index, kept together so the index's views stay valid.

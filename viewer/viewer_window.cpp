@@ -49,6 +49,7 @@ TViewerWindow::TViewerWindow(QWidget* parent) : QMainWindow(parent)
     features_->setAlternatingRowColors(true);
     features_->header()->setSectionResizeMode(fcName, QHeaderView::Stretch);
     features_->header()->setStretchLastSection(false);
+    features_->setColumnWidth(fcName, 170);
     features_->setColumnWidth(fcMethod, 150);
     features_->setColumnWidth(fcStations, 64);
     features_->setColumnWidth(fcNotFound, 72);
@@ -79,6 +80,7 @@ TViewerWindow::TViewerWindow(QWidget* parent) : QMainWindow(parent)
     split->addWidget(lists);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
+    split->setSizes({640, 460});
     setCentralWidget(split);
 
     QMenu* file = menuBar()->addMenu(tr("&File"));
@@ -114,7 +116,7 @@ TViewerWindow::TViewerWindow(QWidget* parent) : QMainWindow(parent)
     connect(features_, &QTreeWidget::currentItemChanged, this, &TViewerWindow::showStations);
     connect(features_, &QTreeWidget::itemChanged, this, &TViewerWindow::featureChanged);
     updateTitle();
-    resize(720, 520);
+    resize(1100, 700);
 }
 
 TViewerWindow::~TViewerWindow() = default;

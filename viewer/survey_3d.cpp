@@ -8,6 +8,9 @@
 namespace {
 
 constexpr std::string_view kFileId = "Survex 3D Image File\n";
+// Longer names only come from damaged or hostile files; every station keeps a
+// copy of its name, so they would cost memory without bound.
+constexpr size_t kMaxName = 4096;
 
 class Reader {
 public:
@@ -79,6 +82,9 @@ public:
             fail("damaged station name at byte " + std::to_string(pos_) + " (removes " + std::to_string(drop)
                  + " characters from a name of " + std::to_string(label.size()) + ")");
         if (add > data_.size() - pos_) truncated();
+        if (label.size() - drop + add > kMaxName)
+            fail("damaged station name at byte " + std::to_string(pos_) + " (longer than "
+                 + std::to_string(kMaxName) + " characters)");
         label.resize(label.size() - drop);
         label.append(data_.substr(pos_, add));
         pos_ += add;

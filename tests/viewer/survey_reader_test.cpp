@@ -148,6 +148,11 @@ TEST(SurveyReader, DamagedAndForeignFilesAreErrorsNamingTheFile)
     EXPECT_NE(message(good.substr(0, good.find('@')) + "@1\n\0\x80\x31X\0\0\0\0\0\0\0\0\0\0\0\0\0"s)
                   .find("damaged station name"),
               std::string::npos);
+    // A name of 5000 characters, then stations that would each copy it.
+    std::string header = good.substr(0, good.find('@')) + "@1\n\0"s;
+    std::string longName = header + "\x80\0\0\xff"s + std::string("\x88\x13\0\0", 4) + std::string(5000, 'n')
+                           + std::string(12, '\0');
+    EXPECT_NE(message(longName).find("longer than 4096 characters"), std::string::npos) << message(longName);
     try {
         ReadSurvey3d(dir.file("missing.3d"));
         ADD_FAILURE();

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cmath>
 #include <cstdlib>
 
 #include "query/dbus_viewer_link.h"
@@ -205,4 +206,43 @@ TEST(PlanPicture, WritesPngAndSvgOrSaysWhyNot)
     EXPECT_TRUE(SavePlanPicture(nowhere, QSize(400, 300), cave, features, layout, {}).startsWith(
         QStringLiteral("Cannot write ") + nowhere));
     EXPECT_FALSE(SavePlanPicture(png, QSize(0, 300), cave, features, layout, {}).isEmpty());
+}
+
+TEST(PlanLayout, FitZoomPanAndScaleBar)
+{
+    const QSizeF view(800, 600);
+    TPlanLayout layout;
+    // 200 m by 50 m fills the width less the margins, centred.
+    layout.fit(QRectF(QPointF(1000, 2000), QPointF(1200, 2050)), view, 50);
+    EXPECT_DOUBLE_EQ(layout.scale(), 700.0 / 200);
+    EXPECT_EQ(layout.toScreen(view).map(QPointF(1000, 2025)), QPointF(50, 300));
+    EXPECT_EQ(layout.toScreen(view).map(QPointF(1100, 2050)), QPointF(400, 300 - 25 * 3.5));   // north is up
+
+    // The point under the mouse stays there while zooming.
+    const QPointF mouse(123, 456);
+    const QPointF under = layout.fromScreen(mouse, view);
+    layout.zoomAt(2.5, mouse, view);
+    EXPECT_NEAR(layout.toScreen(view).map(under).x(), mouse.x(), 1e-6);
+    EXPECT_NEAR(layout.toScreen(view).map(under).y(), mouse.y(), 1e-6);
+    // Dragging moves the drawing with the mouse.
+    layout.pan(QPointF(10, -20));
+    EXPECT_NEAR(layout.toScreen(view).map(under).x(), mouse.x() + 10, 1e-6);
+    EXPECT_NEAR(layout.toScreen(view).map(under).y(), mouse.y() - 20, 1e-6);
+    // Zoom stays within bounds, whatever the wheel says.
+    layout.zoomAt(1e30, mouse, view);
+    EXPECT_EQ(layout.scale(), TPlanLayout::kMaxScale);
+    layout.zoomAt(std::nan(""), mouse, view);
+    EXPECT_EQ(layout.scale(), TPlanLayout::kMaxScale);
+
+    // An elevation facing east shows north to the left and height upwards.
+    layout.setElevation(true);
+    layout.setFacing(90);
+    QPointF p = layout.project(TSurveyPoint{100, 300, 500});
+    EXPECT_NEAR(p.x(), -3, 1e-12);
+    EXPECT_NEAR(p.y(), 5, 1e-12);
+
+    EXPECT_EQ(ScaleBarMetres(3.5, 200), 50);    // 57 m would fit: 50
+    EXPECT_EQ(ScaleBarMetres(100, 250), 2);
+    EXPECT_EQ(ScaleBarMetres(0.01, 99), 5000);
+    EXPECT_EQ(ScaleBarMetres(0, 100), 0);
 }

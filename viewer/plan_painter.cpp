@@ -24,8 +24,16 @@ constexpr size_t kManyLegs = 20000;       // above this, speed before looks
 constexpr int kManyStations = 4000;       // in view: dots instead of crosses
 
 struct Frame {
-    QTransform screen;
+    Frame(const QTransform& screen, QRectF visible)
+        : visible(visible), sx(screen.m11()), sy(screen.m22()), dx(screen.dx()), dy(screen.dy())
+    {
+    }
+    // The layout's transform only scales and shifts: cheaper done here than
+    // through a general transform, once per leg end and per station.
+    QPointF map(QPointF p) const { return {p.x() * sx + dx, p.y() * sy + dy}; }
+
     QRectF visible;   // the view grown by a margin: what lies outside is not drawn
+    double sx, sy, dx, dy;
 
     bool sees(QPointF p) const { return visible.contains(p); }
     bool sees(const QLineF& l) const
@@ -40,7 +48,7 @@ void DrawLegs(QPainter& p, const TCave& cave, const TPlanLayout& layout, const F
 {
     QVector<QLineF> underground, surface, splays;
     for (const TSurveyLeg& leg : cave.survey.legs) {
-        QLineF line(frame.screen.map(layout.project(leg.from)), frame.screen.map(layout.project(leg.to)));
+        QLineF line(frame.map(layout.project(leg.from)), frame.map(layout.project(leg.to)));
         if (!frame.sees(line)) continue;
         if (leg.flags & lfSplay) {
             if (options.splays) splays.append(line);
@@ -65,7 +73,7 @@ void DrawStations(QPainter& p, const TCave& cave, const TPlanLayout& layout, con
     QVector<QPointF> points;
     for (const TSurveyStation& s : cave.survey.stations) {
         if (s.flags & (sfAnonymous | sfWall)) continue;
-        QPointF at = frame.screen.map(layout.project(s.at));
+        QPointF at = frame.map(layout.project(s.at));
         if (frame.sees(at)) points.append(at);
     }
     if (points.size() > kManyStations) {
@@ -104,7 +112,7 @@ void DrawNames(QPainter& p, const TCave& cave, const TPlanLayout& layout, const 
     p.setPen(QColor(0x20, 0x20, 0x80));
     for (const TSurveyStation& s : cave.survey.stations) {
         if (s.flags & (sfAnonymous | sfWall)) continue;
-        QPointF at = frame.screen.map(layout.project(s.at));
+        QPointF at = frame.map(layout.project(s.at));
         if (at.x() < 0 || at.y() < 0 || at.x() >= size.width() || at.y() >= size.height()) continue;
         QString text = QString::fromStdString(s.name);
         QRectF box(at + QPointF(4, -fm.ascent() - 2), QSizeF(fm.horizontalAdvance(text), fm.height()));
@@ -128,7 +136,7 @@ void DrawMarkers(QPainter& p, const TCave& cave, const TPlanLayout& layout, cons
     constexpr int kShades = 64;
     std::vector<QVector<QPointF>> byShade(f.ranged ? kShades + 1 : 1);
     for (const TPlacedMarker& m : f.markers) {
-        QPointF at = frame.screen.map(layout.project(cave.survey.stations[m.station].at));
+        QPointF at = frame.map(layout.project(cave.survey.stations[m.station].at));
         if (!frame.sees(at)) continue;
         int shade = 0;
         if (f.ranged && m.hasValue) {
@@ -175,7 +183,7 @@ void DrawSegments(QPainter& p, const TCave& cave, const TPlanLayout& layout, con
         for (int leg : s.legs) {
             if (!seen.insert(leg).second) continue;
             const TSurveyLeg& l = cave.survey.legs[leg];
-            QLineF line(frame.screen.map(layout.project(l.from)), frame.screen.map(layout.project(l.to)));
+            QLineF line(frame.map(layout.project(l.from)), frame.map(layout.project(l.to)));
             if (frame.sees(line)) lines.append(line);
         }
     QColor glow = f.colour;
@@ -187,7 +195,7 @@ void DrawSegments(QPainter& p, const TCave& cave, const TPlanLayout& layout, con
     p.setPen(f.colour.darker(170));
     for (const TPlacedSegment& s : f.segments) {
         if (s.label.isEmpty()) continue;
-        QPointF at = frame.screen.map(layout.project(cave.survey.stations[s.station].at));
+        QPointF at = frame.map(layout.project(cave.survey.stations[s.station].at));
         if (frame.sees(at)) p.drawText(at + QPointF(6, 12), s.label);
     }
 }
@@ -197,7 +205,7 @@ void DrawLine(QPainter& p, const TCave& cave, const TPlanLayout& layout, const F
 {
     QPolygonF points;
     points.reserve(static_cast<qsizetype>(f.line.size()));
-    for (int s : f.line) points.append(frame.screen.map(layout.project(cave.survey.stations[s].at)));
+    for (int s : f.line) points.append(frame.map(layout.project(cave.survey.stations[s].at)));
     p.setPen(QPen(f.colour, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     p.drawPolyline(points);
@@ -289,7 +297,7 @@ void PaintPlan(QPainter& p, QSize size, const TCave& cave, const std::vector<TPl
     }
     if (options.hoverStation >= 0 && options.hoverStation < static_cast<int>(cave.survey.stations.size())) {
         const TSurveyStation& s = cave.survey.stations[options.hoverStation];
-        DrawLabel(p, frame.screen.map(layout.project(s.at)), QString::fromStdString(s.name), kLegColour);
+        DrawLabel(p, frame.map(layout.project(s.at)), QString::fromStdString(s.name), kLegColour);
     }
     if (!layout.elevation()) {
         DrawNorthArrow(p, size);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTreeWidget>
@@ -157,6 +158,14 @@ TEST(ViewerWindowPlan, DrawsFeaturesAndHidesThemFromTheList)
     EXPECT_EQ(features->topLevelItem(0)->checkState(0), Qt::Unchecked);
     EXPECT_FALSE(window.placedFeatures()[0].visible);
     EXPECT_FALSE(Near(plan->grab().toImage().pixelColor(at), red, 120));
+
+    // The mouse over a station names it.
+    // (a test's mouse move without a button only sets the cursor: send it)
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), plan->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(plan, &move);
+    ASSERT_GE(plan->options().hoverStation, 0);
+    EXPECT_EQ(plan->cave()->survey.stations[plan->options().hoverStation].name, "cave.north.S2");
 
     // Zooming with the keyboard keeps the centre where it is.
     plan->setFocus();

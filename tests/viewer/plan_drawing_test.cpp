@@ -167,6 +167,16 @@ TEST(ViewerWindowPlan, DrawsFeaturesAndHidesThemFromTheList)
     ASSERT_GE(plan->options().hoverStation, 0);
     EXPECT_EQ(plan->cave()->survey.stations[plan->options().hoverStation].name, "cave.north.S2");
 
+    // Ctrl+U lists the stations that are not drawn, and why.
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    features->setFocus();
+    QString listed;
+    CloseNextBox(&listed);
+    QTest::keyClick(features, Qt::Key_U, Qt::ControlModifier);
+    EXPECT_TRUE(listed.contains("S1: fits 2 stations")) << listed.toStdString();
+    EXPECT_TRUE(listed.contains("nowhere: not in the survey")) << listed.toStdString();
+
     // Zooming with the keyboard keeps the centre where it is.
     plan->setFocus();
     QPointF centre = plan->layout().centre();

@@ -13,6 +13,7 @@ packages=(
   python3 python3-dbf python3-dbfread gdal-bin
   pxlib-dev
   xvfb xauth
+  desktop-file-utils
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include "controls/error_guard.h"
 #include "app/startup.h"
 #include "engine/codepage.h"
+#include "shell/about_box.h"
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
 #include "workspace/open_db_dlg.h"
@@ -35,6 +36,7 @@ void TMainFormServices::CreateDialogs(QWidget* mainWindow)
     // and the path/alias chooser.
     pathAliasDlg_ = new TPathAliasDlg(mainWindow);
     // Then the copy dialog, the About box and the restructure dialog.
+    aboutBox_ = new shell::TAboutBox(mainWindow);
 }
 
 bool TMainFormServices::ExecuteOpenDBDlg(QWidget* parent, QString& pathOrAlias, QString& tableName)
@@ -85,7 +87,10 @@ void TMainFormServices::ExecuteTableEditDlg(QWidget*, Table&) {}
 
 void TMainFormServices::ExecuteCopyDBDlg(QWidget*) {}
 
-void TMainFormServices::ShowAboutBox(QWidget*) {}
+void TMainFormServices::ShowAboutBox(QWidget*)
+{
+    if (aboutBox_) shell::ShowAboutBox(*aboutBox_);
+}
 
 void TMainFormServices::HelpContents(QWidget*) {}
 

@@ -20,6 +20,9 @@ class TOpenDBDlg;
 class TPathAliasDlg;
 class TReopenMenu;
 }
+namespace tarnel::shell {
+class TAboutBox;
+}
 
 namespace tarnel::app {
 
@@ -80,6 +83,7 @@ protected:
     // The dialogs made by CreateDialogs (owned by the main window).
     QPointer<TOpenDBDlg> openDBDlg_;
     QPointer<TPathAliasDlg> pathAliasDlg_;
+    QPointer<shell::TAboutBox> aboutBox_;
     // The recent-files menu component (owned by the "Reopen" submenu's window).
     QPointer<TReopenMenu> reopenMenu_;
 };

@@ -7,9 +7,12 @@
 #include "app/form_services.h"
 #include "app/main_form.h"
 #include "app/startup.h"
+#include "shell/version_info.h"
 
 int main(int argc, char** argv)
 {
+    // The About box's texts, from the executable's date and version data.
+    tarnel::shell::BuildVersionTexts();
     tarnel::TGuardedApplication app(argc, argv);
     auto services = std::make_unique<tarnel::app::TMainFormServices>();
     services->InitSettings();
@@ -21,5 +24,7 @@ int main(int argc, char** argv)
 
     form.show();
     form.activateWindow();
-    return app.exec();
+    const int status = app.exec();
+    tarnel::shell::ClearVersionTexts();
+    return status;
 }

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include "controls/error_guard.h"
 
@@ -11,6 +12,7 @@ void InitApplication(QApplication& app)
     app.setApplicationName(QStringLiteral("Tarnel"));
     SetApplicationTitle(QStringLiteral("Tarnel"));
     app.setProperty(kHelpFileProperty, QStringLiteral("TARNEL32.chm"));
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/tarnel-256.png")));
 }
 
 } // namespace tarnel::app

@@ -9,7 +9,7 @@
 
 #include "engine/database.h"
 #include "engine/error.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 
 namespace tarnel {
 

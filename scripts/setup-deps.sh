@@ -14,6 +14,7 @@ packages=(
   pxlib-dev
   xvfb xauth
   survex
+  desktop-file-utils
 )
 
 missing=()

@@ -3,7 +3,7 @@
 #include <QLineEdit>
 #include <exception>
 
-#include "tables/dataset_model.h"
+#include "controls/dataset_model.h"
 
 namespace tarnel {
 

@@ -11,7 +11,7 @@
 // SQLite.
 #include <optional>
 
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 #include "engine/value.h"
 
 namespace tarnel::sql {

@@ -6,7 +6,7 @@
 
 #include "engine/daynum.h"
 #include "engine/error.h"
-#include "engine/field_type.h"
+#include "engine/engine_types.h"
 
 namespace tarnel::sql {
 

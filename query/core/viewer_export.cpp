@@ -6,7 +6,7 @@
 
 #include "engine/dataset.h"
 #include "engine/number_format.h"
-#include "query/viewer_link.h"
+#include "query/core/viewer_link.h"
 
 namespace tarnel::query {
 

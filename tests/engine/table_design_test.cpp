@@ -4,7 +4,7 @@
 
 #include "engine/batch_move.h"
 #include "engine/error.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 #include "engine/fileio/companion_files.h"
 #include "engine/fileio/fault.h"
 #include "engine/format_registry.h"

@@ -9,7 +9,7 @@
 
 #include "engine/batch_move.h"
 #include "engine/error.h"
-#include "engine/file_io.h"
+#include "engine/fileio/file.h"
 #include "engine/fileio/fault.h"
 #include "engine/format_registry.h"
 #include "engine/table.h"

@@ -13,7 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "controls/error_report.h"
+#include "controls/error_guard.h"
+#include "tests/support/box_recorder.h"
 #include "query/process_list.h"
 #include "query/program_monitor.h"
 #include "query/viewer_watch.h"
@@ -217,9 +218,11 @@ TEST(ViewerWatchTest, ClickStartsTheViewerOnlyWhenItIsNotRunning)
     // Not running, no viewer path: a failed start (reported), released and red.
     w.running = false;
     w.watch.RefreshViewerButton();
-    tarnel::SetControlErrorReporter([](QWidget*, const QString&) {});
-    QTest::mouseClick(&w.button, Qt::LeftButton);
-    tarnel::SetControlErrorReporter({});
+    {
+        tarnel::test::BoxRecorder boxes;
+        QTest::mouseClick(&w.button, Qt::LeftButton);
+        EXPECT_EQ(boxes.errors().size(), 1);
+    }
     EXPECT_EQ(w.watch.ProgramMonitor1()->MonitorType(), mtProgram);
     EXPECT_FALSE(w.watch.ProgramMonitor1()->Running());
     EXPECT_FALSE(w.button.isChecked());
@@ -294,8 +297,7 @@ TEST(ViewerWatchTest, FailedStartShowsAnErrorNamingTheProgram)
 {
     ScratchDir dir;
     const std::string missing = dir.file("cave tools/Oculo32") + " -s";
-    std::vector<QString> shown;
-    tarnel::SetControlErrorReporter([&](QWidget*, const QString& message) { shown.push_back(message); });
+    tarnel::test::BoxRecorder boxes;
     QToolButton button;
     std::string viewerPath = missing;
     TViewerWatch watch(&button, [&] { return viewerPath; });
@@ -303,8 +305,8 @@ TEST(ViewerWatchTest, FailedStartShowsAnErrorNamingTheProgram)
     QTest::mouseClick(&button, Qt::LeftButton);
     viewerPath.clear();
     QTest::mouseClick(&button, Qt::LeftButton);
-    tarnel::SetControlErrorReporter({});
-    ASSERT_EQ(shown.size(), 2u);
+    const QStringList shown = boxes.errors();
+    ASSERT_EQ(shown.size(), 2);
     EXPECT_TRUE(shown[0].startsWith(QString::fromStdString("Cannot start " + dir.file("cave")))) << shown[0].toStdString();
     EXPECT_TRUE(shown[1].contains("no viewer program is set")) << shown[1].toStdString();
     EXPECT_FALSE(button.isChecked());

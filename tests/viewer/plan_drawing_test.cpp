@@ -13,7 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "query/dbus_viewer_link.h"
+#include "query/dbus/dbus_viewer_link.h"
 #include "tests/viewer/survey_files.h"
 #include "tests/viewer/viewer_bus.h"
 #include "viewer/plan_picture.h"

@@ -597,7 +597,7 @@ void ParadoxTable::deleteRecord(std::int64_t record)
     // The header's count may be lower than the blocks hold, never higher: it
     // goes down before the record goes.
     unsigned char count[4];
-    PutU32(count, static_cast<std::uint32_t>(total_ - 1));
+    PutLe32(count, static_cast<std::uint32_t>(total_ - 1));
     db_.writeAt(hdr::NumRecords, count, 4);
     removeAt(record);
     writeHeaderCounts();

@@ -283,11 +283,11 @@ TEST(DoQueryPage, AReadErrorAfterTheFirstHitsClosesTheQueryAndShowsNoCount)
     std::filesystem::resize_file(dir.file("caves.dbt"), 512 * 3);   // the last memos are cut off
 
     TDoQueryPage page;
-    QStringList shown;
-    page.setErrorHandler([&](const QString& message) { shown << message; });
+    tarnel::test::BoxRecorder boxes;
     page.setCurrentTable(QString::fromStdString(dir.path()), "caves.dbf");
     page.DisHitCount->setText("");
     QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
+    const QStringList shown = boxes.errors();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown.first().contains("memo")) << shown.first().toStdString();
     EXPECT_FALSE(page.query().active());

@@ -71,7 +71,7 @@ TEST(CliDesign, RestructureKeepsRowsByNameAndRefusesWithoutLoss)
     EXPECT_EQ(o.err, "");
     Outcome after = RunCli({"dump", d, "t.dbf"}, d);
     EXPECT_EQ(std::count(after.out.begin(), after.out.end(), '\n'), std::count(before.out.begin(), before.out.end(), '\n'));
-    EXPECT_NE(after.out.find(first + ",NOTE\n"), std::string::npos) << after.out.substr(0, 80);
+    EXPECT_NE(after.out.find(first + ",NOTE\r\n"), std::string::npos) << after.out.substr(0, 80);
 
     // A type dBASE cannot hold: refused, the table as it was.
     Outcome now = RunCli({"dump", d, "t.dbf"}, d);

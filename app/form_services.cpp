@@ -10,6 +10,7 @@
 
 #include "app/session_paths.h"
 #include "app/startup.h"
+#include "shell/help_request.h"
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
 #include "workspace/open_db_dlg.h"
@@ -62,9 +63,9 @@ void TMainFormServices::ExecuteCopyDBDlg(QWidget*) {}
 
 void TMainFormServices::ShowAboutBox(QWidget*) {}
 
-void TMainFormServices::HelpContents(QWidget*) {}
+void TMainFormServices::HelpContents(QWidget*) { ApplicationHelpCommand(HELP_CONTENTS, quintptr(0)); }
 
-void TMainFormServices::HelpKeywordSearch(QWidget*) {}
+void TMainFormServices::HelpKeywordSearch(QWidget*) { ApplicationHelpCommand(HELP_PARTIALKEY, QString()); }
 
 void TMainFormServices::SetWorkingFolderFrom(const QString& path)
 {

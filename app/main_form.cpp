@@ -24,6 +24,8 @@
 #include "app/db_views.h"
 #include "app/form_pages.h"
 #include "app/guarded.h"
+#include "shell/help_request.h"
+#include "shell/help_service.h"
 
 namespace tarnel::app {
 
@@ -32,6 +34,8 @@ TForm1::TForm1(std::unique_ptr<TMainFormServices> services, const QStringList& a
       args_(args)
 {
     setObjectName(QStringLiteral("Form1"));
+    helpService_ = std::make_unique<TChmHelpService>([](QWidget* owner, const QString& message) { ReportError(owner, message); });
+    CHMHelper1 = std::make_unique<TCHMHelper>(*helpService_);
     setWindowTitle(QStringLiteral("Tarnel32"));
     resize(820, 640);
     Table1.setReadOnly(true);

@@ -85,7 +85,8 @@ bool ChmFile::Contains(const std::string& objectPath) const
 std::vector<std::string> ChmFile::Objects() const
 {
     std::vector<std::string> all;
-    chm_enumerate(handle_, CHM_ENUMERATE_FILES, Collect, &all);
+    chm_enumerate(handle_, CHM_ENUMERATE_NORMAL | CHM_ENUMERATE_META | CHM_ENUMERATE_SPECIAL | CHM_ENUMERATE_FILES,
+                  Collect, &all);
     return all;
 }
 

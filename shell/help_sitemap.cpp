@@ -48,9 +48,9 @@ std::vector<SitemapEntry> ParseSitemap(const QString& text)
             if (!closing) {
                 // The first <UL> is the top level; the next ones belong to the entry before them.
                 if (depth > 0) {
+                    // A list with no entry before it continues the list it is in.
                     std::vector<SitemapEntry>* parent = target();
-                    if (parent->empty()) parent->push_back(SitemapEntry{});
-                    lists.push_back(&parent->back().children);
+                    lists.push_back(parent->empty() ? parent : &parent->back().children);
                 }
                 ++depth;
             } else if (depth > 0) {

@@ -175,7 +175,8 @@ void THelpWindow::buildIndex()
     if (file_->IndexFile().empty()) return;
     const auto text = file_->Read(file_->IndexFile());
     if (!text) return;
-    for (const SitemapEntry* e : FlattenSitemap(ParseSitemap(Decode(*text)))) {
+    const std::vector<SitemapEntry> index = ParseSitemap(Decode(*text));
+    for (const SitemapEntry* e : FlattenSitemap(index)) {
         if (e->name.isEmpty()) continue;
         auto* item = new QListWidgetItem(e->name, IndexList);
         item->setData(kObjectRole, e->locals.isEmpty() ? QString() : e->locals.front());

@@ -1,10 +1,13 @@
 # make        build into build/ (executables in build/bin/)
 # make run    install what is missing, build, open Tarnel on the sample table
 # make test   install what is missing, build, run every test through CTest
+# make install [PREFIX=/usr/local]   build and install the programs, help file, desktop entry
+# make package                       build a Debian package (build/tarnel_VERSION_ARCH.deb)
 BUILD ?= build
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean install package
 
 all: build
 
@@ -25,6 +28,12 @@ test: deps build
 
 bench: deps build
 	@echo "Benchmarks: see bench/README.md"
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)

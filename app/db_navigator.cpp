@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
+#include "controls/error_guard.h"
 #include "engine/table.h"
 #include "controls/dataset_model.h"
 
@@ -38,7 +39,7 @@ TDBNavigator::TDBNavigator(QWidget* parent) : QWidget(parent)
             if (runner_)
                 runner_([this, which] { BtnClick(which); });
             else
-                BtnClick(which);
+                RunGuarded(this, [this, which] { BtnClick(which); });
         });
         buttons_[i] = b;
         layout->addWidget(b);
@@ -51,9 +52,9 @@ void TDBNavigator::setDataSource(DataSetModel* source)
     if (source_) disconnect(source_, nullptr, this, nullptr);
     source_ = source;
     if (source_) {
-        connect(source_, &DataSetModel::stateChanged, this, &TDBNavigator::updateButtons);
-        connect(source_, &DataSetModel::currentRowChanged, this, &TDBNavigator::updateButtons);
-        connect(source_, &QAbstractItemModel::modelReset, this, &TDBNavigator::updateButtons);
+        connect(source_, &DataSetModel::stateChanged, this, Guarded(this, [this] { updateButtons(); }));
+        connect(source_, &DataSetModel::currentRowChanged, this, Guarded(this, [this] { updateButtons(); }));
+        connect(source_, &QAbstractItemModel::modelReset, this, Guarded(this, [this] { updateButtons(); }));
     }
     updateButtons();
 }

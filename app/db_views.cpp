@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <exception>
 
+#include "controls/error_guard.h"
 #include "engine/error.h"
 #include "engine/table.h"
 #include "controls/dataset_model.h"
@@ -50,9 +51,9 @@ void TDBMemo::setDataSource(DataSetModel* source)
     if (source_) disconnect(source_, nullptr, this, nullptr);
     source_ = source;
     if (source_) {
-        connect(source_, &DataSetModel::currentValuesChanged, this, &TDBMemo::refresh);
-        connect(source_, &QAbstractItemModel::modelReset, this, &TDBMemo::refresh);
-        connect(source_, &DataSetModel::stateChanged, this, &TDBMemo::updateReadOnly);
+        connect(source_, &DataSetModel::currentValuesChanged, this, Guarded(this, [this] { refresh(); }));
+        connect(source_, &QAbstractItemModel::modelReset, this, Guarded(this, [this] { refresh(); }));
+        connect(source_, &DataSetModel::stateChanged, this, Guarded(this, [this] { updateReadOnly(); }));
     }
     refresh();
 }
@@ -107,7 +108,7 @@ void TDBMemo::pushText()
     } catch (const std::exception& e) {
         pushing_ = false;
         refresh();
-        if (errorSink_) errorSink_(QString::fromUtf8(e.what()));
+        ShowErrorBox(this, QString::fromUtf8(e.what()));
     }
 }
 
@@ -127,8 +128,8 @@ void TDBImage::setDataSource(DataSetModel* source)
     if (source_) disconnect(source_, nullptr, this, nullptr);
     source_ = source;
     if (source_) {
-        connect(source_, &DataSetModel::currentValuesChanged, this, &TDBImage::refresh);
-        connect(source_, &QAbstractItemModel::modelReset, this, &TDBImage::refresh);
+        connect(source_, &DataSetModel::currentValuesChanged, this, Guarded(this, [this] { refresh(); }));
+        connect(source_, &QAbstractItemModel::modelReset, this, Guarded(this, [this] { refresh(); }));
     }
     refresh();
 }

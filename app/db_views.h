@@ -13,9 +13,6 @@ class DataSetModel;
 
 namespace tarnel::app {
 
-// Where a view sends an error it cannot throw (it runs inside Qt's event handling).
-using ViewErrorSink = std::function<void(const QString&)>;
-
 // The index of a field by name (letter case ignored), or -1.
 int FieldIndexOf(const DataSetModel* source, const QString& name);
 
@@ -26,7 +23,6 @@ public:
     void setDataSource(DataSetModel* source);
     void setDataField(const QString& name);
     const QString& dataField() const { return field_; }
-    void setErrorSink(ViewErrorSink sink) { errorSink_ = std::move(sink); }
     // Shows the field's text of the current row again.
     void refresh();
 
@@ -41,7 +37,6 @@ private:
     // The field's text breaks its lines with CR LF (the view shows them as
     // plain line breaks, and gives them back the same way).
     bool crlf_ = false;
-    ViewErrorSink errorSink_;
 };
 
 class TDBImage : public QFrame {

@@ -4,12 +4,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QStandardPaths>
 
 #include "app/session_paths.h"
+#include "controls/error_guard.h"
 #include "app/startup.h"
+#include "engine/codepage.h"
+#include "shell/about_box.h"
 #include "shell/help_request.h"
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
@@ -34,6 +38,7 @@ void TMainFormServices::CreateDialogs(QWidget* mainWindow)
     // and the path/alias chooser.
     pathAliasDlg_ = new TPathAliasDlg(mainWindow);
     // Then the copy dialog, the About box and the restructure dialog.
+    aboutBox_ = new shell::TAboutBox(mainWindow);
 }
 
 bool TMainFormServices::ExecuteOpenDBDlg(QWidget* parent, QString& pathOrAlias, QString& tableName)
@@ -55,13 +60,39 @@ void TMainFormServices::SetOpenDBDlgFolder(const QString& folder)
     if (openDBDlg_) openDBDlg_->setDirectory(folder);
 }
 
+bool TMainFormServices::ChooseCodePage(QWidget* parent, const QString& table, int& chosen)
+{
+    QStringList names;
+    int current = 0;
+    const auto pages = ChoosableCodePages();
+    for (const auto& [number, name] : pages) {
+        if (number == chosen) current = static_cast<int>(names.size());
+        names << QString::fromStdString(name);
+    }
+    bool ok = false;
+    const QString picked = QInputDialog::getItem(parent, QStringLiteral("Code Page"),
+                                                 QStringLiteral("Read %1 in the code page:").arg(table), names,
+                                                 current, false, &ok);
+    if (!ok) return false;
+    chosen = pages[static_cast<size_t>(std::max<qsizetype>(0, names.indexOf(picked)))].first;
+    return true;
+}
+
+void TMainFormServices::ShowInformation(QWidget* parent, const QString& message)
+{
+    QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), message);
+}
+
 bool TMainFormServices::ExecuteCreateTableDlg(QWidget*, TableReference&) { return false; }
 
 void TMainFormServices::ExecuteTableEditDlg(QWidget*, Table&) {}
 
 void TMainFormServices::ExecuteCopyDBDlg(QWidget*) {}
 
-void TMainFormServices::ShowAboutBox(QWidget*) {}
+void TMainFormServices::ShowAboutBox(QWidget*)
+{
+    if (aboutBox_) shell::ShowAboutBox(*aboutBox_);
+}
 
 void TMainFormServices::HelpContents(QWidget*) { ApplicationHelpCommand(HELP_CONTENTS, quintptr(0)); }
 
@@ -74,10 +105,7 @@ void TMainFormServices::SetWorkingFolderFrom(const QString& path)
 
 bool TMainFormServices::ConfirmDelete(QWidget* parent)
 {
-    return QMessageBox::question(parent, ApplicationTitle(),
-                                 QStringLiteral("Delete record?"),
-                                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
-        == QMessageBox::Ok;
+    return AskOkCancel(parent, ApplicationTitle(), QStringLiteral("Delete record?"));
 }
 
 QString TMainFormServices::ExecFileDialog(QFileDialog& dialog)

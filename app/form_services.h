@@ -20,6 +20,9 @@ class TOpenDBDlg;
 class TPathAliasDlg;
 class TReopenMenu;
 }
+namespace tarnel::shell {
+class TAboutBox;
+}
 
 namespace tarnel::app {
 
@@ -58,6 +61,12 @@ public:
     // cannot be entered.
     virtual void SetWorkingFolderFrom(const QString& path);
 
+    // Lists the code pages for the table; false on cancel, else the chosen
+    // one in chosen (which comes in as the one in use).
+    virtual bool ChooseCodePage(QWidget* parent, const QString& table, int& chosen);
+    // An information box.
+    virtual void ShowInformation(QWidget* parent, const QString& message);
+
     // Asks before a row is deleted.
     virtual bool ConfirmDelete(QWidget* parent);
     // Runs a file dialog; the chosen file, or empty text on cancel.
@@ -74,6 +83,7 @@ protected:
     // The dialogs made by CreateDialogs (owned by the main window).
     QPointer<TOpenDBDlg> openDBDlg_;
     QPointer<TPathAliasDlg> pathAliasDlg_;
+    QPointer<shell::TAboutBox> aboutBox_;
     // The recent-files menu component (owned by the "Reopen" submenu's window).
     QPointer<TReopenMenu> reopenMenu_;
 };

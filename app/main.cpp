@@ -2,13 +2,18 @@
 // opened when the window first becomes active.
 #include <QApplication>
 
+#include "controls/guarded_application.h"
+
 #include "app/form_services.h"
 #include "app/main_form.h"
 #include "app/startup.h"
+#include "shell/version_info.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    // The About box's texts, from the executable's date and version data.
+    tarnel::shell::BuildVersionTexts();
+    tarnel::TGuardedApplication app(argc, argv);
     auto services = std::make_unique<tarnel::app::TMainFormServices>();
     services->InitSettings();
     tarnel::app::InitApplication(app);
@@ -19,5 +24,7 @@ int main(int argc, char** argv)
 
     form.show();
     form.activateWindow();
-    return app.exec();
+    const int status = app.exec();
+    tarnel::shell::ClearVersionTexts();
+    return status;
 }

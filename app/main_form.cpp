@@ -23,9 +23,12 @@
 #include "app/db_navigator.h"
 #include "app/db_views.h"
 #include "app/form_pages.h"
-#include "app/guarded.h"
+#include "controls/error_guard.h"
+#include "query/do_query_page.h"
+#include "query/query_builder_page.h"
 #include "shell/help_request.h"
 #include "shell/help_service.h"
+#include "tables/grid_edit_delegate.h"
 
 namespace tarnel::app {
 
@@ -34,7 +37,7 @@ TForm1::TForm1(std::unique_ptr<TMainFormServices> services, const QStringList& a
       args_(args)
 {
     setObjectName(QStringLiteral("Form1"));
-    helpService_ = std::make_unique<TChmHelpService>([](QWidget* owner, const QString& message) { ReportError(owner, message); });
+    helpService_ = std::make_unique<TChmHelpService>();
     CHMHelper1 = std::make_unique<TCHMHelper>(*helpService_);
     setWindowTitle(QStringLiteral("Tarnel32"));
     resize(820, 640);
@@ -50,10 +53,8 @@ TForm1::TForm1(std::unique_ptr<TMainFormServices> services, const QStringList& a
     PageControl1->addTab(DataBasePage, QStringLiteral("Data Base"));
     QueryBuilderPage = CreateQueryBuilderPage(PageControl1);
     PageControl1->addTab(QueryBuilderPage, QStringLiteral("Query Builder"));
-    DoQueryPage = CreateDoQueryPage(PageControl1);
+    DoQueryPage = CreateDoQueryPage(PageControl1, QueryBuilderPage, [this] { return CurrentTable; });
     PageControl1->addTab(DoQueryPage, QStringLiteral("Do Query"));
-    ConnectQueryPages(QueryBuilderPage, DoQueryPage);
-    SetQueryTableSource(DoQueryPage, [this] { return CurrentTable; });
 
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
@@ -115,6 +116,7 @@ void TForm1::buildDataBasePage()
     DBGrid1 = new QTableView(upper);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setModel(DataSource1);
+    DBGrid1->setItemDelegate(new GridEditDelegate(DataSource1, DBGrid1));
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
     DBGrid1->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed
@@ -181,7 +183,9 @@ void TForm1::buildMenus()
     OpenDBFileMenu = add(FileMenu, QStringLiteral("&Open Database..."), &TForm1::OpenDBFileMenuClick, true);
     ReopenMenu = FileMenu->addMenu(QStringLiteral("Reopen"));
     FileMenu->addSeparator();
-    CreateNewDataBase1 = add(FileMenu, QStringLiteral("C&reate New Database..."), &TForm1::CreateNewDataBase1Click, true);
+    // Create New Database, Edit Table Fields, Copy Database, the help items
+    // and About stay disabled until their dialogs exist.
+    CreateNewDataBase1 = add(FileMenu, QStringLiteral("C&reate New Database..."), &TForm1::CreateNewDataBase1Click, false);
     FileMenu->addSeparator();
     CloseDB = add(FileMenu, QStringLiteral("&Close"), &TForm1::CloseDBClick, false);
     FileMenu->addSeparator();
@@ -193,15 +197,17 @@ void TForm1::buildMenus()
     Paste1 = add(EditMenu, QStringLiteral("&Paste"), &TForm1::Paste1Click, true);
     EditMenu->addSeparator();
     EditTableFieldsMnu = add(EditMenu, QStringLiteral("&Edit Table Fields..."), &TForm1::EditTableFieldsMnuClick, false);
-    CopyDatabase1 = add(EditMenu, QStringLiteral("Copy &Database..."), &TForm1::CopyDatabase1Click, true);
+    CopyDatabase1 = add(EditMenu, QStringLiteral("Copy &Database..."), &TForm1::CopyDatabase1Click, false);
     EditMenu->addSeparator();
     LoadFromFile1 = add(EditMenu, QStringLiteral("&Load From File.."), &TForm1::LoadFromFile1Click, false);
     SaveToFile1 = add(EditMenu, QStringLiteral("&Save To File..."), &TForm1::SaveToFile1Click, false);
+    EditMenu->addSeparator();
+    CodePage1 = add(EditMenu, QStringLiteral("Code P&age..."), &TForm1::CodePage1Click, false);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = add(HelpMenu, QStringLiteral("&Contents"), &TForm1::Contents1Click, true);
     SearchforHelpOn1 = add(HelpMenu, QStringLiteral("&Keyword Search..."), &TForm1::SearchforHelpOn1Click, true);
-    About1 = add(HelpMenu, QStringLiteral("&About..."), &TForm1::About1Click, true);
+    About1 = add(HelpMenu, QStringLiteral("&About..."), &TForm1::About1Click, false);
 
     services_->AttachReopenMenu(ReopenMenu, [this](const QString& entry) {
         const QString text = entry;
@@ -219,13 +225,15 @@ void TForm1::connectSession()
     connect(DataSource1, &DataSetModel::closed, this, [this] { run([this] { Table1AfterClose(); }); });
     connect(DataSource1, &DataSetModel::posted, this, [this] { run([this] { Table1AfterPost(); }); });
     connect(DataSource1, &DataSetModel::deleted, this, [this] { run([this] { Table1AfterDelete(); }); });
-    connect(DataSource1, &DataSetModel::errorRaised, this, [this](const QString& m) { ReportError(this, m); });
+    connect(DataSource1, &DataSetModel::errorRaised, this, [this](const QString& m) { ShowErrorBox(this, m); });
 
     // The grid's current cell and the table's cursor follow each other.
-    connect(DataSource1, &DataSetModel::currentRowChanged, this, [this] { syncGridToCursor(); });
+    connect(DataSource1, &DataSetModel::currentRowChanged, this, [this] { run([this] { syncGridToCursor(); }); });
     connect(DataSource1, &QAbstractItemModel::modelReset, this, [this] {
-        sizeColumns();
-        syncGridToCursor();
+        run([this] {
+            sizeColumns();
+            syncGridToCursor();
+        });
     });
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { gridCurrentChanged(current); });
@@ -237,7 +245,6 @@ void TForm1::connectSession()
     });
     DBGrid1->installEventFilter(this);
     DBNavigator1->setConfirmDelete([this] { return services_->ConfirmDelete(this); });
-    DBMemo1->setErrorSink([this](const QString& m) { ReportError(this, m); });
 }
 
 // --- start-up and shutdown ---
@@ -245,7 +252,7 @@ void TForm1::connectSession()
 void TForm1::FormCreate()
 {
     PageControl1->setCurrentWidget(DataBasePage);
-    SetExportControlsEnabled(DoQueryPage, false);
+    DoQueryPage->SetExportControlsEnabled(false);
     services_->SetReopenSettingsFile(services_->ProgramSettingsFile());
     services_->LoadReopenEntries();
     FirstActivation = true;
@@ -275,7 +282,7 @@ bool TForm1::FormClose()
         return false;
     run([this] {
         Table1.close();
-        CloseQuery(DoQueryPage);
+        DoQueryPage->query().close();
     });
     return true;
 }

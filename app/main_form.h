@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/form_services.h"
-#include "app/guarded.h"
+#include "controls/error_guard.h"
 #include "engine/table.h"
 #include "shell/help_service.h"
 #include "controls/dataset_model.h"
@@ -20,6 +20,11 @@ class QMenu;
 class QSplitter;
 class QTabWidget;
 class QTableView;
+
+namespace tarnel::query {
+class TDoQueryPage;
+class TQueryBuilderPage;
+}
 
 namespace tarnel::app {
 
@@ -47,8 +52,8 @@ public:
     // --- controls ---
     QTabWidget* PageControl1 = nullptr;
     QWidget* DataBasePage = nullptr;
-    QWidget* QueryBuilderPage = nullptr;
-    QWidget* DoQueryPage = nullptr;
+    query::TQueryBuilderPage* QueryBuilderPage = nullptr;
+    query::TDoQueryPage* DoQueryPage = nullptr;
     QLabel* RowDis = nullptr;
     QTableView* DBGrid1 = nullptr;
     DataSetModel* DataSource1 = nullptr;
@@ -78,6 +83,7 @@ public:
     QAction* CopyDatabase1 = nullptr;
     QAction* LoadFromFile1 = nullptr;
     QAction* SaveToFile1 = nullptr;
+    QAction* CodePage1 = nullptr;
     QAction* Contents1 = nullptr;
     QAction* SearchforHelpOn1 = nullptr;
     QAction* About1 = nullptr;
@@ -88,6 +94,8 @@ public:
     void SetTableMenusEnabled(bool flag);
     void SetBlobMenusEnabled(bool flag);
     void ShowRowCount();
+    // Closes and opens the browse table again, read in the code page given.
+    void ReopenInCodePage(int codePage);
     void OpenRecentEntry(QString entry);
     // The field of the grid's selected column; nullptr with no table open.
     const FieldDef* SelectedField() const;
@@ -106,6 +114,7 @@ public:
     void CopyDatabase1Click();
     void LoadFromFile1Click();
     void SaveToFile1Click();
+    void CodePage1Click();
     void Contents1Click();
     void SearchforHelpOn1Click();
     void About1Click();
@@ -136,7 +145,7 @@ private:
     void buildMenus();
     void buildDataBasePage();
     void connectSession();
-    // Runs a handler through the guarded dispatch.
+    // Runs a handler under the error guard.
     template <class F> void run(F f) { RunGuarded(this, f); }
     void syncGridToCursor();
     // Hands a value typed into an open grid cell to the row (or drops it), and

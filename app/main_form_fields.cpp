@@ -5,7 +5,7 @@
 #include <QMetaObject>
 
 #include "app/db_views.h"
-#include "app/guarded.h"
+#include "controls/error_guard.h"
 #include "app/main_form.h"
 #include "app/session_paths.h"
 

@@ -8,17 +8,20 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTableView>
 #include <algorithm>
 
 #include "app/db_navigator.h"
 #include "app/db_views.h"
-#include "app/form_pages.h"
-#include "app/guarded.h"
 #include "app/main_form.h"
 #include "app/session_paths.h"
+#include "controls/error_guard.h"
+#include "query/do_query_page.h"
+#include "query/query_builder_page.h"
 #include "app/startup.h"
+#include "tables/code_page_memory.h"
 
 namespace tarnel::app {
 
@@ -29,17 +32,15 @@ void TForm1::ResetSession()
     closeGridEditor(true);
     DataSource1->finishEditing();
     Table1.close();
-    CloseQuery(DoQueryPage);
     DBImage1->setDataField(QString());
     DBMemo1->setDataField(QString());
-    ClearCaveFieldBoxes(DoQueryPage);
-    ClearStatementBoxes(QueryBuilderPage);
     DataSource1->setReadOnly(true);
     Table1.setReadOnly(true);
     TableEditChk->setChecked(false);
     DataSource1->setAutoEdit(false);
     AutoEditChk->setChecked(false);
-    ClearFieldLists(DoQueryPage);
+    QueryBuilderPage->resetSession();
+    DoQueryPage->ResetSession();
 }
 
 void TForm1::OpenCurrentTable()
@@ -55,15 +56,55 @@ void TForm1::OpenCurrentTable()
     Table1.setDatabaseName(CurrentTable.DatabaseName.toStdString());
     Table1.setTableName(CurrentTable.TableName.toStdString());
     Table1.setTableType(CurrentTable.TableType);
+    Table1.setCodePage(0);
     Table1.open();
-    FillFieldLists(DoQueryPage, Table1.fields());
-    SetExportControlsEnabled(DoQueryPage, false);
+    // A code page chosen for this file before (the file's path is known only now).
+    const int remembered = RememberedCodePage(services_->ProgramSettingsFile().toStdString(), Table1.filePath());
+    if (remembered != 0 && remembered != Table1.codePage()) {
+        Table1.close();
+        Table1.setCodePage(remembered);
+        Table1.open();
+    }
+    QueryBuilderPage->setFields(Table1.fields());
+    DoQueryPage->FillFieldLists(Table1.fields());
+    DoQueryPage->SetExportControlsEnabled(false);
+    const std::string blocked = Table1.writeBlocked();
+    if (!blocked.empty()) services_->ShowInformation(this, QString::fromStdString(blocked));
+}
+
+void TForm1::ReopenInCodePage(int codePage)
+{
+    WaitCursor wait;
+    closeGridEditor(true);
+    DataSource1->finishEditing();
+    Table1.close();
+    Table1.setCodePage(codePage);
+    Table1.open();
+    QueryBuilderPage->setFields(Table1.fields());
+    DoQueryPage->FillFieldLists(Table1.fields());
+}
+
+void TForm1::CodePage1Click()
+{
+    if (!Table1.active()) return;
+    int chosen = Table1.codePage();
+    if (!services_->ChooseCodePage(this, CurrentTable.TableName, chosen)) return;
+    ReopenInCodePage(chosen);
+    if (Table1.codePage() != chosen) {
+        services_->ShowInformation(
+            this, QStringLiteral("%1 names its code page (%2) in its header; it is always read in that one.")
+                      .arg(CurrentTable.TableName)
+                      .arg(Table1.codePage()));
+        return;
+    }
+    RememberCodePage(services_->ProgramSettingsFile().toStdString(), Table1.filePath(), chosen);
 }
 
 void TForm1::SetTableMenusEnabled(bool flag)
 {
     CloseDB->setEnabled(flag);
-    EditTableFieldsMnu->setEnabled(flag);
+    CodePage1->setEnabled(flag);
+    // Edit Table Fields joins these once the restructure dialog exists.
 }
 
 void TForm1::SetBlobMenusEnabled(bool flag)
@@ -126,6 +167,14 @@ void TForm1::TableEditChkClick()
     closeGridEditor(true);
     DataSource1->finishEditing();
     const bool editable = TableEditChk->isChecked();
+    const std::string blocked = Table1.writeBlocked();
+    if (editable && !blocked.empty()) {
+        // The switch refuses: the table stays open for reading.
+        const QSignalBlocker quiet(TableEditChk);
+        TableEditChk->setChecked(false);
+        services_->ShowInformation(this, QString::fromStdString(blocked));
+        return;
+    }
     Table1.close();
     DataSource1->setReadOnly(!editable);
     Table1.setReadOnly(!editable);

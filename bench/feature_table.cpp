@@ -4,31 +4,44 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <sqlite3.h>
+
 #include "engine/daynum.h"
+#include "engine/error.h"
+#include "engine/sql/query.h"
+#include "engine/sql/table_module.h"
 #include "engine/table.h"
 
 namespace tarnel::bench {
 
-std::string EnsureFeatureTable(const std::string& folder, std::int64_t rows)
+namespace {
+
+// Writes NAME-ROWS.dbf (under a temporary name first, so that a stopped run
+// leaves nothing that looks finished), with every deleteEvery-th row deleted.
+std::string WriteTable(const std::string& folder, const std::string& stem, std::int64_t rows,
+                       std::int64_t deleteEvery, bool passage)
 {
     std::filesystem::create_directories(folder);
-    std::string name = "features" + std::to_string(rows) + ".dbf";
+    std::string name = stem + std::to_string(rows) + ".dbf";
     std::string path = folder + "/" + name;
     if (std::filesystem::exists(path)) return path;
     std::fprintf(stderr, "writing %s (%lld rows)...\n", path.c_str(), static_cast<long long>(rows));
     Table t;
     t.setDatabaseName(folder);
-    t.setTableName(name);
+    t.setTableName(name + ".part");
+    t.setTableType(TableType::dBASE);
     t.addFieldDef("STATION", ftString, 12);
     t.addFieldDef("SUFFIX", ftString, 4);
     t.addFieldDef("DEPTH", ftFloat, 10, false, 2);
     t.addFieldDef("NOTE", ftString, 40);
     t.addFieldDef("SURVEYED", ftDate, 0);
     t.addFieldDef("FLAG", ftBoolean, 0);
+    if (passage) t.addFieldDef("PASSAGE", ftString, 16);
     t.createTable();
     t.open();
     static const char* notes[] = {"Pool, clear water", "Helictites on the east wall", "Bone fragments",
                                   "Photo point", "Calcite rafts", ""};
+    static const char* passages[] = {"Main Drain", "main drain", "Boulder Choke", "THE CANYON", "Upper Series"};
     std::int64_t base = DayNumber(1995, 1, 1);
     for (std::int64_t k = 0; k < rows; ++k) {
         t.append();
@@ -38,14 +51,69 @@ std::string EnsureFeatureTable(const std::string& folder, std::int64_t rows)
         t.setValue(3, Value::text(notes[k % 6]));
         t.setValue(4, Value::integer(base + k % 9000));
         t.setValue(5, Value::integer(k % 3 == 0));
+        if (passage) t.setValue(6, Value::text(passages[k % 5]));
         t.post();
     }
-    // Every 1000th row deleted: walk from the end so row numbers stay put.
-    for (std::int64_t k = (rows - 1) / 1000 * 1000; k >= 0; k -= 1000) {
+    // Walk from the end so row numbers stay put.
+    for (std::int64_t k = (rows - 1) / deleteEvery * deleteEvery; k >= 0; k -= deleteEvery) {
         t.moveTo(k);
         t.deleteRecord();
     }
+    t.close();
+    std::filesystem::rename(path + ".part", path);
     return path;
+}
+
+void Check(sqlite3* db, int rc)
+{
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+        throw EngineError(std::string("sqlite: ") + sqlite3_errmsg(db));
+}
+
+} // namespace
+
+std::string EnsureFeatureTable(const std::string& folder, std::int64_t rows)
+{
+    return WriteTable(folder, "features", rows, 1000, false);
+}
+
+std::string EnsureSurveyTable(const std::string& folder, std::int64_t rows)
+{
+    return WriteTable(folder, "survey", rows, 997, true);
+}
+
+void MakeNativeTable(const std::string& folder)
+{
+    const std::string path = folder + "/t.sqlite";
+    std::remove(path.c_str());
+    auto rows = QueryResult::Run(folder, R"(Select * From "t")");
+    std::string create = "CREATE TABLE t(", insert = "INSERT INTO t VALUES (";
+    for (const FieldDef& f : rows->fields()) {
+        if (f.number > 1) create += ", ", insert += ",";
+        create += f.name + " " + sql::ColumnTypeOf(f.type);
+        insert += "?";
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    Check(db, sqlite3_exec(db, (create + "); BEGIN").c_str(), nullptr, nullptr, nullptr));
+    sqlite3_stmt* statement = nullptr;
+    Check(db, sqlite3_prepare_v2(db, (insert + ")").c_str(), -1, &statement, nullptr));
+    for (rows->first(); !rows->eof(); rows->next()) {
+        for (int k = 0; k < rows->fieldCount(); ++k) {
+            Value v = rows->value(k);
+            switch (v.kind) {
+            case Value::Kind::Int: sqlite3_bind_int64(statement, k + 1, v.i); break;
+            case Value::Kind::Float: sqlite3_bind_double(statement, k + 1, v.f); break;
+            case Value::Kind::Text: sqlite3_bind_text(statement, k + 1, v.s.c_str(), -1, SQLITE_TRANSIENT); break;
+            default: sqlite3_bind_null(statement, k + 1); break;
+            }
+        }
+        Check(db, sqlite3_step(statement));
+        sqlite3_reset(statement);
+    }
+    sqlite3_finalize(statement);
+    Check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
+    sqlite3_close(db);
 }
 
 double TimeCommand(const std::string& command)

@@ -10,6 +10,14 @@ namespace tarnel::bench {
 // Writes the table (unless a table of that row count is there already) and returns its path.
 std::string EnsureFeatureTable(const std::string& folder, std::int64_t rows);
 
+// The survey table: the feature table's six fields and PASSAGE C(16) (mixed
+// letter case), every 997th row deleted; written once like the feature table.
+std::string EnsureSurveyTable(const std::string& folder, std::int64_t rows);
+
+// The live rows of FOLDER/t.dbf copied into a native SQLite table t of
+// FOLDER/t.sqlite, with the column types local SQL shows.
+void MakeNativeTable(const std::string& folder);
+
 // Seconds since a start point.
 inline double Since(std::chrono::steady_clock::time_point start)
 {

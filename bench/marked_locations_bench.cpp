@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "query/viewer_export.h"
-#include "query/viewer_link.h"
+#include "query/core/viewer_export.h"
+#include "query/core/viewer_link.h"
 #include "tests/support/memory_dataset.h"
 
 using namespace tarnel;

@@ -69,42 +69,6 @@ bool EnsureLinkedTable(const std::string& folder, std::int64_t rows)
     return true;
 }
 
-void Check(sqlite3* db, int rc)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw EngineError(std::string("sqlite: ") + sqlite3_errmsg(db));
-}
-
-// The live rows of t.dbf into t.sqlite, table t.
-void MakeNative(const std::string& folder)
-{
-    const std::string path = JoinPath(folder, "t.sqlite");
-    std::remove(path.c_str());
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    Check(db, sqlite3_exec(db, "CREATE TABLE t(STATION TEXT, SUFFIX TEXT, DEPTH REAL, NOTE TEXT, "
-                               "SURVEYED INTEGER, FLAG INTEGER); BEGIN", nullptr, nullptr, nullptr));
-    sqlite3_stmt* insert = nullptr;
-    Check(db, sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?,?,?,?,?,?)", -1, &insert, nullptr));
-    auto rows = QueryResult::Run(folder, R"(Select * From "t")");
-    for (rows->first(); !rows->eof(); rows->next()) {
-        for (int k = 0; k < 6; ++k) {
-            Value v = rows->value(k);
-            switch (v.kind) {
-            case Value::Kind::Int: sqlite3_bind_int64(insert, k + 1, v.i); break;
-            case Value::Kind::Float: sqlite3_bind_double(insert, k + 1, v.f); break;
-            case Value::Kind::Text: sqlite3_bind_text(insert, k + 1, v.s.c_str(), -1, SQLITE_TRANSIENT); break;
-            default: sqlite3_bind_null(insert, k + 1); break;
-            }
-        }
-        Check(db, sqlite3_step(insert));
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    Check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
-    sqlite3_close(db);
-}
-
 std::string ShellQuote(const std::string& s)
 {
     std::string out = "'";
@@ -143,7 +107,7 @@ int main(int argc, char** argv)
     try {
         if (EnsureLinkedTable(folder, rows) || !Exists(JoinPath(folder, "t.sqlite"))) {
             std::printf("making %s/t.sqlite...\n", folder.c_str());
-            std::printf("  %.1f s\n", Seconds([&] { MakeNative(folder); }));
+            std::printf("  %.1f s\n", Seconds([&] { MakeNativeTable(folder); }));
         }
 
         std::printf("statement: %s\nrows: %lld, every 1000th deleted; best of %d runs\n\n", kSql,

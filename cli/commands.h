@@ -19,5 +19,7 @@ const std::vector<Command>& Commands();
 
 int InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
 int DumpCommand(const Args& args, std::ostream& out, std::ostream& err);
+int CreateCommand(const Args& args, std::ostream& out, std::ostream& err);
+int CopyCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 } // namespace tarnel::cli

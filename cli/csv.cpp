@@ -25,19 +25,52 @@ void WriteCsvRow(std::ostream& out, const std::vector<std::string>& fields)
     out << "\r\n";
 }
 
+namespace {
+
+bool NeedsQuotes(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
+
+// Quotes the field that starts at `from` in line when its text needs it.
+void QuoteFieldFrom(std::string& line, size_t from)
+{
+    size_t k = from;
+    while (k < line.size() && !NeedsQuotes(line[k])) ++k;
+    if (k == line.size()) return;
+    const std::string text = line.substr(from);
+    line.resize(from);
+    line += '"';
+    for (char c : text) {
+        if (c == '"') line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+} // namespace
+
 void WriteCsv(std::ostream& out, DataSet& data)
 {
     std::vector<std::string> row;
     for (const auto& f : data.fields()) row.push_back(f.name);
     WriteCsvRow(out, row);
     const int n = data.fieldCount();
+    // Rows are written into one buffer that goes out whenever it fills.
+    constexpr size_t kFlushAt = size_t(1) << 16;
+    std::string buffer;
+    buffer.reserve(kFlushAt + 1024);
     for (data.first(); !data.eof(); data.next()) {
         for (int k = 0; k < n; ++k) {
-            if (k) out << ',';
-            WriteCsvField(out, data.asText(k));
+            if (k) buffer += ',';
+            const size_t from = buffer.size();
+            data.appendText(k, buffer);
+            QuoteFieldFrom(buffer, from);
         }
-        out << "\r\n";
+        buffer += "\r\n";
+        if (buffer.size() >= kFlushAt) {
+            out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            buffer.clear();
+        }
     }
+    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
 }
 
 } // namespace tarnel

@@ -6,9 +6,9 @@
 
 #include "engine/dataset.h"
 #include "engine/sql/query.h"
-#include "query/select_builder.h"
-#include "query/dbus_viewer_link.h"
-#include "query/viewer_send.h"
+#include "query/core/select_builder.h"
+#include "query/dbus/dbus_viewer_link.h"
+#include "query/core/viewer_send.h"
 
 namespace tarnel::cli {
 
@@ -83,20 +83,35 @@ bool ParseOptions(const std::vector<std::string>& args, ExportOptions& options, 
     return true;
 }
 
-// Keeps the poked lines instead of sending them.
-class CapturingLink : public query::TViewerLink {
+// Stands in for the viewer when the stream is printed: nothing to open.
+class PrintingLink : public query::TViewerLink {
 public:
     bool openLink(const std::string&, const std::string&) override { return true; }
-    bool poke(const std::string&, const std::vector<std::string>& lines) override
-    {
-        lines_ = lines;
-        return true;
-    }
+    bool poke(const std::string&, const std::vector<std::string>&) override { return true; }
     void closeLink() override {}
-    const std::vector<std::string>& lines() const { return lines_; }
+};
+
+// Writes the lines, each ended by CR LF, through a buffer that goes out
+// whenever it fills (what is left goes out on flush()).
+class LineWriter {
+public:
+    explicit LineWriter(std::ostream& out) : out_(out) { buffer_.reserve(kFlushAt + 256); }
+    void operator()(std::string_view line)
+    {
+        buffer_.append(line);
+        buffer_ += "\r\n";
+        if (buffer_.size() >= kFlushAt) flush();
+    }
+    void flush()
+    {
+        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
+    }
 
 private:
-    std::vector<std::string> lines_;
+    static constexpr size_t kFlushAt = size_t(1) << 16;
+    std::ostream& out_;
+    std::string buffer_;
 };
 
 // Counts what goes out through another link.
@@ -127,11 +142,12 @@ TExportServices& ExportServices()
     static TExportServices services = [] {
         TExportServices s;
         s.buildSelect = [](const TSelectFields& f) {
-            return BuildSelectStatement(QueryTableStem(f.tableName), f.stationField, f.secondField,
+            return query::BuildSelectStatement(query::QueryTableStem(f.tableName), f.stationField, f.secondField,
                                         f.numberField, f.condition);
         };
         s.runSelect = [](const std::string& database, const std::string& sql) -> std::unique_ptr<DataSet> {
-            return QueryResult::Run(database, sql);
+            // Walked once or twice from the start: no need to keep the rows.
+            return QueryResult::Run(database, sql, QueryResult::Rows::Streamed);
         };
         return s;
     }();
@@ -177,9 +193,12 @@ int ExportCommand(const std::vector<std::string>& args, std::ostream& out, std::
         };
 
         if (!options.send) {
-            CapturingLink capture;
-            if (!query::UseResultSend(request, capture, errorBox) || failed) return 1;
-            for (const auto& line : capture.lines()) out << line << "\r\n";
+            PrintingLink printing;
+            LineWriter writer(out);
+            const bool sent = query::UseResultStream(
+                request, printing, [&](std::string_view line) { writer(line); }, errorBox);
+            if (!sent || failed) return 1;
+            writer.flush();
             return 0;
         }
 

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "engine/codepage.h"
+#include "engine/table.h"
 
 namespace {
 
@@ -12,13 +14,47 @@ const char* kUsage =
     "usage: tarnel-cli COMMAND ...\n"
     "  info PATH | DATABASE TABLE      row count and fields\n"
     "  dump PATH | DATABASE TABLE      the rows as CSV\n"
+    "  create DATABASE TABLE --type default|paradox|dbase|foxpro|ascii --field NAME:TYPE[:SIZE] ...\n"
+    "                                  a new table (replacing one of that name)\n"
+    "  copy SRC_DATABASE SRC_TABLE DEST_DATABASE DEST_TABLE\n"
+    "         --mode append|update|appendupdate|delete|copy\n"
+    "                                  rows moved from one table into another\n"
     "  alias list                      the database aliases\n"
     "  alias add NAME FOLDER           names a folder of tables\n"
     "  alias remove NAME\n"
     "  query [--count] DATABASE SQL    a local-SQL SELECT, the result as CSV\n"
     "  export DATABASE TABLE --feature NAME --method marked|segments|line --station FIELD\n"
     "         [--secondary FIELD] [--number FIELD] [--where CONDITION] [--send]\n"
-    "                                  the viewer command stream of a query\n";
+    "                                  the viewer command stream of a query\n"
+    "  info, dump, query and export take --encoding NAME: the code page of\n"
+    "  tables that name none (437, 850, 1250, mazovia, kamenicky, utf-8...)\n";
+
+// Takes --encoding NAME out of the arguments of the commands that read
+// tables. Returns false (after a message) when it is given wrongly.
+bool TakeEncoding(const std::string& command, std::vector<std::string>& args)
+{
+    if (command != "info" && command != "dump" && command != "query" && command != "export") return true;
+    for (size_t k = 0; k < args.size(); ++k) {
+        if (args[k] != "--encoding") continue;
+        if (k + 1 >= args.size()) {
+            std::cerr << "tarnel-cli " << command << ": --encoding needs a code page name\n";
+            return false;
+        }
+        int codePage = tarnel::CodePageByName(args[k + 1]);
+        if (codePage == 0) {
+            std::cerr << "tarnel-cli " << command << ": unknown code page '" << args[k + 1] << "'; known are:";
+            for (const auto& [number, name] : tarnel::ChoosableCodePages())
+                std::cerr << (number == 620 ? " mazovia" : number == 895 ? " kamenicky"
+                              : number == 65001 ? " utf-8" : " " + std::to_string(number));
+            std::cerr << '\n';
+            return false;
+        }
+        tarnel::Table::setDefaultCodePage(codePage);
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(k), args.begin() + static_cast<std::ptrdiff_t>(k) + 2);
+        --k;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -32,6 +68,7 @@ int main(int argc, char** argv)
     }
     std::string command = args[0];
     args.erase(args.begin());
+    if (!TakeEncoding(command, args)) return 2;
     for (const auto& c : tarnel::cli::Commands())
         if (command == c.name) return c.run(args, std::cout, std::cerr);
     std::cerr << "tarnel-cli: unknown command '" << command << "'\n" << kUsage;

@@ -26,11 +26,11 @@ int QueryCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
 
     try {
-        auto result = tarnel::QueryResult::Run(words[0], words[1]);
         if (countOnly) {
-            out << result->recordCount() << '\n';
+            out << tarnel::QueryResult::CountRows(words[0], words[1]) << '\n';
             return 0;
         }
+        auto result = tarnel::QueryResult::Run(words[0], words[1]);
         tarnel::WriteCsv(out, *result);
         out.flush();
         return 0;

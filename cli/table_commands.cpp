@@ -74,6 +74,8 @@ const std::vector<Command>& Commands()
     static const std::vector<Command> commands = {
         {"info", InfoCommand},
         {"dump", DumpCommand},
+        {"create", CreateCommand},
+        {"copy", CopyCommand},
         {"alias", tarnel::AliasCommand},
         {"query", QueryCommand},
         {"export", [](const Args& a, std::ostream& o, std::ostream& e) { return ExportCommand(a, o, e); }},

@@ -2,7 +2,7 @@
 
 #include <QMouseEvent>
 
-#include "controls/error_report.h"
+#include "controls/error_guard.h"
 #include <QPainter>
 #include <QStyleOptionButton>
 
@@ -69,14 +69,16 @@ void TAutoButton::stopRepeat()
 
 void TAutoButton::timerEvent(QTimerEvent* event)
 {
-    try {
-        QAbstractButton::timerEvent(event);
-    } catch (const std::exception& error) {
-        // A failing click ends the repeating before the error is shown, so
-        // that the timer does not go on clicking behind the error box.
-        stopRepeat();
-        ReportControlError(this, error);
-    }
+    RunGuarded(this, [&] {
+        try {
+            QAbstractButton::timerEvent(event);
+        } catch (...) {
+            // A failing click ends the repeating before the error is shown, so
+            // that the timer does not go on clicking behind the error box.
+            stopRepeat();
+            throw;
+        }
+    });
 }
 
 } // namespace tarnel

@@ -108,18 +108,31 @@ std::int64_t DataSetModel::computeRowCount() const
     if (!active()) return 0;
     try {
         return dataSet_->recordCount() + (inserting() ? 1 : 0);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        reportReadError(e);
         return 0;
     }
 }
 
 void DataSetModel::resetAll()
 {
+    readErrorReported_ = false;
     beginResetModel();
     cache_.clear();
     rowCount_ = computeRowCount();
     lastRow_ = currentRow();
     endResetModel();
+}
+
+void DataSetModel::reportReadError(const std::exception& error) const
+{
+    // Views read while they paint, so the message goes out once the paint is
+    // over; the first failure is enough until the data set is read afresh.
+    if (readErrorReported_) return;
+    readErrorReported_ = true;
+    auto* self = const_cast<DataSetModel*>(this);
+    const QString message = QString::fromStdString(error.what());
+    QMetaObject::invokeMethod(self, [self, message] { emit self->errorRaised(message); }, Qt::QueuedConnection);
 }
 
 int DataSetModel::rowCount(const QModelIndex& parent) const
@@ -160,7 +173,8 @@ const QStringList* DataSetModel::cachedRow(std::int64_t row) const
     texts.reserve(n);
     try {
         for (int c = 0; c < n; ++c) texts << readCell(row, c);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        reportReadError(e);
         return nullptr;
     }
     return &cache_.emplace(row, std::move(texts)).first->second;
@@ -173,7 +187,8 @@ QString DataSetModel::cellText(std::int64_t row, int column) const
     if (editing() && row == currentRow()) {
         try {
             return readCell(row, column);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            reportReadError(e);
             return {};
         }
     }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <unordered_map>
 
 #include "engine/dataset.h"
@@ -76,7 +78,8 @@ signals:
     void currentRowChanged(qint64 row);
     void currentValuesChanged();   // the current row's values, or which row is current
     void stateChanged();
-    // An error inside a view's call into the model, which cannot throw.
+    // An error inside a view's call into the model, which cannot throw. A
+    // row that cannot be read is told once per reset, after the call returns.
     void errorRaised(const QString& message);
 
 private:
@@ -86,6 +89,7 @@ private:
     const QStringList* cachedRow(std::int64_t row) const;
     QString readCell(std::int64_t row, int column) const;
     std::int64_t computeRowCount() const;
+    void reportReadError(const std::exception& error) const;
 
     DataSet* dataSet_ = nullptr;
     bool readOnly_ = true;
@@ -95,6 +99,7 @@ private:
     std::int64_t lastRow_ = -1;
     bool changingRows_ = false;
     mutable std::unordered_map<std::int64_t, QStringList> cache_;
+    mutable bool readErrorReported_ = false;
 };
 
 // The grid's text for a field whose value is kept outside the record:

@@ -14,6 +14,31 @@ QString ShortDatePattern()
     return QLocale().dateFormat(QLocale::ShortFormat);
 }
 
+QString WithFourDigitYear(const QString& pattern)
+{
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < pattern.size();) {
+        const QChar c = pattern[i];
+        if (c == u'\'') {
+            quoted = !quoted;
+            out += c;
+            ++i;
+            continue;
+        }
+        if (quoted || c != u'y') {
+            out += c;
+            ++i;
+            continue;
+        }
+        qsizetype run = 0;
+        while (i + run < pattern.size() && pattern[i + run] == u'y') ++run;
+        out += run < 4 ? QStringLiteral("yyyy") : pattern.mid(i, run);
+        i += run;
+    }
+    return out;
+}
+
 TDateSpin::TDateSpin(QWidget* parent) : QFrame(parent)
 {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -86,7 +111,8 @@ void TDateSpin::DoChanged()
 void TDateSpin::UpdateCaption()
 {
     const CivilDate d = date();
-    caption_ = QStringLiteral(" ") + QLocale().toString(QDate(d.year, d.month, d.day), ShortDatePattern());
+    caption_ = QStringLiteral(" ") + QLocale().toString(QDate(d.year, d.month, d.day),
+                                                          WithFourDigitYear(ShortDatePattern()));
     update();
 }
 

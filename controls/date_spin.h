@@ -65,4 +65,8 @@ private:
 // program set another default).
 QString ShortDatePattern();
 
+// The pattern with its year widened to four digits: a two-digit year cannot
+// tell 1899 from 1999 or 2099.
+QString WithFourDigitYear(const QString& pattern);
+
 } // namespace tarnel

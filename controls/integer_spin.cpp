@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 
-#include "controls/error_report.h"
+#include "controls/error_guard.h"
 
 namespace tarnel {
 

@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "controls/error_report.h"
+#include "controls/error_guard.h"
 
 namespace tarnel {
 
@@ -30,13 +30,15 @@ void TUpDownButton::fire(TArrowButton* button)
 {
     // A failing handler ends the click (and any repeating) and is shown to the
     // user; the exception does not travel back through the button's event code.
-    try {
-        if (button == up_) emit OnUpClick(this);
-        else emit OnDownClick(this);
-    } catch (const std::exception& error) {
-        button->stopRepeat();
-        ReportControlError(this, error);
-    }
+    RunGuarded(this, [&] {
+        try {
+            if (button == up_) emit OnUpClick(this);
+            else emit OnDownClick(this);
+        } catch (...) {
+            button->stopRepeat();
+            throw;
+        }
+    });
 }
 
 void TUpDownButton::layoutButtons()

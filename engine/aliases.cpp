@@ -10,6 +10,7 @@
 
 #include "engine/dataset.h"
 #include "engine/error.h"
+#include "engine/format_registry.h"
 #include "engine/profile_file.h"
 #include "engine/settings_folder.h"
 
@@ -102,6 +103,7 @@ void AddAlias(const std::string& name, const std::string& folder)
     if (text.size() > ProfileValueLimit)
         throw EngineError("Cannot add the alias " + name + ": the folder path is too long");
 
+    MakeSuiteSettingsFolder(SuiteFolderName);   // the error names a folder that cannot be made
     ProfileFile file = ReadAliases();
     try {
         file.deleteKey(Section, name);   // a new spelling of the name replaces the old one
@@ -142,13 +144,13 @@ std::vector<std::string> TableFilesInFolder(const std::string& folder)
     };
     std::vector<std::string> tables;
     for (const std::string& name : all) {
-        std::string ext = ExtensionOf(name);
-        bool table = ext == ".dbf" || ext == ".db";
-        if (ext == ".txt") {
-            // An ASCII table is a text file with its schema beside it.
-            std::string schema = Lower(name.substr(0, name.size() - 4)) + ".sch";
-            for (const std::string& other : all)
-                if (Lower(other) == schema) table = true;
+        const TableFormatInfo* format = FormatOfFileName(name);
+        bool table = format != nullptr;
+        if (table && format->requiredCompanion) {
+            // Some tables are a data file with a description beside it (ASCII: the schema).
+            std::string stem = name.substr(0, name.size() - ExtensionOf(name).size());
+            std::string wanted = Lower(stem) + format->requiredCompanion;
+            table = std::any_of(all.begin(), all.end(), [&](const std::string& other) { return Lower(other) == wanted; });
         }
         if (table && IsRegularFile(joined(name))) tables.push_back(name);
     }

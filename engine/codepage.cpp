@@ -1,5 +1,6 @@
 #include "engine/codepage.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
@@ -21,7 +22,7 @@ constexpr DriverEntry kDrivers[] = {
     {0x1D, 850},  {0x1F, 852},  {0x22, 852},  {0x23, 852},   {0x24, 860},  {0x25, 850},
     {0x26, 866},  {0x37, 850},  {0x40, 852},  {0x4D, 936},   {0x4E, 949},  {0x4F, 950},
     {0x50, 874},  {0x57, 1252}, {0x58, 1252}, {0x59, 1252},  {0x64, 852},  {0x65, 866},
-    {0x66, 865},  {0x67, 861},  {0x6A, 737},  {0x6B, 857},   {0x6C, 863},  {0x78, 950},
+    {0x66, 865},  {0x67, 861},  {0x68, 895},  {0x69, 620},  {0x6A, 737},  {0x6B, 857},   {0x6C, 863},  {0x78, 950},
     {0x79, 949},  {0x7A, 936},  {0x7B, 932},  {0x7C, 874},   {0x7D, 1255}, {0x7E, 1256},
     {0x86, 737},  {0x87, 852},  {0x88, 857},  {0x96, 10007}, {0x97, 10029}, {0x98, 10006},
     {0xC8, 1250}, {0xC9, 1251}, {0xCA, 1254}, {0xCB, 1253},  {0xCC, 1257},
@@ -33,9 +34,56 @@ constexpr DriverEntry kPreferred[] = {
     {0x01, 437}, {0x02, 850}, {0x03, 1252}, {0x26, 866}, {0x64, 852}, {0xC8, 1250}, {0xC9, 1251},
 };
 
+// DOS code pages that iconv does not carry. Both keep the upper part of code
+// page 437 (box drawing and symbols) and replace letters below 0xB0; these
+// are their bytes 0x80..0xAF.
+constexpr int kMazovia = 620;     // Polish, language driver 0x69
+constexpr int kKamenicky = 895;   // Czech and Slovak, language driver 0x68
+
+constexpr std::uint16_t kMazoviaLow[48] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x0105, 0x00E7,   // 80
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x0107, 0x00C4, 0x0104,   // 88
+    0x0118, 0x0119, 0x0142, 0x00F4, 0x00F6, 0x0106, 0x00FB, 0x00F9,   // 90
+    0x015A, 0x00D6, 0x00DC, 0x00A2, 0x0141, 0x00A5, 0x015B, 0x0192,   // 98
+    0x0179, 0x017B, 0x00F3, 0x00D3, 0x0144, 0x0143, 0x017A, 0x017C,   // A0
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,   // A8
+};
+
+constexpr std::uint16_t kKamenickyLow[48] = {
+    0x010C, 0x00FC, 0x00E9, 0x010F, 0x00E4, 0x010E, 0x0164, 0x010D,   // 80
+    0x011B, 0x011A, 0x0139, 0x00CD, 0x013E, 0x013A, 0x00C4, 0x00C1,   // 88
+    0x00C9, 0x017E, 0x017D, 0x00F4, 0x00F6, 0x00D3, 0x016F, 0x00DA,   // 90
+    0x00FD, 0x00D6, 0x00DC, 0x0160, 0x013D, 0x00DD, 0x0158, 0x0165,   // 98
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x0148, 0x0147, 0x016E, 0x00D4,   // A0
+    0x0161, 0x0159, 0x0155, 0x0154, 0x00BC, 0x00A7, 0x00AB, 0x00BB,   // A8
+};
+
+const std::uint16_t* OwnLowHalf(int cp)
+{
+    return cp == kMazovia ? kMazoviaLow : cp == kKamenicky ? kKamenickyLow : nullptr;
+}
+
+struct NamedPage { int number; const char* name; };
+
+// The code pages a user can choose for a table that names none, in the
+// order they are offered.
+constexpr NamedPage kChoosable[] = {
+    {1252, "Windows Western (1252)"},   {437, "DOS US (437)"},
+    {850, "DOS Western (850)"},          {852, "DOS Central European (852)"},
+    {kMazovia, "DOS Polish Mazovia"},    {kKamenicky, "DOS Czech Kamenicky"},
+    {865, "DOS Nordic (865)"},           {866, "DOS Cyrillic (866)"},
+    {737, "DOS Greek (737)"},            {857, "DOS Turkish (857)"},
+    {1250, "Windows Central European (1250)"}, {1251, "Windows Cyrillic (1251)"},
+    {1253, "Windows Greek (1253)"},      {1254, "Windows Turkish (1254)"},
+    {1257, "Windows Baltic (1257)"},     {10000, "Macintosh Roman"},
+    {65001, "UTF-8"},
+};
+
 std::string IconvName(int cp)
 {
     switch (cp) {
+    case kMazovia:
+    case kKamenicky: return "CP437";
     case 10000: return "MACINTOSH";
     case 10006: return "MACGREEK";
     case 10007: return "MACCYRILLIC";
@@ -111,6 +159,36 @@ bool LooksLikeUtf8(std::string_view bytes)
     return high;
 }
 
+std::vector<std::pair<int, std::string>> ChoosableCodePages()
+{
+    std::vector<std::pair<int, std::string>> out;
+    for (const auto& p : kChoosable) out.emplace_back(p.number, p.name);
+    return out;
+}
+
+int CodePageByName(std::string_view name)
+{
+    std::string s;
+    for (char c : name)
+        if (c != '-' && c != '_' && c != ' ') s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (s == "utf8") return 65001;
+    if (s == "mazovia") return kMazovia;
+    if (s == "kamenicky" || s == "kamenick\xc3\xbd") return kKamenicky;
+    if (s == "latin1" || s == "ansi") return 1252;
+    for (const char* prefix : {"windows", "cp", "ibm", "dos"})
+        if (s.rfind(prefix, 0) == 0) {
+            s.erase(0, std::strlen(prefix));
+            break;
+        }
+    if (s.empty() || s.size() > 5 || s.find_first_not_of("0123456789") != std::string::npos) return 0;
+    int number = std::stoi(s);
+    for (const auto& p : kChoosable)
+        if (p.number == number) return number;
+    for (const auto& e : kDrivers)
+        if (e.codePage == number) return number;
+    return 0;
+}
+
 int CodePageOfLanguageDriver(std::uint8_t driver)
 {
     for (const auto& e : kDrivers)
@@ -165,7 +243,11 @@ CodePage::CodePage(int number) : number_(number)
     for (int b = 0x80; b <= 0xFF; ++b) {
         char byte = static_cast<char>(b);
         std::string utf8;
-        if (Convert(iconvName_, "UTF-8", std::string_view(&byte, 1), utf8) && !utf8.empty()) {
+        const std::uint16_t* own = OwnLowHalf(number);
+        if (own && b < 0xB0) {
+            AppendUtf8(own[b - 0x80], utf8);
+            any = true;
+        } else if (Convert(iconvName_, "UTF-8", std::string_view(&byte, 1), utf8) && !utf8.empty()) {
             any = true;
         } else {
             utf8.clear();

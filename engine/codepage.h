@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace tarnel {
 
@@ -39,6 +41,13 @@ private:
     std::array<std::string, 128> high_;                // UTF-8 of bytes 0x80..0xFF
     std::unordered_map<std::uint32_t, char> reverse_;  // code point -> byte, for 0x80..0xFF
 };
+
+// The code pages offered for tables that do not name theirs: number and a
+// name for people.
+std::vector<std::pair<int, std::string>> ChoosableCodePages();
+// A code page from what a user types: "437", "cp850", "windows-1250",
+// "utf-8", "mazovia", "kamenicky"... 0 when it names none we know.
+int CodePageByName(std::string_view name);
 
 // dBASE/FoxPro language driver byte <-> code page (0 when the byte is unknown).
 int CodePageOfLanguageDriver(std::uint8_t driver);

@@ -1,9 +1,13 @@
 #include "engine/settings_folder.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "engine/error.h"
 
 namespace tarnel {
 
@@ -26,9 +30,32 @@ std::string ConfigBase()
     return HomeFolder() + "/.config";
 }
 
-} // namespace
+bool IsFolder(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
-std::string SuiteSettingsFolder(const std::string& name)
+// Makes the folder and every missing folder above it, each new one private to
+// the user (0700) as the XDG base-directory rules ask; existing folders are
+// left as they are. Returns an empty text, or what failed and why.
+std::string MakeFolderPath(const std::string& folder)
+{
+    if (folder.empty() || IsFolder(folder)) return {};
+    std::size_t at = 0;
+    while (at != std::string::npos) {
+        at = folder.find('/', at + 1);
+        const std::string part = folder.substr(0, at);
+        if (part.empty() || part.back() == '/') continue;
+        if (::mkdir(part.c_str(), 0700) == 0) continue;
+        const int err = errno;
+        if (err == EEXIST && IsFolder(part)) continue;
+        return part + ": " + (err == EEXIST ? std::strerror(ENOTDIR) : std::strerror(err));
+    }
+    return {};
+}
+
+std::string FolderFor(const std::string& name)
 {
     std::string sub = name;
     if (!sub.empty()) {
@@ -38,8 +65,31 @@ std::string SuiteSettingsFolder(const std::string& name)
     std::string base = ConfigBase();
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     if (sub.empty()) return base == "/" ? base : base + "/";
-    std::string folder = (base == "/" ? std::string() : base) + sub;
-    ::mkdir(folder.c_str(), 0777);   // one level; an existing folder or a failure is fine
+    return (base == "/" ? std::string() : base) + sub;
+}
+
+std::string WithoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+} // namespace
+
+std::string SuiteSettingsFolder(const std::string& name)
+{
+    const std::string folder = FolderFor(name);
+    MakeFolderPath(WithoutTrailingSlash(folder));   // a reader simply finds no files there
+    return folder;
+}
+
+std::string MakeSuiteSettingsFolder(const std::string& name)
+{
+    const std::string folder = FolderFor(name);
+    const std::string shown = WithoutTrailingSlash(folder);
+    const std::string failure = MakeFolderPath(shown);
+    if (!failure.empty())
+        throw EngineError("Cannot make the settings folder " + shown + " (" + failure + ")");
     return folder;
 }
 

@@ -10,6 +10,8 @@
 #include "engine/daynum.h"
 #include "engine/error.h"
 #include "engine/value_convert.h"
+#include "engine/format_registry.h"
+#include "engine/number_format.h"
 
 namespace tarnel {
 
@@ -38,6 +40,15 @@ void Table::setReadOnly(bool readOnly) { requireClosed("change the read-only fla
 TableType Table::formatType() const { return format_ ? format_->type() : tableType_; }
 
 namespace {
+int gDefaultCodePage = 0;
+}
+
+void Table::setCodePage(int codePage) { requireClosed("change the code page"); codePage_ = codePage; }
+void Table::setDefaultCodePage(int codePage) { gDefaultCodePage = codePage; }
+int Table::codePage() const { return format_ ? format_->textCodePage() : 0; }
+std::string Table::writeBlocked() const { return format_ ? format_->writeBlocked() : std::string(); }
+
+namespace {
 std::string TablePath(const std::string& databaseName, const std::string& tableName, bool mustExist)
 {
     if (tableName.empty()) throw EngineError("No table name given");
@@ -49,6 +60,11 @@ std::string TablePath(const std::string& databaseName, const std::string& tableN
 }
 } // namespace
 
+std::string Table::resolvePath() const
+{
+    return TablePath(databaseName_, tableName_, false);
+}
+
 void Table::open()
 {
     if (active()) return;
@@ -59,6 +75,7 @@ void Table::open()
         throw EngineError("Cannot open table " + tableName_ + ": " + e.what());
     }
     format_ = OpenTableFormat(path, tableType_, readOnly_);
+    if (int cp = codePage_ ? codePage_ : gDefaultCodePage) format_->useUndeclaredCodePage(cp);
     openFieldCount_ = static_cast<unsigned>(format_->fields().size());
     filePath_ = path;
     state_ = DataSetState::Browse;
@@ -76,13 +93,14 @@ void Table::close()
     buffer_.clear();
     changed_.clear();
     modified_ = false;
-    format_.reset();
+    std::unique_ptr<TableFormat> format = std::move(format_);
     openFieldCount_ = 0;
     filePath_.clear();
     state_ = DataSetState::Inactive;
     current_ = -1;
     setCursor(0, true);
     notify(ChangeKind::Reset);
+    format->endAppends();   // appends still gathered are written (or their failure told)
 }
 
 const std::vector<FieldDef>& Table::fields() const
@@ -131,12 +149,7 @@ void Table::deleteTable()
 {
     requireClosed("delete the table");
     std::string path = TablePath(databaseName_, tableName_, true);
-    auto format = OpenTableFormat(path, tableType_, true);
-    auto files = format->files();
-    format.reset();
-    for (const auto& f : files)
-        if (std::remove(f.c_str()) != 0 && f == path)
-            throw EngineError("Cannot delete table " + path);
+    DeleteTableFiles(path, tableType_);
 }
 
 // --- the live-row index ---------------------------------------------------
@@ -350,6 +363,8 @@ void Table::requireWritable(const char* what) const
 {
     if (!format_) throw EngineError(std::string("Cannot ") + what + ": the table is closed");
     if (readOnly_) throw EngineError(std::string("Cannot ") + what + ": table " + tableName_ + " is read only");
+    std::string blocked = format_->writeBlocked();
+    if (!blocked.empty()) throw EngineError(std::string("Cannot ") + what + ": " + blocked);
 }
 
 void Table::requireEditing(const char* what) const
@@ -426,8 +441,11 @@ void Table::post()
         if (rec % kBlock == 0) liveInBlock_.push_back(1);
         else if (liveInBlock_.back() >= 0) ++liveInBlock_.back();
         indexedCount_ = before + 1;
+        // The row count is taken once and then kept: finding the new row
+        // by walking its block would make a run of appends quadratic.
         if (liveCountTotal_ >= 0) ++liveCountTotal_;
-        row = liveCountTotal_ >= 0 ? liveCountTotal_ - 1 : rowOfRecord(rec);
+        else recordCount();
+        row = liveCountTotal_ - 1;
     } else {
         row = rowOfRecord(rec);
     }
@@ -436,6 +454,17 @@ void Table::post()
     cachedRow_ = row;
     cachedRecord_ = rec;
     notify(ChangeKind::Reset);
+}
+
+void Table::beginAppends()
+{
+    requireWritable("append");
+    format_->beginAppends();
+}
+
+void Table::endAppends()
+{
+    if (format_) format_->endAppends();
 }
 
 void Table::cancel()
@@ -474,6 +503,11 @@ void Table::deleteRecord()
     current_ = rec;
     setCursor(std::max<std::int64_t>(row, 0), rec < 0);
     notify(ChangeKind::Reset);
+}
+
+Value ConvertForField(const FieldDef& field, Value value, TFieldType from)
+{
+    return ConvertValue(field, std::move(value), from);
 }
 
 void Table::setValue(int field, Value value, TFieldType from)

@@ -26,13 +26,27 @@ public:
     void setTableName(const std::string& name);      // file name with extension
     void setTableType(TableType type);
     void setReadOnly(bool readOnly);
+    // The code page of a table whose file names none (0: the format's
+    // default). A code page named in the file always wins.
+    void setCodePage(int codePage);
+    // The same for every table of this process that is given none itself.
+    static void setDefaultCodePage(int codePage);
     const std::string& databaseName() const { return databaseName_; }
     const std::string& tableName() const { return tableName_; }
     TableType tableType() const { return tableType_; }
     bool readOnly() const { return readOnly_; }
+    // The data file's path that the database and table names stand for now.
+    std::string resolvePath() const;
     // The data file's path, resolved at open (empty while closed).
     const std::string& filePath() const { return filePath_; }
     TableType formatType() const;   // the format actually opened
+    int codePage() const;           // text is read in this code page (0: none, or closed)
+    // Why the open table cannot be written though it was opened for writing
+    // (an index it would leave stale...); empty when nothing stands in the way.
+    std::string writeBlocked() const;
+    // The open table's format (null while closed), for readers that walk the
+    // records themselves and never move the cursor.
+    TableFormat* format() const { return format_.get(); }
 
     void open();
     void close();
@@ -44,11 +58,15 @@ public:
     // decimals: for number fields of formats that store them (dBASE N), 0 for the format's choice.
     void addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required = false,
                      int decimals = 0);
-    // Creates the table from the planned definitions, replacing any table of
-    // that name. The table must be closed.
+    // Creates the table from the planned definitions as the table type says
+    // (Default: by the name's extension), replacing any table of that name
+    // with its companion files. A field type the format cannot hold is refused
+    // before anything is written; a failure leaves the old table as it was
+    // (see CreateTableFiles). The table must be closed.
     void createTable(int codePage = 0);
-    // Deletes the table's files. The table must be closed.
+    // Deletes the table with its companion files (all or none). The table must be closed.
     void deleteTable();
+    // Rows from another data set: see BatchMove in engine/batch_move.h.
 
     std::int64_t recordCount() const override;
     void moveTo(std::int64_t row) override;
@@ -68,6 +86,9 @@ public:
     void deleteRecord();
     void post();
     void cancel();
+    // Around many appends (batch moves): the format may write them in blocks.
+    void beginAppends();
+    void endAppends();
     bool modified() const { return modified_; }
     // Into the edit buffer (starts nothing), converted for the field's type (see
     // ConvertValue); `from` is the type of the field the value was read from.
@@ -100,6 +121,7 @@ private:
     std::string tableName_;
     TableType tableType_ = TableType::Default;
     bool readOnly_ = false;
+    int codePage_ = 0;
     std::string filePath_;
     std::unique_ptr<TableFormat> format_;
     unsigned openFieldCount_ = 0;          // fields of the open table (0 while closed)
@@ -119,5 +141,10 @@ private:
     std::vector<bool> changed_;
     bool modified_ = false;
 };
+
+// A value brought to the kind the field's type travels as (text parsed for
+// numbers, dates and logicals; numbers to text), as setValue does; throws
+// naming the field when it cannot be.
+Value ConvertForField(const FieldDef& field, Value value, TFieldType from = ftUnknown);
 
 } // namespace tarnel

@@ -45,8 +45,25 @@ public:
     virtual std::int64_t appendRecord(const std::vector<Value>& values) = 0;  // returns its number
     virtual void deleteRecord(std::int64_t record) = 0;
 
+    // Many appends in a row (batch moves): between these a format may hold
+    // its lock and write the new records in blocks. Records appended are
+    // readable at once; a failure loses only records not yet written, and
+    // the files stay consistent. endAppends() writes what is left.
+    virtual void beginAppends() {}
+    virtual void endAppends() {}
+
     // The fields of the primary key, as 0-based indexes (empty when unkeyed).
     virtual std::vector<int> primaryKey() const { return {}; }
+
+    // The code page text is read in (0 for formats without one), and the one
+    // to read in when the file names none; the latter is called right after
+    // opening, before anything is read.
+    virtual int textCodePage() const { return 0; }
+    virtual void useUndeclaredCodePage(int /*codePage*/) {}
+
+    // Why the table must not be written though its files could be (empty
+    // when nothing stands in the way): a user-facing message.
+    virtual std::string writeBlocked() const { return {}; }
 
     // The file names this table consists of (data file first, then memo, index...).
     virtual std::vector<std::string> files() const = 0;
@@ -58,7 +75,11 @@ struct CreateOptions {
     int codePage = 0;                      // 0: the format's default
 };
 
-// Opening and creating, by table type. The path is the data file's.
+// Opening and creating, by table type (see format_registry.h). The path is
+// the data file's. Opening with Default recognises the format by the file's
+// content, else by its extension. Creating writes the new table complete in a
+// private folder beside the path, then moves any old table's files aside and
+// the new ones into place; a failure on the way puts the old ones back.
 std::unique_ptr<TableFormat> OpenTableFormat(const std::string& path, TableType type, bool readOnly);
 void CreateTableFiles(const std::string& path, const std::vector<FieldDef>& fields,
                       const CreateOptions& options);

@@ -1,6 +1,6 @@
+// The "Do Query" page: its layout, its handlers and what a send takes from it.
 #include "query/do_query_page.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QFrame>
 #include <QGridLayout>
@@ -10,30 +10,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <exception>
 #include <tuple>
 
+#include "controls/error_guard.h"
+#include "query/core/select_builder.h"
 #include "query/field_lists.h"
 #include "controls/dataset_model.h"
-#include "query/select_builder.h"
+#include "query/user_date.h"
 #include "tables/field_types.h"
 
-namespace {
+namespace tarnel::query {
 
-// Shows the hourglass for its lifetime.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
+namespace {
 
 // A sunken panel with a caption and the label that shows a value.
 QFrame* SunkenPanel(const QString& caption, QLabel*& value)
@@ -63,6 +56,7 @@ QToolButton* CopyButton(const QString& boxName)
 
 TDoQueryPage::TDoQueryPage(QWidget* parent) : QWidget(parent)
 {
+    Query1.setUserDateReader(tarnel::query::UserDateReader());
     auto* top = new QHBoxLayout;
     top->addWidget(buildAvailableFields());
     top->addWidget(buildCaveFields(), 1);
@@ -71,7 +65,7 @@ TDoQueryPage::TDoQueryPage(QWidget* parent) : QWidget(parent)
     middle->addWidget(buildQueryResults(), 0, Qt::AlignTop);
     DBGrid2 = new QTableView;
     DBGrid2->setObjectName("DBGrid2");
-    auto* model = new tarnel::DataSetModel(this);
+    auto* model = new DataSetModel(this);
     model->setReadOnly(true);
     model->setDataSet(&Query1);
     DataSource2 = model;
@@ -86,10 +80,6 @@ TDoQueryPage::TDoQueryPage(QWidget* parent) : QWidget(parent)
     page->addLayout(top);
     page->addLayout(middle, 1);
     page->addWidget(buildUseResult());
-
-    errorHandler_ = [this](const QString& message) {
-        QMessageBox::critical(this, QApplication::applicationName(), message);
-    };
     SetExportControlsEnabled(false);
     RefreshCaveFieldChoice();
 }
@@ -109,9 +99,9 @@ QWidget* TDoQueryPage::buildAvailableFields()
     FieldList2->setSelectionMode(QAbstractItemView::SingleSelection);
     FieldList2->setMinimumSize(150, 110);
     FieldList2->setMaximumHeight(160);
-    connect(FieldList2, &QListWidget::itemSelectionChanged, this, [this] {
+    connect(FieldList2, &QListWidget::itemSelectionChanged, this, Guarded(this, [this] {
         if (!filling_) FieldList2Click();
-    });
+    }));
     auto* layout = new QVBoxLayout(group);
     layout->addWidget(FieldList2, 1);
     layout->addWidget(SunkenPanel(QStringLiteral(" Type:"), FieldTypeDis2));
@@ -150,10 +140,10 @@ QWidget* TDoQueryPage::buildCaveFields()
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
-    connect(StationBtn, &QToolButton::clicked, this, [this] { StationBtnClick(); });
-    connect(NumberBtn, &QToolButton::clicked, this, [this] { NumberBtnClick(); });
-    connect(SecondBtn, &QToolButton::clicked, this, [this] { SecondBtnClick(); });
-    connect(ClearFieldBtn, &QPushButton::clicked, this, [this] { ClearFieldBtnClick(); });
+    connect(StationBtn, &QToolButton::clicked, this, Guarded(this, [this] { StationBtnClick(); }));
+    connect(NumberBtn, &QToolButton::clicked, this, Guarded(this, [this] { NumberBtnClick(); }));
+    connect(SecondBtn, &QToolButton::clicked, this, Guarded(this, [this] { SecondBtnClick(); }));
+    connect(ClearFieldBtn, &QPushButton::clicked, this, Guarded(this, [this] { ClearFieldBtnClick(); }));
     return group;
 }
 
@@ -168,7 +158,7 @@ QWidget* TDoQueryPage::buildQueryResults()
     DisHitCount->setObjectName("DisHitCount");
     DisHitCount->setMinimumWidth(60);
     layout->addStretch(1);
-    connect(DoQueryBtn, &QPushButton::clicked, this, [this] { guarded([this] { DoQueryBtnClick(); }); });
+    connect(DoQueryBtn, &QPushButton::clicked, this, Guarded(this, [this] { DoQueryBtnClick(); }));
     return group;
 }
 
@@ -225,28 +215,14 @@ void TDoQueryPage::setCurrentTableSource(std::function<std::pair<QString, QStrin
     tableSource_ = std::move(source);
 }
 
-void TDoQueryPage::setErrorHandler(std::function<void(const QString&)> handler)
-{
-    errorHandler_ = std::move(handler);
-}
-
 void TDoQueryPage::addUseResultButton(QAbstractButton* button)
 {
     useResultLayout_->addWidget(button, 0, Qt::AlignVCenter);
 }
 
-void TDoQueryPage::guarded(const std::function<void()>& handler)
-{
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        if (errorHandler_) errorHandler_(QString::fromStdString(e.what()));
-    }
-}
+void TDoQueryPage::FillFieldLists(const DataSet& table) { FillFieldLists(table.fields()); }
 
-void TDoQueryPage::FillFieldLists(const tarnel::DataSet& table) { FillFieldLists(table.fields()); }
-
-void TDoQueryPage::FillFieldLists(const std::vector<tarnel::FieldDef>& fields)
+void TDoQueryPage::FillFieldLists(const std::vector<FieldDef>& fields)
 {
     fields_ = fields;
     filling_ = true;
@@ -319,8 +295,16 @@ void TDoQueryPage::DoQueryBtnClick()
     Query1.clearSql();
     Query1.addSql(BuildSelectStatement(stem, StationFieldName.toStdString(), SecondFieldName.toStdString(),
                                        NumberFieldName.toStdString(), condition.toStdString()));
-    Query1.open();
-    DisHitCount->setText(QString::number(Query1.recordCount()));
+    // The count reads every row, so a read error part way shows here; the
+    // rows before it are not a result.
+    try {
+        Query1.open();
+        const std::int64_t hits = Query1.recordCount();
+        DisHitCount->setText(QString::number(hits));
+    } catch (...) {
+        Query1.close();
+        throw;
+    }
 }
 
 namespace {
@@ -338,3 +322,19 @@ void TDoQueryPage::SecondBtnClick() { CopySelectedName(FieldList2, SecondEdit); 
 int TDoQueryPage::displayMethod() const { return UseAsButtons->checkedId(); }
 
 QString TDoQueryPage::featureName() const { return FeatureNameEdit->text(); }
+
+TViewerSendRequest TDoQueryPage::SendRequest()
+{
+    TViewerSendRequest request;
+    request.result = &Query1;
+    for (int k = 0; k < FieldList2->count(); ++k)
+        request.availableFields.push_back(FieldList2->item(k)->text().toStdString());
+    request.stationFieldName = StationFieldName.toStdString();
+    request.secondFieldName = SecondFieldName.toStdString();
+    request.numberFieldName = NumberFieldName.toStdString();
+    request.featureName = featureName().toStdString();
+    request.displayMethod = displayMethod();
+    return request;
+}
+
+} // namespace tarnel::query

@@ -9,6 +9,7 @@
 
 #include "engine/dataset.h"
 #include "engine/sql/query.h"
+#include "query/core/viewer_send.h"
 
 class QAbstractButton;
 class QButtonGroup;
@@ -21,6 +22,8 @@ class QPushButton;
 class QTableView;
 class QToolButton;
 class QAbstractTableModel;
+
+namespace tarnel::query {
 
 class TDoQueryPage : public QWidget {
     Q_OBJECT
@@ -36,15 +39,14 @@ public:
     // Where "Do Query" reads the table from at the moment it runs (the main
     // window's current table); overrides setCurrentTable.
     void setCurrentTableSource(std::function<std::pair<QString, QString>()> source);
-    // How an error of a handler is shown; by default in an error box.
-    void setErrorHandler(std::function<void(const QString&)> handler);
     // Room for further buttons at the right of the "Use Query Result" group.
     void addUseResultButton(QAbstractButton* button);
 
     // The session.
-    void FillFieldLists(const tarnel::DataSet& table);
-    void FillFieldLists(const std::vector<tarnel::FieldDef>& fields);
-    // Closes the query and empties the list and the three cave-field boxes.
+    void FillFieldLists(const DataSet& table);
+    void FillFieldLists(const std::vector<FieldDef>& fields);
+    // Closing the table: closes the query and empties the list and the three
+    // cave-field boxes.
     void ResetSession();
     // Empties "Available Fields" as closing a table does: the type label and
     // the cave-field controls stay as they are until the next fill or click.
@@ -62,12 +64,16 @@ public:
     void SecondBtnClick();
 
     // What the export reads.
-    tarnel::Query& query() { return Query1; }
+    Query& query() { return Query1; }
     const QString& stationFieldName() const { return StationFieldName; }
     const QString& secondFieldName() const { return SecondFieldName; }
     const QString& numberFieldName() const { return NumberFieldName; }
     int displayMethod() const;   // 0 marked locations, 1 line segments, 2 continuous line
     QString featureName() const;
+    // What "Send To Viewer" sends: the result, the "Available Fields" names,
+    // the cave fields remembered by the last "Do Query", the display method
+    // and the feature name.
+    TViewerSendRequest SendRequest();
 
     // The controls, by the form's names.
     QListWidget* FieldList2 = nullptr;
@@ -100,16 +106,16 @@ private:
     QWidget* buildCaveFields();
     QWidget* buildQueryResults();
     QWidget* buildUseResult();
-    void guarded(const std::function<void()>& handler);
 
-    tarnel::Query Query1;
+    Query Query1;
     QAbstractTableModel* DataSource2 = nullptr;
-    std::vector<tarnel::FieldDef> fields_;   // the open table's field descriptors
+    std::vector<FieldDef> fields_;   // the open table's field descriptors
     QString StationFieldName, SecondFieldName, NumberFieldName;
     QString databaseName_, tableName_;
     std::function<QString()> conditionSource_;
     std::function<std::pair<QString, QString>()> tableSource_;
-    std::function<void(const QString&)> errorHandler_;
     QHBoxLayout* useResultLayout_ = nullptr;
     bool filling_ = false;
 };
+
+} // namespace tarnel::query

@@ -1,6 +1,9 @@
+// Filling the two field lists and reading the selected field's use.
 #include "query/field_lists.h"
 
 #include "tables/field_types.h"
+
+namespace tarnel::query {
 
 int SelectedRow(const QListWidget* list)
 {
@@ -12,7 +15,7 @@ int SelectedRow(const QListWidget* list)
 }
 
 void FillFieldListBoxes(QListWidget* fieldList1, QListWidget* fieldList2,
-                        const std::vector<tarnel::FieldDef>& fields)
+                        const std::vector<FieldDef>& fields)
 {
     if (fieldList1) fieldList1->clear();
     if (fieldList2) fieldList2->clear();
@@ -26,7 +29,7 @@ void FillFieldListBoxes(QListWidget* fieldList1, QListWidget* fieldList2,
     if (fieldList2) fieldList2->setCurrentRow(0);
 }
 
-TCaveFieldChoice CaveFieldChoice(const QListWidget* fieldList2, const std::vector<tarnel::FieldDef>& fields)
+TCaveFieldChoice CaveFieldChoice(const QListWidget* fieldList2, const std::vector<FieldDef>& fields)
 {
     TCaveFieldChoice choice;
     const int row = SelectedRow(fieldList2);
@@ -35,6 +38,8 @@ TCaveFieldChoice CaveFieldChoice(const QListWidget* fieldList2, const std::vecto
     choice.Selected = true;
     FieldTypeDisplayName(type, choice.TypeName);
     choice.NumberField = IsNumberEntryType(type);
-    choice.StationField = type == tarnel::ftString;
+    choice.StationField = type == ftString;
     return choice;
 }
+
+} // namespace tarnel::query

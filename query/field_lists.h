@@ -8,13 +8,15 @@
 
 #include "engine/dataset.h"
 
+namespace tarnel::query {
+
 // The selected row of a single-choice list, or -1.
 int SelectedRow(const QListWidget* list);
 
 // Clears both lists, adds every field's name to each, and selects the first
 // row of each when there is one. Either list may be null.
 void FillFieldListBoxes(QListWidget* fieldList1, QListWidget* fieldList2,
-                        const std::vector<tarnel::FieldDef>& fields);
+                        const std::vector<FieldDef>& fields);
 
 // What the field selected in "Available Fields" may be used as.
 struct TCaveFieldChoice {
@@ -23,4 +25,6 @@ struct TCaveFieldChoice {
     bool NumberField = false;    // a number-entry type
     bool StationField = false;   // a String
 };
-TCaveFieldChoice CaveFieldChoice(const QListWidget* fieldList2, const std::vector<tarnel::FieldDef>& fields);
+TCaveFieldChoice CaveFieldChoice(const QListWidget* fieldList2, const std::vector<FieldDef>& fields);
+
+} // namespace tarnel::query

@@ -4,11 +4,11 @@
 
 namespace tarnel::query {
 
-// True when any process's executable file name equals the file-name part of
-// `executable` (after its last "/", blanks and control characters trimmed),
-// ignoring letter case and a trailing ".exe" on either side. A process's
-// name is the file name of /proc/PID/exe, or its command name when that
-// cannot be read. Zombies do not count; unreadable processes are skipped; an
+// True when any process goes by the file-name part of `executable` (after
+// its last "/", blanks and control characters trimmed), ignoring letter case
+// and a trailing ".exe" on either side. A process goes by the file name of
+// /proc/PID/exe, the file name of its argv[0] and its command name, so one
+// run through a symbolic link or a wrapper script is seen. Zombies do not count; unreadable processes are skipped; an
 // unreadable process table gives false.
 bool IsProgramRunning(const std::string& executable);
 

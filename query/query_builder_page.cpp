@@ -1,3 +1,4 @@
+// The "Query Builder" page: its layout and its handlers.
 #include "query/query_builder_page.h"
 
 #include <QCheckBox>
@@ -13,10 +14,11 @@
 #include <QVBoxLayout>
 
 #include "controls/date_spin.h"
+#include "controls/error_guard.h"
 #include "controls/radio_group.h"
 #include "engine/dataset.h"
 
-namespace tarnel {
+namespace tarnel::query {
 
 namespace {
 
@@ -109,19 +111,19 @@ TQueryBuilderPage::TQueryBuilderPage(QWidget* parent) : QWidget(parent)
     buildLayout();
 
     // A click or an arrow key in the list; refilling the list runs nothing.
-    connect(FieldList1, &QListWidget::itemClicked, this, &TQueryBuilderPage::FieldList1Click);
-    connect(FieldList1, &QListWidget::currentRowChanged, this, &TQueryBuilderPage::FieldList1Click);
-    connect(Term1Btn, &QPushButton::clicked, this, &TQueryBuilderPage::Term1BtnClick);
-    connect(Term3Btn, &QPushButton::clicked, this, &TQueryBuilderPage::Term3BtnClick);
-    connect(Op1Btn, &QPushButton::clicked, this, &TQueryBuilderPage::Op1BtnClick);
-    connect(Op2Btn, &QPushButton::clicked, this, &TQueryBuilderPage::Op2BtnClick);
-    connect(Term2Btn, &QPushButton::clicked, this, &TQueryBuilderPage::Term2BtnClick);
-    connect(Term4Btn, &QPushButton::clicked, this, &TQueryBuilderPage::Term4BtnClick);
-    connect(ClearAllBtn, &QPushButton::clicked, this, &TQueryBuilderPage::ClearAllBtnClick);
+    connect(FieldList1, &QListWidget::itemClicked, this, Guarded(this, [this] { FieldList1Click(); }));
+    connect(FieldList1, &QListWidget::currentRowChanged, this, Guarded(this, [this] { FieldList1Click(); }));
+    connect(Term1Btn, &QPushButton::clicked, this, Guarded(this, [this] { Term1BtnClick(); }));
+    connect(Term3Btn, &QPushButton::clicked, this, Guarded(this, [this] { Term3BtnClick(); }));
+    connect(Op1Btn, &QPushButton::clicked, this, Guarded(this, [this] { Op1BtnClick(); }));
+    connect(Op2Btn, &QPushButton::clicked, this, Guarded(this, [this] { Op2BtnClick(); }));
+    connect(Term2Btn, &QPushButton::clicked, this, Guarded(this, [this] { Term2BtnClick(); }));
+    connect(Term4Btn, &QPushButton::clicked, this, Guarded(this, [this] { Term4BtnClick(); }));
+    connect(ClearAllBtn, &QPushButton::clicked, this, Guarded(this, [this] { ClearAllBtnClick(); }));
     // textChanged fires only when a box's text really changes, whoever set it.
     for (QLineEdit* box : {Term1Edit, Op1Edit, Term2Edit, Term3Edit, Op2Edit, Term4Edit})
-        connect(box, &QLineEdit::textChanged, this, &TQueryBuilderPage::Term1EditChange);
-    connect(BooleanRadio, &TRadioGroup::OnClick, this, &TQueryBuilderPage::Term1EditChange);
+        connect(box, &QLineEdit::textChanged, this, Guarded(this, [this] { Term1EditChange(); }));
+    connect(BooleanRadio, &TRadioGroup::OnClick, this, Guarded(this, [this] { Term1EditChange(); }));
 }
 
 void TQueryBuilderPage::buildLayout()
@@ -212,12 +214,12 @@ QString TQueryBuilderPage::selectedFieldName() const
 
 QString TQueryBuilderPage::OperatorText() const
 {
-    return tarnel::OperatorText(OperatorRadio->ItemIndex());
+    return query::OperatorText(OperatorRadio->ItemIndex());
 }
 
 QString TQueryBuilderPage::TargetText() const
 {
-    return tarnel::TargetText(TargetRadio->ItemIndex(), selectedFieldName(), DateSpin->Year(),
+    return query::TargetText(TargetRadio->ItemIndex(), selectedFieldName(), DateSpin->Year(),
                               DateSpin->Month(), DateSpin->Day(), QuoteChk->isChecked());
 }
 
@@ -225,7 +227,7 @@ QString TQueryBuilderPage::BuildCondition() const
 {
     const ConditionTerms terms{Term1Edit->text(), Op1Edit->text(), Term2Edit->text(),
                                Term3Edit->text(), Op2Edit->text(), Term4Edit->text()};
-    return tarnel::BuildCondition(terms, BooleanRadio->ItemIndex(), fields_);
+    return query::BuildCondition(terms, BooleanRadio->ItemIndex(), fields_);
 }
 
 void TQueryBuilderPage::FieldList1Click()
@@ -261,4 +263,4 @@ void TQueryBuilderPage::ClearAllBtnClick()
         box->setText(QString());
 }
 
-} // namespace tarnel
+} // namespace tarnel::query

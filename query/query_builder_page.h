@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "query/statement_builder.h"
+#include "query/core/statement_builder.h"
 
 class QLabel;
 class QLineEdit;
@@ -15,10 +15,12 @@ class QCheckBox;
 class QPushButton;
 
 namespace tarnel {
-
 struct FieldDef;
 class TDateSpin;
 class TRadioGroup;
+}
+
+namespace tarnel::query {
 
 class TQueryBuilderPage : public QWidget {
     Q_OBJECT
@@ -88,4 +90,4 @@ private:
     std::function<QString(int)> typeName_;
 };
 
-} // namespace tarnel
+} // namespace tarnel::query

@@ -1,9 +1,12 @@
+// The "Run Viewer" button and its twice-a-second look at the process table.
 #include "query/viewer_watch.h"
 
 #include <QAbstractButton>
 #include <QFont>
 #include <QPalette>
 
+#include "controls/error_guard.h"
+#include "engine/error.h"
 #include "query/process_list.h"
 
 namespace tarnel::query {
@@ -24,10 +27,10 @@ TViewerWatch::TViewerWatch(QAbstractButton* runViewBtn, TViewerPathSource viewer
     QPalette palette = runViewBtn_->palette();
     palette.setColor(QPalette::ButtonText, Qt::black);
     runViewBtn_->setPalette(palette);
-    connect(runViewBtn_, &QAbstractButton::clicked, this, &TViewerWatch::RunViewBtnClick);
+    connect(runViewBtn_, &QAbstractButton::clicked, this, Guarded(runViewBtn_, [this] { RunViewBtnClick(); }));
 
     timer1_.setInterval(500);
-    connect(&timer1_, &QTimer::timeout, this, &TViewerWatch::Timer1Timer);
+    connect(&timer1_, &QTimer::timeout, this, Guarded(runViewBtn_, [this] { Timer1Timer(); }));
     timer1_.start();
 }
 
@@ -46,11 +49,21 @@ void TViewerWatch::RefreshViewerButton()
     runViewBtn_->setPalette(palette);
 }
 
+void TViewerWatch::RunViewBtnClick()
+{
+    RunGuarded(runViewBtn_, [this] { StartViewer(); });
+}
+
 void TViewerWatch::StartViewer()
 {
     // The click has already flipped the toggle; the refresh sets it right.
-    if (!ViewerRunning()) programMonitor1_.StartProgram(viewerPath_ ? viewerPath_() : std::string());
+    const std::string commandLine = viewerPath_ ? viewerPath_() : std::string();
+    const bool failed = !ViewerRunning() && !programMonitor1_.StartProgram(commandLine);
     RefreshViewerButton();
+    if (!failed) return;
+    if (CommandWords(commandLine).empty())
+        throw EngineError("Cannot start the viewer: no viewer program is set (ViewerPath)");
+    throw EngineError(programMonitor1_.StartError());
 }
 
 } // namespace tarnel::query

@@ -36,8 +36,10 @@ public:
                  QObject* owner = nullptr);
 
     void Timer1Timer() { RefreshViewerButton(); }
-    void RunViewBtnClick() { StartViewer(); }
+    // A start that fails is shown in the error box, naming the program.
+    void RunViewBtnClick();
     void RefreshViewerButton();
+    // Starts the viewer unless it runs; throws EngineError when it cannot.
     void StartViewer();
 
     QTimer* Timer1() { return &timer1_; }

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libsqlite3-dev sqlite3
   libgtest-dev googletest
   libchm-dev fp-utils
@@ -13,6 +13,8 @@ packages=(
   python3 python3-dbf python3-dbfread gdal-bin
   pxlib-dev
   xvfb xauth
+  survex
+  desktop-file-utils
 )
 
 missing=()

@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QMessageBox>
 
+#include "controls/error_guard.h"
 #include "shell/help_window.h"
 
 #ifndef TARNEL_DATA_DIR
@@ -21,14 +21,6 @@ QStringList HelpFileCandidates(const QString& helpFile)
                        QStringLiteral(TARNEL_DATA_DIR "/") + helpFile};
     places.removeDuplicates();
     return places;
-}
-
-TChmHelpService::TChmHelpService(ErrorReporter report) : report_(std::move(report))
-{
-    if (!report_)
-        report_ = [](QWidget* owner, const QString& message) {
-            QMessageBox::critical(owner, QCoreApplication::applicationName(), message);
-        };
 }
 
 TChmHelpService::~TChmHelpService() { CloseAll(); }
@@ -67,11 +59,11 @@ THelpWindow* TChmHelpService::OpenWindow(QWidget* owner, const QString& helpFile
             windows_.insert(place, window);
             return window;
         } catch (const std::exception& e) {
-            report_(owner, QString::fromUtf8(e.what()));
+            ShowErrorBox(owner, QString::fromUtf8(e.what()));
             return nullptr;
         }
     }
-    report_(owner, QStringLiteral("The help file \"%1\" was not found. Looked in:\n%2")
+    ShowErrorBox(owner, QStringLiteral("The help file \"%1\" was not found. Looked in:\n%2")
                        .arg(QFileInfo(helpFile).fileName(), places.join(QLatin1Char('\n'))));
     return nullptr;
 }
@@ -97,7 +89,7 @@ bool TChmHelpService::HtmlHelp(QWidget* owner, const QString& helpFile, unsigned
         const QString topic = !text.isEmpty() ? TopicOfAddress(text).isEmpty() ? text : TopicOfAddress(text) : addressTopic;
         if (topic.isEmpty()) window->ShowDefaultTopic();
         else if (!window->ShowTopic(topic)) {
-            report_(owner, QStringLiteral("The help file \"%1\" has no topic \"%2\".").arg(file, topic));
+            ShowErrorBox(owner, QStringLiteral("The help file \"%1\" has no topic \"%2\".").arg(file, topic));
             ok = false;
         }
         break;
@@ -115,7 +107,7 @@ bool TChmHelpService::HtmlHelp(QWidget* owner, const QString& helpFile, unsigned
     case HH_HELP_CONTEXT: {
         const auto topic = window->file().TopicForContext(unsigned(number));
         if (!topic || !window->ShowTopic(QString::fromStdString(*topic))) {
-            report_(owner, QStringLiteral("The help file \"%1\" has no topic number %2.").arg(file).arg(number));
+            ShowErrorBox(owner, QStringLiteral("The help file \"%1\" has no topic number %2.").arg(file).arg(number));
             ok = false;
         }
         break;

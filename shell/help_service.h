@@ -4,7 +4,6 @@
 #include <QMap>
 #include <QPointer>
 #include <QStringList>
-#include <functional>
 
 #include "shell/help_request.h"
 
@@ -19,10 +18,8 @@ QStringList HelpFileCandidates(const QString& helpFile);
 
 class TChmHelpService : public HtmlHelpService {
 public:
-    // How failures (a missing file, an unknown topic number) reach the user;
-    // by default an error box.
-    using ErrorReporter = std::function<void(QWidget* owner, const QString& message)>;
-    explicit TChmHelpService(ErrorReporter report = {});
+    // Failures (a missing file, an unknown topic number) are shown in the error box.
+    TChmHelpService() = default;
     ~TChmHelpService() override;
 
     bool HtmlHelp(QWidget* owner, const QString& helpFile, unsigned command, const HelpData& data) override;
@@ -36,7 +33,6 @@ public:
 private:
     THelpWindow* OpenWindow(QWidget* owner, const QString& helpFile);
 
-    ErrorReporter report_;
     QMap<QString, QPointer<THelpWindow>> windows_;   // by the located path
 };
 

@@ -94,16 +94,6 @@ void FieldEntryFromField(QListWidget* list, const FieldDef& field)
     AddFieldEntry(list, QString::fromStdString(field.name), field.type, size);
 }
 
-QString QuoteFieldRef(const QString& qualifier, const QString& fieldName)
-{
-    return QLatin1Char('"') + qualifier + QLatin1String("\".\"") + fieldName + QLatin1Char('"');
-}
-
-std::string QuoteFieldRef(const std::string& qualifier, const std::string& fieldName)
-{
-    return "\"" + qualifier + "\".\"" + fieldName + "\"";
-}
-
 void TFieldEntryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const
 {

@@ -54,10 +54,6 @@ TFieldEntry GetFieldEntry(const QListWidget* list, int index);
 // the size rule rejects becomes the type's default size.
 void FieldEntryFromField(QListWidget* list, const tarnel::FieldDef& field);
 
-// "qualifier"."field" — nothing is validated or escaped.
-QString QuoteFieldRef(const QString& qualifier, const QString& fieldName);
-std::string QuoteFieldRef(const std::string& qualifier, const std::string& fieldName);
-
 // Draws a design field list's rows: the name and " - " in blue, then the type
 // name, " - " and the size in red, on silver when the row is selected. Rows
 // are one line high and 1000 pixels wide, so long lines can be scrolled to.

@@ -7,27 +7,18 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QStyle>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "controls/error_guard.h"
 #include "shell/system_support.h"
 
 namespace tarnel {
 
 namespace {
-
-// The hourglass while the file system is read.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // /proc/mounts writes blanks and a few other characters as \ooo.
 QString DecodeMountField(const QString& field)
@@ -127,11 +118,6 @@ bool MaskMatches(const QString& mask, const QString& fileName)
     return false;
 }
 
-void ShowErrorBox(QWidget* parent, const QString& message)
-{
-    QMessageBox::critical(parent, QApplication::applicationDisplayName(), message);
-}
-
 // ---- TFolderList ----
 
 TFolderList::TFolderList(QWidget* parent) : QTreeWidget(parent)
@@ -142,8 +128,7 @@ TFolderList::TFolderList(QWidget* parent) : QTreeWidget(parent)
     setIndentation(14);
     setExpandsOnDoubleClick(false);
     setUniformRowHeights(true);
-    connect(this, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item, int) { openItem(item); });
+    connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item, int) { openItem(item); });
     folder_ = NormalFolder(QDir::currentPath());
     rebuild();
 }
@@ -165,11 +150,7 @@ void TFolderList::setFolder(const QString& path)
 void TFolderList::openItem(QTreeWidgetItem* item)
 {
     if (!item) return;
-    try {
-        setFolder(item->data(0, Qt::UserRole).toString());
-    } catch (const std::exception& e) {
-        ShowErrorBox(this, QString::fromStdString(e.what()));
-    }
+    RunGuarded(this, [&] { setFolder(item->data(0, Qt::UserRole).toString()); });
 }
 
 void TFolderList::keyPressEvent(QKeyEvent* event)
@@ -253,7 +234,9 @@ TFileList::TFileList(QWidget* parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     directory_ = NormalFolder(QDir::currentPath());
-    connect(this, &QListWidget::currentRowChanged, this, [this](int) { emit selectionChanged(); });
+    // The selection, not the current row: a mouse press moves the current row
+    // before it selects, so the name would still be the old one.
+    connect(this, &QListWidget::itemSelectionChanged, this, &TFileList::selectionChanged);
 }
 
 void TFileList::keyPressEvent(QKeyEvent* event)

@@ -19,9 +19,6 @@ QStringList RootsFromMounts(const QString& mountsText, const QString& home);
 // "?", compared without regard to letter case. "*.*" matches every name.
 bool MaskMatches(const QString& mask, const QString& fileName);
 
-// Shows an error the way the main loop does: an error box with the message.
-void ShowErrorBox(QWidget* parent, const QString& message);
-
 // Folder tree. Double-click or Enter on a folder opens it.
 class TFolderList : public QTreeWidget {
     Q_OBJECT

@@ -11,11 +11,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "controls/error_guard.h"
 #include "engine/aliases.h"
 #include "shell/system_support.h"
 #include "workspace/folder_widgets.h"
@@ -137,32 +137,32 @@ TOpenDBDlg::TOpenDBDlg(QWidget* parent) : QDialog(parent)
     connect(HelpBtn, &QPushButton::clicked, this, [this] {
         if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
     });
-    connect(UseFileChk, &QCheckBox::toggled, this, &TOpenDBDlg::UseFileChkClick);
-    connect(UseAliasChk, &QCheckBox::toggled, this, &TOpenDBDlg::UseAliasChkClick);
-    connect(AliasList, &QListWidget::currentRowChanged, this, [this](int) {
+    connect(UseFileChk, &QCheckBox::toggled, this, Guarded(this, [this] { UseFileChkClick(); }));
+    connect(UseAliasChk, &QCheckBox::toggled, this, Guarded(this, [this] { UseAliasChkClick(); }));
+    connect(AliasList, &QListWidget::currentRowChanged, this, Guarded(this, [this] {
         if (!fillingAliases_) AliasListClick();
-    });
+    }));
     // A click on the alias that is selected already must read its tables too.
     connect(AliasList, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (item && item->text() != tableListAlias_) AliasListClick();
+        RunGuarded(this, [&] {
+            if (item && item->text() != tableListAlias_) AliasListClick();
+        });
     });
-    connect(TableList, &QListWidget::itemActivated, this, &TOpenDBDlg::TableListDblClick);
-    connect(FileList1, &QListWidget::itemActivated, this, &TOpenDBDlg::TableListDblClick);
-    connect(FileList1, &TFileList::selectionChanged, this, &TOpenDBDlg::FileList1Change);
-    connect(Filter1, &QComboBox::currentIndexChanged, this, [this](int) {
+    connect(TableList, &QListWidget::itemActivated, this, Guarded(this, [this] { TableListDblClick(); }));
+    connect(FileList1, &QListWidget::itemActivated, this, Guarded(this, [this] { TableListDblClick(); }));
+    connect(FileList1, &TFileList::selectionChanged, this, Guarded(this, [this] { FileList1Change(); }));
+    connect(Filter1, &QComboBox::currentIndexChanged, this, Guarded(this, [this] {
         FileList1->setMask(Filter1->currentData().toString());
         Filter1Change();
-    });
+    }));
     connect(DriveCombo1, &TDriveCombo::driveChanged, this, [this](const QString& root) {
-        try {
-            DirList1->setFolder(root);
-        } catch (const std::exception& e) {
-            ShowErrorBox(this, QString::fromStdString(e.what()));
-            DriveCombo1->followFolder(DirList1->folder());
-        }
-        DriveCombo1Change();
+        RunGuarded(this, [&] {
+            if (!RunGuarded(this, [&] { DirList1->setFolder(root); }))
+                DriveCombo1->followFolder(DirList1->folder());
+            DriveCombo1Change();
+        });
     });
-    connect(DirList1, &TFolderList::folderChanged, this, &TOpenDBDlg::DirList1Change);
+    connect(DirList1, &TFolderList::folderChanged, this, Guarded(this, [this] { DirList1Change(); }));
 
     FormCreate();
 }
@@ -205,7 +205,7 @@ bool TOpenDBDlg::ExecuteOpenDBDlg(QString& pathOrAlias, QString& tableName)
         QListWidgetItem* alias = AliasList->currentItem();
         QListWidgetItem* table = TableList->currentItem();
         if (TableList->count() == 0 || !alias || !table) {
-            QMessageBox::warning(this, QStringLiteral("Warning"), QStringLiteral("Invalid Alias"));
+            ShowWarningBox(this, QStringLiteral("Warning"), QStringLiteral("Invalid Alias"));
             return false;
         }
         pathOrAlias = alias->text();

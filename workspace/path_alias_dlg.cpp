@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "controls/error_guard.h"
 #include "engine/aliases.h"
 #include "workspace/folder_widgets.h"
 
@@ -57,15 +58,11 @@ TPathAliasDlg::TPathAliasDlg(QWidget* parent) : QDialog(parent)
     connect(DirectoryListBox1, &TFolderList::folderChanged, DriveComboBox1,
             &TDriveCombo::followFolder);
     connect(DriveComboBox1, &TDriveCombo::driveChanged, this, [this](const QString& root) {
-        try {
-            DirectoryListBox1->setFolder(root);
-        } catch (const std::exception& e) {
-            ShowErrorBox(this, QString::fromStdString(e.what()));
+        if (!RunGuarded(this, [&] { DirectoryListBox1->setFolder(root); }))
             DriveComboBox1->followFolder(DirectoryListBox1->folder());
-        }
     });
-    connect(PathChk, &QCheckBox::toggled, this, &TPathAliasDlg::PathChkClick);
-    connect(AliasChk, &QCheckBox::toggled, this, &TPathAliasDlg::AliasChkClick);
+    connect(PathChk, &QCheckBox::toggled, this, Guarded(this, [this] { PathChkClick(); }));
+    connect(AliasChk, &QCheckBox::toggled, this, Guarded(this, [this] { AliasChkClick(); }));
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(HelpBtn, &QPushButton::clicked, this, [this] {

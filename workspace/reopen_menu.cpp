@@ -1,8 +1,8 @@
 #include "workspace/reopen_menu.h"
 
 #include <QAction>
-#include <QMessageBox>
 
+#include "controls/error_guard.h"
 #include "engine/profile_file.h"
 #include "engine/settings_folder.h"
 
@@ -89,7 +89,7 @@ void TReopenMenu::putEntry(const QString& text, bool atTop)
         }
     }
     auto* action = new QAction(captionText(text), menu_);
-    connect(action, &QAction::triggered, this, [this, action] { itemClicked(action); });
+    connect(action, &QAction::triggered, this, [this, action] { RunGuarded(nullptr, [&] { itemClicked(action); }); });
     if (atTop) {
         QAction* before = items_.isEmpty() ? nullptr : items_.first();
         if (!before) {
@@ -165,9 +165,8 @@ void TReopenMenu::SaveEntries()
 void TReopenMenu::reportError()
 {
     if (!showErrors_) return;
-    QMessageBox::warning(nullptr, QStringLiteral("Warning"),
-                         "Unable to access: " + iniFile_ + "\n" +
-                             "You may not permission to access the Windows folder");
+    ShowWarningBox(nullptr, QStringLiteral("Warning"),
+                   "Unable to access: " + iniFile_ + "\n" + "You may not permission to access the Windows folder");
 }
 
 void TReopenMenu::itemClicked(QAction* action)

@@ -447,13 +447,11 @@ void AsciiTable::replaceRange(std::int64_t from, std::int64_t to, const std::str
             w += static_cast<std::int64_t>(n);
         }
         out.sync();
+        out.close();
+        RenameFile(temp, path_);
     } catch (...) {
         std::remove(temp.c_str());
         throw;
-    }
-    if (std::rename(temp.c_str(), path_.c_str()) != 0) {
-        std::remove(temp.c_str());
-        throw EngineError(name_ + ": cannot replace the file");
     }
     data_ = File::open(path_, false);
     indexRows();
@@ -541,26 +539,11 @@ void CreateAsciiFiles(const std::string& path, const std::vector<FieldDef>& fiel
     CodePage::get(schema.codePage);   // fails early on an unknown code page
     std::string schemaPath = fileio::WithExtension(path, ".sch");
     std::string text = SchemaText(schema);
-    File held;
-    std::unique_ptr<File::Lock> lock;
-    if (fileio::FileExists(schemaPath)) {
-        held = File::open(schemaPath, true);
-        lock = std::make_unique<File::Lock>(held);
-    }
-    std::string temp = schemaPath + ".tmp";
-    try {
-        auto f = File::create(temp);
-        f.writeAt(0, text.data(), text.size());
-        f.sync();
-        File::create(path);   // the rows: none yet
-    } catch (...) {
-        std::remove(temp.c_str());
-        throw;
-    }
-    if (std::rename(temp.c_str(), schemaPath.c_str()) != 0) {
-        std::remove(temp.c_str());
-        throw EngineError(BaseName(schemaPath) + ": cannot write the schema file");
-    }
+    // The registry has us write into a fresh folder and moves the files into place.
+    auto f = File::create(schemaPath);
+    f.writeAt(0, text.data(), text.size());
+    f.sync();
+    File::create(path);   // the rows: none yet
 }
 
 } // namespace tarnel::ascii

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <unistd.h>
 
 #include "engine/bytes.h"
 #include "engine/codepage.h"
@@ -145,39 +144,17 @@ void CreateDbfTable(const std::string& path, const std::vector<FieldDef>& fields
     }
     header[32 + 32 * planned.size()] = 0x0D;
 
-    // Write the new files beside the old ones, then rename them into place.
+    // The registry has us write into a fresh folder and moves the files into place.
     std::string base = table;
     auto dot = base.find_last_of('.');
     std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
-    std::string folder = FolderOf(path);
-    std::string memoPath = JoinPath(folder, stem + (fox ? ".fpt" : ".dbt"));
-    std::string tmpTable = path + ".new", tmpMemo = memoPath + ".new";
-    try {
-        File f = File::create(tmpTable);
-        header.push_back(0x1A);
-        f.writeAt(0, header.data(), header.size());
-        f.sync();
-        f.close();
-        if (memo) DbfMemo::create(tmpMemo, fox ? DbfMemo::Style::FoxPro : DbfMemo::Style::DBase4, stem);
-    } catch (...) {
-        ::unlink(tmpTable.c_str());
-        ::unlink(tmpMemo.c_str());
-        throw;
-    }
-    // The old table's memo and index files go with it.
-    for (const char* ext : {".dbt", ".fpt", ".mdx", ".cdx"}) {
-        std::string old = FindFileInFolder(folder, stem + ext);
-        if (!old.empty()) ::unlink(old.c_str());
-    }
-    std::string existing = FindFileInFolder(folder, base);
-    if (!existing.empty() && existing != path) ::unlink(existing.c_str());
-    if (::rename(tmpTable.c_str(), path.c_str()) != 0) {
-        ::unlink(tmpTable.c_str());
-        ::unlink(tmpMemo.c_str());
-        throw EngineError("Cannot create " + path);
-    }
-    if (memo && ::rename(tmpMemo.c_str(), memoPath.c_str()) != 0)
-        throw EngineError("Cannot create the memo file " + memoPath);
+    std::string memoPath = JoinPath(FolderOf(path), stem + (fox ? ".fpt" : ".dbt"));
+    File f = File::create(path);
+    header.push_back(0x1A);
+    f.writeAt(0, header.data(), header.size());
+    f.sync();
+    f.close();
+    if (memo) DbfMemo::create(memoPath, fox ? DbfMemo::Style::FoxPro : DbfMemo::Style::DBase4, stem);
 }
 
 } // namespace tarnel

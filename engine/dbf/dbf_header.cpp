@@ -117,6 +117,7 @@ DbfHeader ParseDbfHeader(const std::string& fileName, const std::uint8_t* data, 
         h.recordCount = GetLe32(data + 4);
         h.recordLength = GetLe16(data + 10);
         h.languageDriver = data[29];
+        h.tableFlags = data[28];
         if (h.flavor == DbfFlavor::DBase7) {
             descriptorSize = 48;
             first = 68;
@@ -193,8 +194,16 @@ DbfHeader ParseDbfHeader(const std::string& fileName, const std::uint8_t* data, 
             if (f.letter == 'V' || f.letter == 'Q') f.varBit = bit++;
             if (f.flags & 0x02) f.nullBit = bit++;
         }
-        if (bit > 0 && (h.nullFlagsOffset < 0 || bit > h.nullFlagsLength * 8))
+        if (bit > 0 && h.nullFlagsOffset < 0) {
+            // Some writers flag fields nullable (or variable) but store no
+            // _NullFlags field: nothing there is NULL, every value is full length.
+            for (auto& f : h.fields) {
+                if (f.nullBit >= 0) f.nullableWithoutFlags = true;
+                f.nullBit = f.varBit = -1;
+            }
+        } else if (bit > h.nullFlagsLength * 8) {
             Fail(fileName, "nullable fields without room in the _NullFlags field");
+        }
     }
 
     std::int64_t available = (fileSize - h.headerLength) / h.recordLength;

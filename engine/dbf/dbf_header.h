@@ -52,6 +52,7 @@ struct DbfField {
     bool system = false;       // hidden (_NullFlags)
     int nullBit = -1;          // VFP: bit in _NullFlags set for NULL
     int varBit = -1;           // VFP V/Q: bit set when the length is in the last byte
+    bool nullableWithoutFlags = false;   // VFP: flagged nullable, but the table has no _NullFlags
     int descriptorOffset = 0;  // of the field's descriptor within the header
     TFieldType type = ftUnknown;
 };
@@ -64,6 +65,7 @@ struct DbfHeader {
     int headerLength = 0;
     int recordLength = 0;
     std::uint8_t languageDriver = 0;
+    std::uint8_t tableFlags = 0;    // byte 28: 0x01 a production index (.mdx/.cdx) belongs to the table
     std::vector<DbfField> fields;   // in record order, system fields included
     int nullFlagsOffset = -1;       // offset of _NullFlags in the record
     int nullFlagsLength = 0;

@@ -135,6 +135,7 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
     header_ = ParseDbfHeader(path, head.data(), got, size);
 
     int cp = CodePageOfLanguageDriver(header_.languageDriver);
+    declaredCodePage_ = cp != 0;
     if (cp == 0) {
         // No language driver we know: some writers store UTF-8 and say nothing.
         std::string sample;
@@ -146,6 +147,9 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
         if (LooksLikeUtf8(sample)) cp = 65001;
     }
     codePage_ = CodePage::get(cp);
+
+    findUnkeptIndex();
+    readOnly = readOnly || !indexBlock_.empty();
 
     bool memoFields = false;
     for (size_t k = 0; k < header_.fields.size(); ++k) {
@@ -191,6 +195,41 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
     }
 }
 
+void DbfTable::findUnkeptIndex()
+{
+    // Index files are not kept up to date by our writes; another program
+    // would trust a stale one, so such a table is only read.
+    const std::string& path = file_.path();
+    std::string base = BaseName(path);
+    std::string folder = base.size() < path.size() ? path.substr(0, path.size() - base.size() - 1) : std::string();
+    auto dot = base.find_last_of('.');
+    std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
+    std::string found, why;
+    if (header_.flavor != DbfFlavor::DBase2 && (header_.tableFlags & 0x01)) {
+        std::string production = stem + (header_.isFoxPro() ? ".cdx" : ".mdx");
+        found = FindFileInFolder(folder, production);
+        found = found.empty() ? production : BaseName(found);
+        why = "its production index " + found;
+    } else {
+        for (const char* ext : {".mdx", ".cdx", ".ndx", ".idx", ".ntx"}) {
+            found = FindFileInFolder(folder, stem + ext);
+            if (found.empty()) continue;
+            why = "its index file " + BaseName(found);
+            break;
+        }
+    }
+    if (!why.empty())
+        indexBlock_ = base + ": " + why + " cannot be kept up to date; the table is open read-only";
+}
+
+void DbfTable::useUndeclaredCodePage(int codePage)
+{
+    if (declaredCodePage_ || codePage <= 0 || codePage == codePage_->number()) return;
+    codePage_ = CodePage::get(codePage);
+    for (size_t k = 0; k < visible_.size(); ++k)
+        fields_[k].name = FieldName(raw(static_cast<int>(k)), *codePage_);
+}
+
 std::string DbfTable::MemoMissing() const
 {
     if (missingMemo_.empty()) return BaseName(file_.path()) + ": the table has no memo file";
@@ -214,6 +253,7 @@ const char* DbfTable::load(std::int64_t record)
     if (record < 0 || record >= header_.recordCount)
         throw EngineError(BaseName(file_.path()) + ": record " + std::to_string(record + 1) + " does not exist");
     if (record < cacheFirst_ || record >= cacheFirst_ + cacheCount_) {
+        flushAppends();   // a read ahead may reach records still gathered
         std::int64_t chunk = std::max<std::int64_t>(1, 65536 / header_.recordLength);
         std::int64_t first = record - record % chunk;
         std::int64_t count = std::min(chunk, header_.recordCount - first);
@@ -363,6 +403,7 @@ void DbfTable::appendDecoded(const char* rec, int field, std::string& out)
 
 void DbfTable::requireWritable(const char* what) const
 {
+    if (!indexBlock_.empty()) throw EngineError("Cannot " + std::string(what) + ": " + indexBlock_);
     if (!file_.writable())
         throw EngineError("Cannot " + std::string(what) + ": " + BaseName(file_.path()) + " is open for reading only");
 }
@@ -377,6 +418,9 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
         if (on) byte = static_cast<unsigned char>(byte | (1u << (bit % 8)));
         else byte = static_cast<unsigned char>(byte & ~(1u << (bit % 8)));
     };
+    if (v.isNull() && f.nullableWithoutFlags && !appending)
+        throw EngineError("Field " + name + ": " + BaseName(file_.path()) +
+                          " has no null flags to mark a NULL value in; the record is left as it was");
     setNullBit(f.nullBit, v.isNull() && f.nullBit >= 0);
     bool fox = header_.isFoxPro();
     auto number = [&]() -> double {
@@ -574,8 +618,11 @@ std::int64_t DbfTable::updateRecord(std::int64_t record, const std::vector<Value
 std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)
 {
     requireWritable("add a record");
-    File::Lock lock(file_);
-    refreshCount();
+    std::unique_ptr<File::Lock> lock;
+    if (!appendLock_) {
+        lock = std::make_unique<File::Lock>(file_);
+        refreshCount();
+    }
     if (header_.flavor == DbfFlavor::DBase2 && header_.recordCount >= 65535)
         throw EngineError(BaseName(file_.path()) + ": the table is full");
     std::string rec(static_cast<size_t>(header_.recordLength), ' ');
@@ -584,6 +631,13 @@ std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)
     for (size_t k = 0; k < visible_.size(); ++k)
         encode(rec, raw(static_cast<int>(k)), k < values.size() ? values[k] : Value(), true);
     std::int64_t record = header_.recordCount;
+    if (appendLock_) {
+        if (pending_.empty()) pendingFirst_ = record;
+        pending_ += rec;
+        ++header_.recordCount;
+        if (pending_.size() >= (1u << 20)) flushAppends();
+        return record;
+    }
     rec += '\x1A';   // the end-of-file mark stays behind the last record
     file_.writeAt(header_.headerLength + record * header_.recordLength, rec.data(), rec.size());
     ++header_.recordCount;
@@ -610,6 +664,56 @@ void DbfTable::deleteRecord(std::int64_t record)
         throw EngineError(BaseName(file_.path()) + ": record " + std::to_string(record + 1) + " does not exist");
     file_.writeAt(header_.headerLength + record * header_.recordLength, "*", 1);
     stampHeader();
+    cacheCount_ = 0;
+}
+
+void DbfTable::beginAppends()
+{
+    requireWritable("add records");
+    if (appendLock_) return;
+    auto lock = std::make_unique<File::Lock>(file_);
+    refreshCount();
+    appendLock_ = std::move(lock);
+}
+
+void DbfTable::endAppends()
+{
+    if (!appendLock_) return;
+    try {
+        flushAppends();
+    } catch (...) {
+        appendLock_.reset();
+        throw;
+    }
+    appendLock_.reset();
+}
+
+// The gathered records first, then the count that makes them rows: a
+// failure in between leaves them outside the table.
+void DbfTable::flushAppends()
+{
+    if (pending_.empty()) return;
+    const std::int64_t first = pendingFirst_, count = header_.recordCount;
+    try {
+        pending_ += '\x1A';
+        file_.writeAt(header_.headerLength + first * header_.recordLength, pending_.data(), pending_.size());
+        pending_.clear();   // keeps its room for the next block of records
+        char bytes[4];
+        if (header_.flavor == DbfFlavor::DBase2) {
+            bytes[0] = static_cast<char>(count & 0xFF);
+            bytes[1] = static_cast<char>(count >> 8);
+            file_.writeAt(1, bytes, 2);
+        } else {
+            PutLe32(bytes, static_cast<std::uint32_t>(count));
+            file_.writeAt(4, bytes, 4);
+        }
+        stampHeader();
+    } catch (...) {
+        pending_.clear();
+        header_.recordCount = first;
+        cacheCount_ = 0;
+        throw;
+    }
     cacheCount_ = 0;
 }
 

@@ -29,7 +29,13 @@ public:
                       const std::vector<bool>& changed) override;
     std::int64_t appendRecord(const std::vector<Value>& values) override;
     void deleteRecord(std::int64_t record) override;
+    void beginAppends() override;
+    void endAppends() override;
     std::vector<std::string> files() const override;
+
+    int textCodePage() const override { return codePage_->number(); }
+    void useUndeclaredCodePage(int codePage) override;
+    std::string writeBlocked() const override { return indexBlock_; }
 
     const DbfHeader& header() const { return header_; }
     const CodePage& codePage() const { return *codePage_; }
@@ -51,6 +57,8 @@ private:
     void refreshCount();
     void stampHeader();
     std::string MemoMissing() const;
+    void findUnkeptIndex();
+    void flushAppends();
 
     File file_;
     std::unique_ptr<DbfMemo> memo_;
@@ -60,6 +68,13 @@ private:
     std::shared_ptr<const CodePage> codePage_;
     std::vector<FieldDef> fields_;
     std::vector<int> visible_;   // field index -> index into header_.fields
+    bool declaredCodePage_ = false;   // the language driver byte names the code page
+    std::string indexBlock_;          // why an index file keeps the table from being written
+
+    // Appends gathered between beginAppends() and endAppends(), from record pendingFirst_ on.
+    std::unique_ptr<File::Lock> appendLock_;
+    std::string pending_;
+    std::int64_t pendingFirst_ = 0;
 
     // Records read ahead: [cacheFirst_, cacheFirst_ + cacheCount_).
     std::vector<char> cache_;

@@ -2,12 +2,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/error.h"
+#include "engine/fileio/fault.h"
 
 namespace tarnel {
 
@@ -15,6 +18,15 @@ namespace {
 std::string SysError(const std::string& what, const std::string& path)
 {
     return BaseName(path) + ": " + what + " (" + std::strerror(errno) + ")";
+}
+
+// The test seam: true (with errno set) when the operation is to fail.
+bool Injected(fileio::FileOp op)
+{
+    int e = fileio::FaultCheck(op);
+    if (e == 0) return false;
+    errno = e;
+    return true;
 }
 } // namespace
 
@@ -47,6 +59,7 @@ File File::open(const std::string& path, bool readOnly)
 {
     File f;
     f.path_ = path;
+    if (Injected(fileio::FileOp::Open)) throw EngineError(SysError("cannot open the file", path));
     if (!readOnly) {
         f.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
         f.writable_ = f.fd_ >= 0;
@@ -67,7 +80,8 @@ File File::create(const std::string& path)
 {
     File f;
     f.path_ = path;
-    f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (!Injected(fileio::FileOp::Create))
+        f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (f.fd_ < 0) throw EngineError(SysError("cannot create the file", path));
     f.writable_ = true;
     return f;
@@ -108,6 +122,7 @@ void File::writeAt(std::int64_t offset, const void* data, std::size_t n)
     if (!writable_) throw EngineError(BaseName(path_) + ": the file is open for reading only");
     std::size_t done = 0;
     const auto* p = static_cast<const char*>(data);
+    if (Injected(fileio::FileOp::Write)) throw EngineError(SysError("write error", path_));
     while (done < n) {
         ssize_t r = ::pwrite(fd_, p + done, n - done, offset + static_cast<std::int64_t>(done));
         if (r < 0) {
@@ -120,12 +135,15 @@ void File::writeAt(std::int64_t offset, const void* data, std::size_t n)
 
 void File::truncate(std::int64_t size)
 {
-    if (::ftruncate(fd_, size) != 0) throw EngineError(SysError("cannot set the file size", path_));
+    if (Injected(fileio::FileOp::Write) || ::ftruncate(fd_, size) != 0) throw EngineError(SysError("cannot set the file size", path_));
 }
 
 void File::sync()
 {
-    if (fd_ >= 0) ::fdatasync(fd_);
+    if (fd_ < 0) return;
+    // A failed flush means the data may not be on the medium: the caller must know.
+    if (Injected(fileio::FileOp::Sync) || (::fdatasync(fd_) != 0 && errno != EINVAL))
+        throw EngineError(SysError("cannot flush the file to disk", path_));
 }
 
 void File::close()
@@ -136,6 +154,7 @@ void File::close()
 
 File::Lock::Lock(File& file) : file_(file)
 {
+    if (Injected(fileio::FileOp::Lock)) throw EngineError(SysError("cannot lock the file", file_.path_));
     while (::flock(file_.fd_, LOCK_EX) != 0) {
         if (errno != EINTR) throw EngineError(SysError("cannot lock the file", file_.path_));
     }
@@ -150,11 +169,11 @@ File::Lock::~Lock()
 void WriteFileAtomically(const std::string& path, const std::string& contents)
 {
     std::string tmp = path + ".tmp-XXXXXX";
-    int fd = ::mkstemp(tmp.data());
+    int fd = Injected(fileio::FileOp::Create) ? -1 : ::mkstemp(tmp.data());
     if (fd < 0) throw EngineError(SysError("cannot create a temporary file beside it", path));
     std::size_t done = 0;
     while (done < contents.size()) {
-        ssize_t r = ::write(fd, contents.data() + done, contents.size() - done);
+        ssize_t r = Injected(fileio::FileOp::Write) ? -1 : ::write(fd, contents.data() + done, contents.size() - done);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) {
             std::string message = SysError("write error", path);
@@ -167,13 +186,59 @@ void WriteFileAtomically(const std::string& path, const std::string& contents)
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
     else ::fchmod(fd, 0644);
-    ::fsync(fd);
-    ::close(fd);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::string message = SysError("cannot replace the file", path);
+    if (Injected(fileio::FileOp::Sync) || ::fsync(fd) != 0) {
+        std::string message = SysError("cannot flush the file to disk", path);
+        ::close(fd);
         ::unlink(tmp.c_str());
         throw EngineError(message);
     }
+    ::close(fd);
+    try {
+        RenameFile(tmp, path);
+    } catch (...) {
+        ::unlink(tmp.c_str());
+        throw;
+    }
+}
+
+void RenameFile(const std::string& from, const std::string& to)
+{
+    if (Injected(fileio::FileOp::Rename) || ::rename(from.c_str(), to.c_str()) != 0)
+        throw EngineError(SysError("cannot move the file into place as " + BaseName(to), from));
+}
+
+void RemoveFile(const std::string& path)
+{
+    if (Injected(fileio::FileOp::Remove) || (::unlink(path.c_str()) != 0 && errno != ENOENT))
+        throw EngineError(SysError("cannot remove the file", path));
+}
+
+std::string MakePrivateFolder(const std::string& folder, const std::string& prefix)
+{
+    std::string tmpl = (folder.empty() ? std::string() : (folder.back() == '/' ? folder : folder + "/")) +
+                       prefix + "XXXXXX";
+    if (Injected(fileio::FileOp::Create) || ::mkdtemp(tmpl.data()) == nullptr)
+        throw EngineError(SysError("cannot make a temporary folder", folder.empty() ? std::string(".") : folder));
+    return tmpl;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return names;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(std::move(n));
+    }
+    ::closedir(d);
+    return names;
+}
+
+bool RemoveFolderAndFiles(const std::string& folder)
+{
+    for (const auto& name : FolderEntries(folder)) ::unlink((folder + "/" + name).c_str());
+    return ::rmdir(folder.c_str()) == 0;
 }
 
 } // namespace tarnel

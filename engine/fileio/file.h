@@ -3,6 +3,7 @@
 // and an advisory lock that keeps two writers of one table apart.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarnel {
 
@@ -55,6 +56,20 @@ private:
 
 // The file name part of a path (after the last '/').
 std::string BaseName(const std::string& path);
+
+// Renames a file (both on one file system), or throws naming it.
+void RenameFile(const std::string& from, const std::string& to);
+// Removes a file; one that is already gone is no error.
+void RemoveFile(const std::string& path);
+
+// Makes a new folder only we may enter (mode 0700) named `prefix` plus six
+// random characters inside `folder` (empty: the working folder); returns its path.
+std::string MakePrivateFolder(const std::string& folder, const std::string& prefix);
+// Removes a folder made by MakePrivateFolder and the files in it; returns
+// false when something stayed behind.
+bool RemoveFolderAndFiles(const std::string& folder);
+// The names of the entries of a folder, except "." and "..".
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Replaces a file atomically: writes to a temporary file beside it, then renames.
 void WriteFileAtomically(const std::string& path, const std::string& contents);

@@ -82,32 +82,11 @@ void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& de
         throw EngineError(table + ": a record of " + std::to_string(recordSize) + " bytes is too long for a Paradox table");
     std::string header = BuildHeader(fields, codePage, blockCode, BaseName(path), *cp);
 
-    // Nobody may be writing the table being replaced.
-    File old;
-    std::unique_ptr<File::Lock> held;
-    if (fileio::FileExists(path)) {
-        old = File::open(path, false);
-        held = std::make_unique<File::Lock>(old);
-    }
-    std::string temp = path + ".tmp";
-    std::string mbTemp = fileio::WithExtension(path, ".mb") + ".tmp";
-    try {
-        auto f = File::create(temp);
-        f.writeAt(0, header.data(), header.size());
-        f.sync();
-        if (anyBlob) BlobFile::create(mbTemp);
-    } catch (...) {
-        std::remove(temp.c_str());
-        std::remove(mbTemp.c_str());
-        throw;
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        std::remove(mbTemp.c_str());
-        throw EngineError(table + ": cannot replace the table file");
-    }
-    for (const auto& f : CompanionFiles(path)) std::remove(f.c_str());
-    if (anyBlob) std::rename(mbTemp.c_str(), fileio::WithExtension(path, ".mb").c_str());
+    // The registry has us write into a fresh folder and moves the files into place.
+    auto f = File::create(path);
+    f.writeAt(0, header.data(), header.size());
+    f.sync();
+    if (anyBlob) BlobFile::create(fileio::WithExtension(path, ".mb"));
 }
 
 } // namespace tarnel::paradox

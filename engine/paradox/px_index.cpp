@@ -119,14 +119,15 @@ void ParadoxTable::rebuildIndex()
 
     // Written beside the old index and moved over it in one step.
     std::string temp = pxPath + ".tmp";
-    {
+    try {
         auto f = File::create(temp);
         f.writeAt(0, head.data(), head.size());
         f.writeAt(kIndexHeaderSize, body.data(), body.size());
-    }
-    if (std::rename(temp.c_str(), pxPath.c_str()) != 0) {
+        f.close();
+        RenameFile(temp, pxPath);
+    } catch (...) {
         std::remove(temp.c_str());
-        throw EngineError(BaseName(pxPath) + ": cannot replace the primary index");
+        throw;
     }
 }
 

@@ -302,7 +302,8 @@ void ParadoxTable::writeBlock(int number, std::vector<unsigned char>& data, int 
 int ParadoxTable::allocateBlock()
 {
     int number = header_.firstFree;
-    bool inChain = std::any_of(chain_.begin(), chain_.end(), [&](const Block& b) { return b.number == number; });
+    bool inChain = number > 0 &&
+                   std::any_of(chain_.begin(), chain_.end(), [&](const Block& b) { return b.number == number; });
     if (number > 0 && number <= blocksInFile_ && !inChain) {
         unsigned char h[kBlockHeader];
         db_.readExact(blockOffset(number), h, sizeof h, "data");
@@ -366,7 +367,8 @@ std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& by
         ++b.count;
         b.firstKey.assign(reinterpret_cast<char*>(recs), static_cast<size_t>(keyWidth_));
         std::int64_t at = prefix_[k] + slot;
-        rebuildPrefix();
+        if (k + 1 == chain_.size()) ++total_;   // the blocks before keep their places
+        else rebuildPrefix();
         return at;
     }
     // The block is full: a new block follows it, taking the new record
@@ -403,7 +405,13 @@ std::int64_t ParadoxTable::insertAt(std::int64_t position, const std::string& by
                   Block{number, highCount,
                         std::string(reinterpret_cast<char*>(fresh.data()) + kBlockHeader, static_cast<size_t>(keyWidth_))});
     std::int64_t at = prefix_[k] + slot;
-    rebuildPrefix();
+    if (k + 2 == chain_.size()) {
+        // A block added at the end: only the last two places change.
+        prefix_.push_back(prefix_[k] + lowCount);
+        ++total_;
+    } else {
+        rebuildPrefix();
+    }
     return at;
 }
 
@@ -521,9 +529,12 @@ std::int64_t ParadoxTable::updateRecord(std::int64_t record, const std::vector<V
     std::string bytes = encodeRecord(values, &changed, old.data(), released);
     if (moves) {
         // A new key moves the record to its key's place.
+        // The record at its new place first, then the old one removed: a
+        // failure between the two leaves a record twice, never none.
         bool duplicate = false;
-        removeAt(record);
-        record = insertAt(keyPosition(bytes, duplicate), bytes);
+        std::int64_t at = insertAt(keyPosition(bytes, duplicate), bytes);
+        removeAt(at <= record ? record + 1 : record);
+        record = at > record ? at - 1 : at;
         writeHeaderCounts();
         rebuildIndex();
     } else {
@@ -583,6 +594,11 @@ void ParadoxTable::deleteRecord(std::int64_t record)
     refresh();
     checkRecord(record);
     std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
+    // The header's count may be lower than the blocks hold, never higher: it
+    // goes down before the record goes.
+    unsigned char count[4];
+    PutLe32(count, static_cast<std::uint32_t>(total_ - 1));
+    db_.writeAt(hdr::NumRecords, count, 4);
     removeAt(record);
     writeHeaderCounts();
     if (keyWidth_ > 0) rebuildIndex();

@@ -1,6 +1,8 @@
 #include "engine/sql/dialect.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "engine/dataset.h"
 
@@ -114,6 +116,13 @@ bool IsAny(std::string_view word, std::initializer_list<std::string_view> keywor
     return false;
 }
 
+bool IsComparison(std::string_view op)
+{
+    for (std::string_view c : {"=", "==", "<>", "!=", "<", ">", "<=", ">="})
+        if (op == c) return true;
+    return false;
+}
+
 // What the scan knows about one level of parentheses.
 struct Level {
     bool inFrom = false;       // between FROM and the end of its table list
@@ -122,7 +131,22 @@ struct Level {
 
 } // namespace
 
-TranslatedSql TranslateDialect(std::string_view localSql)
+std::string_view TranslatedSql::writtenTokenAt(size_t offset) const
+{
+    for (const Piece& p : pieces)
+        if (offset >= p.at && offset < p.at + std::max<size_t>(p.length, 1)) return p.written;
+    return {};
+}
+
+std::string_view TranslatedSql::translatedTokenAt(size_t offset) const
+{
+    for (const Piece& p : pieces)
+        if (offset >= p.at && offset < p.at + std::max<size_t>(p.length, 1))
+            return std::string_view(text).substr(p.at, p.length);
+    return {};
+}
+
+TranslatedSql TranslateDialect(std::string_view localSql, const ConstantConverter& convert)
 {
     const std::vector<Token> tokens = Tokenize(localSql);
     std::vector<size_t> sig;   // indexes of the significant tokens
@@ -131,6 +155,59 @@ TranslatedSql TranslateDialect(std::string_view localSql)
 
     auto isDot = [&](size_t n) {
         return n < sig.size() && tokens[sig[n]].kind == Tok::Punct && tokens[sig[n]].text == ".";
+    };
+
+    auto isName = [&](size_t n) {
+        const Tok k = tokens[sig[n]].kind;
+        return k == Tok::Word || k == Tok::OtherName || k == Tok::Double;
+    };
+    auto nameText = [&](size_t n) {
+        const Token& x = tokens[sig[n]];
+        return x.kind == Tok::Word ? std::string(x.text) : Unquote(x.text);
+    };
+    auto isOperatorChar = [&](size_t n) {
+        const Token& x = tokens[sig[n]];
+        return x.kind == Tok::Punct && x.text.size() == 1 && std::strchr("=<>!", x.text[0]);
+    };
+    // An operator binding tighter than a comparison: a neighbour of it makes
+    // the field or the constant part of a larger expression.
+    auto inExpression = [&](size_t n) {
+        if (n >= sig.size()) return false;
+        const Token& x = tokens[sig[n]];
+        return x.kind == Tok::Punct && x.text.size() == 1 && std::strchr("|+-*/%&~", x.text[0]);
+    };
+    // The field compared with the constant at significant token n, as
+    // qualifier and name. An unqualified double-quoted token is a constant,
+    // never the field; a name followed by "(" is a function.
+    auto comparedField = [&](size_t n, std::string& qualifier, std::string& field) {
+        std::string op;
+        size_t m = n;
+        while (m > 0 && op.size() < 2 && isOperatorChar(m - 1)) op.insert(0, tokens[sig[--m]].text);
+        if (IsComparison(op) && m > 0 && isName(m - 1) && !inExpression(n + 1)) {
+            const size_t f = m - 1;
+            const bool hasQualifier = f >= 2 && isDot(f - 1) && isName(f - 2);
+            const size_t start = hasQualifier ? f - 2 : f;
+            if ((hasQualifier || tokens[sig[f]].kind != Tok::Double) && !(start > 0 && inExpression(start - 1))) {
+                qualifier = hasQualifier ? nameText(f - 2) : std::string();
+                field = nameText(f);
+                return true;
+            }
+        }
+        op.clear();
+        if (n > 0 && inExpression(n - 1)) return false;
+        m = n + 1;
+        while (m < sig.size() && op.size() < 2 && isOperatorChar(m)) op += tokens[sig[m++]].text;
+        if (!IsComparison(op) || m >= sig.size() || !isName(m)) return false;
+        if (isDot(m + 1) && m + 2 < sig.size() && isName(m + 2)) {
+            qualifier = nameText(m);
+            field = nameText(m + 2);
+            return m + 3 >= sig.size() || (tokens[sig[m + 3]].text != "(" && !inExpression(m + 3));
+        }
+        if (tokens[sig[m]].kind == Tok::Double || inExpression(m + 1)) return false;
+        if (m + 1 < sig.size() && tokens[sig[m + 1]].text == "(") return false;
+        qualifier.clear();
+        field = nameText(m);
+        return true;
     };
 
     TranslatedSql result;
@@ -186,14 +263,21 @@ TranslatedSql TranslateDialect(std::string_view localSql)
         }
 
         if (tok.kind == Tok::Double && !level.inFrom && !qualified) {
-            replaced[t] = AsSqlString(tok.text);
+            std::string qualifier, field;
+            std::optional<std::string> typed;
+            if (convert && comparedField(n, qualifier, field)) typed = convert(qualifier, field, Unquote(tok.text));
+            replaced[t] = typed ? std::move(*typed) : AsSqlString(tok.text);
             isReplaced[t] = true;
         }
     }
 
     result.text.reserve(localSql.size() + 16);
-    for (size_t k = 0; k < tokens.size(); ++k)
-        result.text += isReplaced[k] ? std::string_view(replaced[k]) : tokens[k].text;
+    result.pieces.reserve(tokens.size());
+    for (size_t k = 0; k < tokens.size(); ++k) {
+        const std::string_view piece = isReplaced[k] ? std::string_view(replaced[k]) : tokens[k].text;
+        result.pieces.push_back({result.text.size(), tokens[k].text, piece.size()});
+        result.text += piece;
+    }
     return result;
 }
 

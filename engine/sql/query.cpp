@@ -48,7 +48,7 @@ std::string Query::sqlText() const
 void Query::open()
 {
     if (active()) return;
-    result_ = QueryResult::Run(databaseName_, sqlText());
+    result_ = QueryResult::Run(databaseName_, sqlText(), userDate_);
     setCursor(result_->row(), result_->eof());
     notify(ChangeKind::Reset);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/dataset.h"
+#include "engine/sql/typed_constant.h"
 
 namespace tarnel {
 
@@ -27,20 +28,35 @@ class QueryResult : public DataSet {
 public:
     // Runs `sql` against the database (folder or alias; empty: the working
     // folder). The cursor is on the first row. Throws EngineError, with
-    // SQLite's message and the statement, when it cannot run.
-    static std::unique_ptr<QueryResult> Run(const std::string& databaseName, const std::string& sql);
+    // SQLite's message and the statement, when it cannot run. `userDate`
+    // reads quoted dates compared with date fields written the user's way.
+    // Kept: every row fetched is kept. Streamed: only the current row is
+    // held, and moving back runs the statement again (for one or two passes
+    // over a large result).
+    enum class Rows { Kept, Streamed };
+    static std::unique_ptr<QueryResult> Run(const std::string& databaseName, const std::string& sql,
+                                            const sql::UserDateReader& userDate = {}, Rows rows = Rows::Kept);
+    static std::unique_ptr<QueryResult> Run(const std::string& databaseName, const std::string& sql, Rows rows)
+    {
+        return Run(databaseName, sql, {}, rows);
+    }
+    // The number of rows the statement gives, counted as they come and not
+    // kept. Errors as for Run.
+    static std::int64_t CountRows(const std::string& databaseName, const std::string& sql,
+                                  const sql::UserDateReader& userDate = {});
     ~QueryResult() override;
 
     bool active() const override { return true; }
     const std::vector<FieldDef>& fields() const override;
-    // Fetches the remaining rows first.
+    // Fetches the remaining rows first. A read that failed part way keeps
+    // failing: the rows fetched before it are never passed off as the result.
     std::int64_t recordCount() const override;
     void moveTo(std::int64_t row) override;
     Value value(int field) const override;
     bool isNull(int field) const override;
     Value valueAt(std::int64_t row, int field) const override;
 
-    // Rows fetched so far, and whether that is all of them.
+    // Rows fetched so far, and whether that is all of them (never after a failure).
     std::int64_t fetchedCount() const;
     bool fetchedAll() const;
 
@@ -48,6 +64,7 @@ public:
 
 private:
     explicit QueryResult(std::unique_ptr<Impl> impl);
+    const Value& currentValue(int field) const;
     std::unique_ptr<Impl> impl_;
 };
 
@@ -65,6 +82,8 @@ public:
     void addSql(const std::string& line);
     const std::vector<std::string>& sqlLines() const { return lines_; }
     std::string sqlText() const;   // the lines joined with line breaks
+    // How dates written the user's way are read in the statement.
+    void setUserDateReader(sql::UserDateReader reader) { userDate_ = std::move(reader); }
 
     void open();
     void close();
@@ -82,6 +101,7 @@ private:
 
     std::string databaseName_;
     std::vector<std::string> lines_;
+    sql::UserDateReader userDate_;
     std::unique_ptr<QueryResult> result_;
 };
 

@@ -5,16 +5,17 @@
 
 #include "engine/database.h"
 #include "engine/error.h"
+#include "engine/format_registry.h"
 #include "engine/sql/dialect.h"
 #include "engine/sql/query.h"
 #include "engine/sql/table_module.h"
+#include "engine/sql/typed_constant.h"
 #include "engine/table.h"
 
 namespace tarnel {
 
 namespace {
 
-const char* const kTableExtensions[] = {".dbf", ".db", ".txt"};
 
 std::string FileNameOf(const std::string& path)
 {
@@ -29,6 +30,20 @@ bool IsBlank(const char* text)
     return true;
 }
 
+// SQLite quotes the token it stopped at as it reads in the translated
+// statement; the user is shown the token as written ("True", not 1).
+std::string InWrittenTerms(std::string message, const sql::TranslatedSql& translated, int offset)
+{
+    if (offset < 0) return message;
+    const std::string_view written = translated.writtenTokenAt(static_cast<size_t>(offset));
+    const std::string_view seen = translated.translatedTokenAt(static_cast<size_t>(offset));
+    if (seen.empty() || written == seen) return message;
+    const std::string quoted = "\"" + std::string(seen) + "\"";
+    const size_t at = message.find(quoted);
+    if (at != std::string::npos) message.replace(at, quoted.size(), "\"" + std::string(written) + "\"");
+    return message;
+}
+
 } // namespace
 
 std::string FindTableFile(const std::string& folder, const std::string& name)
@@ -38,10 +53,11 @@ std::string FindTableFile(const std::string& folder, const std::string& name)
         std::string path = FindFileInFolder(folder, name);
         if (!path.empty()) return path;
     }
-    for (const char* ext : kTableExtensions) {
-        std::string path = FindFileInFolder(folder, name + ext);
-        if (!path.empty()) return path;
-    }
+    for (const auto& format : TableFormats())
+        for (const auto& ext : format.extensions) {
+            std::string path = FindFileInFolder(folder, name + ext);
+            if (!path.empty()) return path;
+        }
     return {};
 }
 
@@ -64,7 +80,14 @@ struct QueryResult::Impl {
     std::vector<const char*> rows;   // where each fetched row starts
     std::string scratch;             // the row being encoded
     bool done = false;
+    std::string failure;             // why fetching stopped short; told to every later reader
     std::vector<Value> current;           // the decoded current row
+    // A streamed result keeps the current row alone; going back runs the
+    // statement again from its start.
+    bool streamed = false;
+    std::int64_t stepped = 0;             // rows stepped since the (re)start
+    bool haveCurrent = false;             // the statement is on row stepped - 1
+    std::vector<char> loaded;             // columns of it read into current
 
     ~Impl() { release(); }
 
@@ -90,7 +113,7 @@ struct QueryResult::Impl {
     {
         if (chunkUsed + scratch.size() > chunkSize) {
             chunkSize = std::max(kChunk, scratch.size());
-            chunks.push_back(std::make_unique<char[]>(chunkSize));
+            chunks.push_back(std::make_unique_for_overwrite<char[]>(chunkSize));
             chunkUsed = 0;
         }
         char* at = chunks.back().get() + chunkUsed;
@@ -102,18 +125,30 @@ struct QueryResult::Impl {
     // Steps to the next row and keeps it; false at the end.
     bool fetch()
     {
-        if (done) return false;
+        if (done) {
+            if (!failure.empty()) throw EngineError(failure);
+            return false;
+        }
         int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE) {
             done = true;
-            release();
+            haveCurrent = false;
+            if (!streamed) release();
             return false;
         }
         if (rc != SQLITE_ROW) {
             done = true;
-            const std::string message = sqlite3_errmsg(db);
+            haveCurrent = false;
+            failure = std::string(sqlite3_errmsg(db)) + "\nStatement: " + sql;
             release();
-            fail(message);
+            throw EngineError(failure);
+        }
+        if (streamed) {
+            current.resize(fields.size());
+            loaded.assign(fields.size(), 0);
+            ++stepped;
+            haveCurrent = true;
+            return true;
         }
         scratch.clear();
         const int n = static_cast<int>(fields.size());
@@ -150,14 +185,59 @@ struct QueryResult::Impl {
         return true;
     }
 
+    // A column of the statement's current row, read into current when first
+    // asked for (reusing its string).
+    const Value& column(size_t k)
+    {
+        Value& v = current[k];
+        if (!loaded[k]) {
+            loaded[k] = 1;
+            const int column = static_cast<int>(k);
+            switch (sqlite3_column_type(stmt, column)) {
+            case SQLITE_INTEGER: v.kind = Value::Kind::Int; v.i = sqlite3_column_int64(stmt, column); break;
+            case SQLITE_FLOAT: v.kind = Value::Kind::Float; v.f = sqlite3_column_double(stmt, column); break;
+            case SQLITE_TEXT:
+                v.kind = Value::Kind::Text;
+                v.s.assign(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                           static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+                break;
+            case SQLITE_BLOB: {
+                v.kind = Value::Kind::Bytes;
+                const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+                v.s.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+                break;
+            }
+            default: v.kind = Value::Kind::Null; break;
+            }
+        }
+        return v;
+    }
+
+    // Streamed: makes `row` the current row, stepping on or starting again.
+    // False when the statement has fewer rows.
+    bool stepTo(std::int64_t row)
+    {
+        if (haveCurrent && stepped - 1 == row) return true;
+        if (!stmt) fail("The query stopped at an error");
+        if (row < stepped) {
+            sqlite3_reset(stmt);
+            stepped = 0;
+            done = false;
+            haveCurrent = false;
+        }
+        while (stepped <= row && fetch()) {}
+        return haveCurrent && stepped - 1 == row;
+    }
+
     void fetchTo(std::int64_t row)
     {
         while (static_cast<std::int64_t>(rows.size()) <= row && fetch()) {}
     }
 
-    void decode(std::int64_t row)
+    void decode(std::int64_t row) { decodeFrom(rows[static_cast<size_t>(row)]); }
+
+    void decodeFrom(const char* p)
     {
-        const char* p = rows[static_cast<size_t>(row)];
         current.resize(fields.size());
         for (Value& v : current) {
             v.kind = static_cast<Value::Kind>(*p++);
@@ -232,12 +312,16 @@ QueryResult::QueryResult(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 QueryResult::~QueryResult() = default;
 
-std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, const std::string& sql)
+namespace {
+
+// The statement prepared over the tables it names, checked to be one SELECT.
+std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, const std::string& sql,
+                                                 const sql::UserDateReader& userDate)
 {
-    auto impl = std::make_unique<Impl>();
+    auto impl = std::make_unique<QueryResult::Impl>();
     impl->sql = sql;
     const std::string folder = ResolveDatabaseFolder(databaseName);
-    const sql::TranslatedSql translated = sql::TranslateDialect(sql);
+    const sql::TranslatedSql named = sql::TranslateDialect(sql);
 
     // SQLite's memory statistics take a global lock on every allocation, and
     // nothing here reads them. The setting only takes before SQLite starts.
@@ -251,7 +335,7 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
     sql::RegisterTableModule(impl->db, &impl->tables);
 
     std::vector<std::string> missing;
-    for (const std::string& name : translated.tables) {
+    for (const std::string& name : named.tables) {
         if (impl->tableNamed(name.c_str())) continue;
         const std::string path = FindTableFile(folder, name);
         if (path.empty()) {
@@ -276,12 +360,28 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
         }
     }
 
+    // Now that the tables are known, a quoted constant compared with one of
+    // their fields takes that field's type.
+    sql::TranslatedSql translated;
+    try {
+        translated = sql::TranslateDialect(
+            sql, [&](const std::string& qualifier, const std::string& name, const std::string& text) {
+                const FieldDef* field = nullptr;
+                for (size_t k = 0; k < impl->tables.size() && !field; ++k)
+                    if (qualifier.empty() || SameText(impl->tableNames[k], qualifier))
+                        field = impl->tables[k]->findField(name);
+                return field ? sql::TypedConstant(*field, text, userDate) : std::nullopt;
+            });
+    } catch (const EngineError& e) {
+        impl->fail(e.what());
+    }
+
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(impl->db, translated.text.c_str(), -1, &impl->stmt, &tail) != SQLITE_OK) {
         std::string message = sqlite3_errmsg(impl->db);
         if (message.rfind("no such table", 0) == 0 && !missing.empty())
             message = "Table not found: " + missing.front() + " (no such table in " + folder + ")";
-        impl->fail(message);
+        impl->fail(InWrittenTerms(message, translated, sqlite3_error_offset(impl->db)));
     }
     if (!impl->stmt) impl->fail("No SQL statement to run");
     if (tail && !IsBlank(tail)) {
@@ -293,11 +393,31 @@ std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, c
     }
     if (!sqlite3_stmt_readonly(impl->stmt) || sqlite3_column_count(impl->stmt) == 0)
         impl->fail("Only SELECT statements can be run");
+    return impl;
+}
 
+} // namespace
+
+std::unique_ptr<QueryResult> QueryResult::Run(const std::string& databaseName, const std::string& sql,
+                                              const sql::UserDateReader& userDate, Rows rows)
+{
+    auto impl = Prepare(databaseName, sql, userDate);
+    impl->streamed = rows == Rows::Streamed;
     impl->describeColumns();
     std::unique_ptr<QueryResult> result(new QueryResult(std::move(impl)));
     result->moveTo(0);   // runs the statement up to its first row: errors show here
     return result;
+}
+
+std::int64_t QueryResult::CountRows(const std::string& databaseName, const std::string& sql,
+                                    const sql::UserDateReader& userDate)
+{
+    auto impl = Prepare(databaseName, sql, userDate);
+    std::int64_t count = 0;
+    int rc;
+    while ((rc = sqlite3_step(impl->stmt)) == SQLITE_ROW) ++count;
+    if (rc != SQLITE_DONE) impl->fail(sqlite3_errmsg(impl->db));
+    return count;
 }
 
 const std::vector<FieldDef>& QueryResult::fields() const { return impl_->fields; }
@@ -305,16 +425,25 @@ const std::vector<FieldDef>& QueryResult::fields() const { return impl_->fields;
 std::int64_t QueryResult::recordCount() const
 {
     while (impl_->fetch()) {}
-    return static_cast<std::int64_t>(impl_->rows.size());
+    // A streamed result reads the current row again when it is next asked for.
+    return impl_->streamed ? impl_->stepped : static_cast<std::int64_t>(impl_->rows.size());
 }
 
-std::int64_t QueryResult::fetchedCount() const { return static_cast<std::int64_t>(impl_->rows.size()); }
+std::int64_t QueryResult::fetchedCount() const
+{
+    return impl_->streamed ? impl_->stepped : static_cast<std::int64_t>(impl_->rows.size());
+}
 
-bool QueryResult::fetchedAll() const { return impl_->done; }
+bool QueryResult::fetchedAll() const { return impl_->done && impl_->failure.empty(); }
 
 void QueryResult::moveTo(std::int64_t row)
 {
     if (row < 0) row = 0;
+    if (impl_->streamed) {
+        if (impl_->stepTo(row)) setCursor(row, false);
+        else setCursor(impl_->stepped, true);
+        return;
+    }
     impl_->fetchTo(row);
     const auto count = static_cast<std::int64_t>(impl_->rows.size());
     if (row < count) {
@@ -326,10 +455,15 @@ void QueryResult::moveTo(std::int64_t row)
     }
 }
 
-Value QueryResult::value(int field) const
+const Value& QueryResult::currentValue(int field) const
 {
     requireRow();
     (void)this->field(field);   // throws when out of range
+    if (impl_->streamed) {
+        if (!impl_->stepTo(row()))
+            throw EngineError("The rows of the query changed while it was read\nStatement: " + impl_->sql);
+        return impl_->column(static_cast<size_t>(field));
+    }
     return impl_->current[static_cast<size_t>(field)];
 }
 
@@ -342,11 +476,14 @@ Value QueryResult::valueAt(std::int64_t row, int field) const
     return impl_->valueIn(row, field);
 }
 
+Value QueryResult::value(int field) const
+{
+    return currentValue(field);
+}
+
 bool QueryResult::isNull(int field) const
 {
-    requireRow();
-    (void)this->field(field);   // throws when out of range
-    return impl_->current[static_cast<size_t>(field)].isNull();
+    return currentValue(field).isNull();
 }
 
 } // namespace tarnel

@@ -1,6 +1,9 @@
 #include "engine/sql/table_module.h"
 
+#include "engine/sql/scan_terms.h"
+
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -11,16 +14,24 @@ namespace {
 struct TableVTab : sqlite3_vtab {
     Table* table = nullptr;
     std::vector<bool> trimmed;   // fields whose trailing blanks are padding
+    std::vector<ColumnClass> classes;
 };
 
+// A scan walks the table's records in file order, skipping deleted ones and
+// those that fail the conditions handed to it (see scan_terms.h). Cursors read
+// the format by record number, so those of one table (a self-join) do not
+// disturb each other.
 struct TableCursor : sqlite3_vtab_cursor {
-    std::int64_t row = 0;
-    std::int64_t count = 0;
-    // Values of the current row already read: SQLite asks for a column once
-    // for the condition and again for the result.
-    std::int64_t cachedRow = -1;
+    TableFormat* format = nullptr;
+    bool deletionMarks = false;
+    std::int64_t physical = 0;
+    std::int64_t record = 0;   // physical number of the current row
+    std::int64_t row = -1;     // its row number
+    std::vector<ScanTerm> terms;
+    // Values of the current row already read: a condition and the result may
+    // both want a column.
     std::vector<Value> values;
-    std::vector<char> have;
+    std::vector<std::int64_t> valueRecord;
 };
 
 int Fail(sqlite3_vtab* vtab, const char* message)
@@ -40,6 +51,10 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
         return SQLITE_ERROR;
     }
     Table* table = (*tables)[static_cast<size_t>(index)].get();
+    if (!table->format()) {
+        *error = sqlite3_mprintf("%s: the table is not open", table->tableName().c_str());
+        return SQLITE_ERROR;
+    }
 
     std::string schema = "CREATE TABLE x(";
     bool firstColumn = true;
@@ -57,8 +72,10 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
 
     auto* vtab = new TableVTab();
     vtab->table = table;
-    for (const FieldDef& f : table->fields())
+    for (const FieldDef& f : table->fields()) {
         vtab->trimmed.push_back(f.type == ftString || f.type == ftFixedChar);
+        vtab->classes.push_back(ClassOfField(f.type));
+    }
     *out = vtab;
     return SQLITE_OK;
 }
@@ -70,22 +87,54 @@ int Disconnect(sqlite3_vtab* vtab)
     return SQLITE_OK;
 }
 
-int BestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info)
+// The plan handed from BestIndex to Filter (idxStr): one "field:op;" per
+// condition the scan tests, in argv order for those with a constant.
+int BestIndex(sqlite3_vtab* base, sqlite3_index_info* info)
 {
-    // A plain scan; SQLite evaluates every condition itself.
+    auto* vtab = static_cast<TableVTab*>(base);
     try {
-        const double rows = static_cast<double>(static_cast<TableVTab*>(vtab)->table->recordCount());
-        info->estimatedCost = rows + 1;
-        info->estimatedRows = static_cast<sqlite3_int64>(rows);
+        const int fieldCount = static_cast<int>(vtab->classes.size());
+        std::string plan;
+        int argc = 0;
+        double share = 1.0;
+        for (int i = 0; i < info->nConstraint; ++i) {
+            const auto& c = info->aConstraint[i];
+            if (!c.usable || c.iColumn < 0 || c.iColumn >= fieldCount) continue;
+            if (sqlite3_vtab_in(info, i, -1)) continue;   // IN lists stay with SQLite
+            int operandType = 0;
+            sqlite3_value* operand = nullptr;
+            if (sqlite3_vtab_rhs_value(info, i, &operand) == SQLITE_OK && operand)
+                operandType = sqlite3_value_type(operand);
+            const auto op = ScanOpFor(c.op, vtab->classes[static_cast<size_t>(c.iColumn)], operandType,
+                                      sqlite3_vtab_collation(info, i));
+            if (!op) continue;
+            if (NeedsOperand(*op)) info->aConstraintUsage[i].argvIndex = ++argc;
+            info->aConstraintUsage[i].omit = 1;
+            plan += std::to_string(c.iColumn) + ':' + std::to_string(static_cast<int>(*op)) + ';';
+            share *= *op == ScanOp::Eq || *op == ScanOp::Is || *op == ScanOp::IsNull ? 0.1 : 0.5;
+        }
+        const double rows = static_cast<double>(vtab->table->format()->physicalCount());
+        info->estimatedCost = rows * (plan.empty() ? 1.0 : 0.9) + 1;
+        info->estimatedRows = static_cast<sqlite3_int64>(rows * share) + 1;
+        if (!plan.empty()) {
+            info->idxStr = sqlite3_mprintf("%s", plan.c_str());
+            info->needToFreeIdxStr = 1;
+        }
     } catch (const std::exception& e) {
-        return Fail(vtab, e.what());
+        return Fail(base, e.what());
     }
     return SQLITE_OK;
 }
 
-int Open(sqlite3_vtab*, sqlite3_vtab_cursor** out)
+int Open(sqlite3_vtab* base, sqlite3_vtab_cursor** out)
 {
-    *out = new TableCursor();
+    auto* vtab = static_cast<TableVTab*>(base);
+    auto* cursor = new TableCursor();
+    cursor->format = vtab->table->format();
+    cursor->deletionMarks = cursor->format->hasDeletionMarks();
+    cursor->values.resize(vtab->classes.size());
+    cursor->valueRecord.assign(vtab->classes.size(), -1);
+    *out = cursor;
     return SQLITE_OK;
 }
 
@@ -95,13 +144,84 @@ int Close(sqlite3_vtab_cursor* cursor)
     return SQLITE_OK;
 }
 
-int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**)
+// The value of a field of the current row, as SQLite is given it.
+const Value& FieldValue(TableCursor& cursor, const TableVTab& vtab, int field)
+{
+    const auto k = static_cast<size_t>(field);
+    Value& v = cursor.values[k];
+    if (cursor.valueRecord[k] != cursor.record) {
+        cursor.valueRecord[k] = -1;
+        v = cursor.format->value(cursor.record, field);
+        if (v.kind == Value::Kind::Text && vtab.trimmed[k]) {
+            size_t n = v.s.size();
+            while (n > 0 && v.s[n - 1] == ' ') --n;
+            v.s.resize(n);
+        }
+        cursor.valueRecord[k] = cursor.record;
+    }
+    return v;
+}
+
+// Moves to the next record that is not deleted and passes every condition.
+void Advance(TableCursor& cursor, const TableVTab& vtab)
+{
+    while (++cursor.record < cursor.physical) {
+        if (cursor.deletionMarks && cursor.format->isDeleted(cursor.record)) continue;
+        ++cursor.row;
+        bool passes = true;
+        for (const ScanTerm& term : cursor.terms) {
+            if (!Passes(FieldValue(cursor, vtab, term.field), term)) {
+                passes = false;
+                break;
+            }
+        }
+        if (passes) return;
+    }
+}
+
+Value ValueOf(sqlite3_value* v)
+{
+    switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: return Value::integer(sqlite3_value_int64(v));
+    case SQLITE_FLOAT: return Value::real(sqlite3_value_double(v));
+    case SQLITE_TEXT:
+        return Value::text(std::string(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                       static_cast<size_t>(sqlite3_value_bytes(v))));
+    case SQLITE_BLOB: return Value::bytes(std::string(static_cast<const char*>(sqlite3_value_blob(v)),
+                                                      static_cast<size_t>(sqlite3_value_bytes(v))));
+    default: return Value::null();
+    }
+}
+
+int Filter(sqlite3_vtab_cursor* base, int, const char* plan, int argc, sqlite3_value** argv)
 {
     auto* cursor = static_cast<TableCursor*>(base);
+    const auto& vtab = *static_cast<TableVTab*>(base->pVtab);
     try {
-        cursor->row = 0;
-        cursor->cachedRow = -1;
-        cursor->count = static_cast<TableVTab*>(base->pVtab)->table->recordCount();
+        cursor->terms.clear();
+        int next = 0;
+        for (const char* p = plan; p && *p;) {
+            char* end = nullptr;
+            ScanTerm term;
+            term.field = static_cast<int>(std::strtol(p, &end, 10));
+            term.op = static_cast<ScanOp>(std::strtol(end + 1, &end, 10));
+            p = end + 1;
+            if (NeedsOperand(term.op)) {
+                if (next >= argc) return Fail(base->pVtab, "the scan's conditions do not match its plan");
+                term.operand = ValueOf(argv[next++]);
+                // The plan was made for the constant's type: it must still have it.
+                const int planned = sqlite3_value_type(argv[next - 1]);
+                if (!ScanOpFor(SQLITE_INDEX_CONSTRAINT_EQ, vtab.classes[static_cast<size_t>(term.field)], planned,
+                               "BINARY"))
+                    return Fail(base->pVtab, "the scan's conditions do not match its plan");
+            }
+            cursor->terms.push_back(std::move(term));
+        }
+        cursor->physical = cursor->format->physicalCount();
+        cursor->record = -1;
+        cursor->row = -1;
+        cursor->valueRecord.assign(cursor->valueRecord.size(), -1);
+        Advance(*cursor, vtab);
     } catch (const std::exception& e) {
         return Fail(base->pVtab, e.what());
     }
@@ -110,45 +230,37 @@ int Filter(sqlite3_vtab_cursor* base, int, const char*, int, sqlite3_value**)
 
 int Next(sqlite3_vtab_cursor* base)
 {
-    ++static_cast<TableCursor*>(base)->row;
+    try {
+        Advance(*static_cast<TableCursor*>(base), *static_cast<TableVTab*>(base->pVtab));
+    } catch (const std::exception& e) {
+        return Fail(base->pVtab, e.what());
+    }
     return SQLITE_OK;
 }
 
 int Eof(sqlite3_vtab_cursor* base)
 {
     auto* cursor = static_cast<TableCursor*>(base);
-    return cursor->row >= cursor->count;
+    return cursor->record >= cursor->physical;
 }
 
 int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int field)
 {
     auto* cursor = static_cast<TableCursor*>(base);
-    auto* vtab = static_cast<TableVTab*>(base->pVtab);
-    Table& table = *vtab->table;
     try {
-        if (cursor->cachedRow != cursor->row) {
-            cursor->cachedRow = cursor->row;
-            cursor->values.resize(static_cast<size_t>(table.fieldCount()));
-            cursor->have.assign(cursor->values.size(), 0);
-        }
-        Value& v = cursor->values[static_cast<size_t>(field)];
-        if (!cursor->have[static_cast<size_t>(field)]) {
-            // Cursors of one table (a self-join) share the Table: move it when needed.
-            if (table.eof() || table.row() != cursor->row) table.moveTo(cursor->row);
-            v = table.value(field);
-            cursor->have[static_cast<size_t>(field)] = 1;
-        }
+        const Value& v = FieldValue(*cursor, *static_cast<TableVTab*>(base->pVtab), field);
         switch (v.kind) {
         case Value::Kind::Null: sqlite3_result_null(context); break;
         case Value::Kind::Int: sqlite3_result_int64(context, v.i); break;
         case Value::Kind::Float: sqlite3_result_double(context, v.f); break;
-        case Value::Kind::Text: {
-            size_t n = v.s.size();
-            if (vtab->trimmed[static_cast<size_t>(field)])
-                while (n > 0 && v.s[n - 1] == ' ') --n;
-            sqlite3_result_text64(context, v.s.data(), n, SQLITE_TRANSIENT, SQLITE_UTF8);
+        case Value::Kind::Text:
+            // Handed over with its terminating NUL when it holds no other, so
+            // that SQLite need not add one (and grow its copy) when it is read.
+            if (std::strlen(v.s.c_str()) == v.s.size())
+                sqlite3_result_text(context, v.s.c_str(), -1, SQLITE_TRANSIENT);
+            else
+                sqlite3_result_text64(context, v.s.data(), v.s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
             break;
-        }
         case Value::Kind::Bytes:
             sqlite3_result_blob64(context, v.s.data(), v.s.size(), SQLITE_TRANSIENT);
             break;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/form_services.h"
-#include "app/guarded.h"
+#include "controls/error_guard.h"
 #include "app/main_form.h"
 #include "engine/table.h"
 #include "tests/support/test_paths.h"
@@ -29,8 +29,20 @@ public:
     int saves = 0;
     int viewerPathReads = 0;
     QStringList dialogFolders;
+    QString settingsFile = QStringLiteral("/nonexistent/Tarnel.ini");
+    int codePageAnswer = 0;         // the code page list's answer (0: cancel)
+    QStringList codePageTables;     // the tables the list was shown for
+    QStringList informations;       // information boxes shown
 
-    QString ProgramSettingsFile() override { return QStringLiteral("/nonexistent/Tarnel.ini"); }
+    QString ProgramSettingsFile() override { return settingsFile; }
+    bool ChooseCodePage(QWidget*, const QString& table, int& chosen) override
+    {
+        codePageTables << table;
+        if (codePageAnswer == 0) return false;
+        chosen = codePageAnswer;
+        return true;
+    }
+    void ShowInformation(QWidget*, const QString& message) override { informations << message; }
     void ReadViewerPath() override { ++viewerPathReads; }
     bool ExecuteOpenDBDlg(QWidget*, QString& pathOrAlias, QString& tableName) override
     {
@@ -60,7 +72,11 @@ protected:
     void SetUp() override
     {
         savedFolder_ = QDir::currentPath();
-        app::SetErrorReporter([this](QWidget*, const QString& m) { errors << m; });
+        previousHook_ = SetMessageBoxHook([this](const ShownBox& box) {
+            boxes << box;
+            if (box.kind == BoxKind::Error) errors << box.text;
+            return true;
+        });
         auto fake = std::make_unique<FakeServices>();
         services = fake.get();
         form = std::make_unique<app::TForm1>(std::move(fake), QStringList{"tarnel"});
@@ -68,7 +84,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        app::SetErrorReporter({});
+        SetMessageBoxHook(std::move(previousHook_));
         QDir::setCurrent(savedFolder_);
     }
 
@@ -112,7 +128,9 @@ protected:
     ScratchDir dir;
     FakeServices* services = nullptr;
     std::unique_ptr<app::TForm1> form;
-    QStringList errors;
+    QStringList errors;        // the texts of the error boxes shown
+    QList<ShownBox> boxes;     // every box shown
+    MessageBoxHook previousHook_;
 
 private:
     QString savedFolder_;

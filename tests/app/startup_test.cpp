@@ -2,32 +2,42 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
-#include "app/guarded.h"
 #include "app/startup.h"
-#include "controls/error_report.h"
+#include "controls/error_guard.h"
+#include "tests/support/box_recorder.h"
 
-using namespace tarnel::app;
+using namespace tarnel;
 
-TEST(Startup, NamesTheProgramAndRoutesEveryErrorToOneBox)
+TEST(Startup, NamesTheProgramAndTitlesEveryErrorBoxWithTheApplicationTitle)
 {
-    QStringList shown;
-    SetErrorReporter([&](QWidget*, const QString& m) { shown << m; });
-    InitApplication(*qApp);
+    test::BoxRecorder boxes;
+    app::InitApplication(*qApp);
     EXPECT_EQ(QApplication::applicationName(), "Tarnel");
-    EXPECT_EQ(qApp->property(kHelpFileProperty).toString(), "TARNEL32.chm");
+    EXPECT_EQ(qApp->property(app::kHelpFileProperty).toString(), "TARNEL32.chm");
 
-    // An input control's error and a command's error reach the same place.
-    tarnel::ReportControlError(nullptr, std::runtime_error("Invalid date"));
     EXPECT_FALSE(RunGuarded(nullptr, [] { throw std::runtime_error("Table does not exist"); }));
-    EXPECT_EQ(shown, QStringList({"Invalid date", "Table does not exist"}));
+    SetApplicationTitle("historic.dbf - Tarnel 32");
+    EXPECT_FALSE(RunGuarded(nullptr, [] { throw 42; }));
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(boxes.boxes[0].title, "Tarnel");
+    EXPECT_EQ(boxes.boxes[0].text, "Table does not exist");
+    EXPECT_EQ(boxes.boxes[1].title, "historic.dbf - Tarnel 32");
+    EXPECT_EQ(boxes.boxes[1].text, "Unknown error");
 
-    // The hourglass of a failed command is gone when its error is shown.
+    // The box shows the normal pointer; the hourglass of a failed command is
+    // gone once it has failed.
+    bool hourglassUnderBox = true;
+    SetMessageBoxHook([&](const ShownBox&) {
+        hourglassUnderBox = QApplication::overrideCursor() != nullptr;
+        return true;
+    });
     RunGuarded(nullptr, [] {
         WaitCursor wait;
-        throw std::runtime_error("late");
+        ShowErrorBox(nullptr, "late");
+        EXPECT_NE(QApplication::overrideCursor(), nullptr);
+        throw std::runtime_error("later");
     });
+    EXPECT_FALSE(hourglassUnderBox);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
-    tarnel::SetControlErrorReporter({});
-    SetErrorReporter({});
+    SetApplicationTitle("Tarnel");
 }

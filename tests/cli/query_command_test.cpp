@@ -5,44 +5,22 @@
 #include <cstdio>
 #include <fstream>
 
+#include <algorithm>
+
 #include "engine/database.h"
+#include "engine/sql/query.h"
 #include "engine/table.h"
+#include "query/core/select_builder.h"
+#include "query/core/viewer_export.h"
+#include "tests/cli/run_cli.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
 using tarnel::test::ScratchDir;
+using tarnel::test::RunCli;
+using tarnel::test::Outcome;
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ShellQuote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome RunCli(const std::vector<std::string>& args, const std::string& scratch)
-{
-    std::string command = std::string(TARNEL_BIN_DIR) + "/tarnel-cli";
-    for (const auto& a : args) command += " " + ShellQuote(a);
-    const std::string errFile = scratch + "/stderr.txt";
-    command += " 2>" + ShellQuote(errFile);
-    Outcome o;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) o.out.append(buffer, n);
-    int raw = pclose(pipe);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(errFile);
-    o.err.assign(std::istreambuf_iterator<char>(in), {});
-    return o;
-}
 
 void MakeSites(const std::string& folder)
 {
@@ -115,4 +93,41 @@ TEST_F(QueryCli, FailuresSayWhatAndExitNonZero)
     o = RunCli({"query", dir.path()}, dir.path());
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("usage"), std::string::npos);
+}
+
+TEST_F(QueryCli, ExportPrintsTheStreamItWouldSend)
+{
+    // Printed as it is made, the stream must match the list of lines a send pokes.
+    CreateTableFiles(JoinPath(dir.path(), "many.dbf"),
+                     {{"STATION", ftString, 10, 1}, {"DEPTH", ftFloat, 8, 2, 2}}, {});
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("many.dbf");
+    t.open();
+    for (int k = 0; k < 3000; ++k) {
+        t.append();
+        t.setValue(0, Value::text("S" + std::to_string(k)));
+        if (k % 11) t.setValue(1, Value::real(k * 0.25 - 100));
+        t.post();
+    }
+    for (int row : {2000, 7, 0}) {
+        t.moveTo(row);
+        t.deleteRecord();
+    }
+    t.close();
+    const std::pair<const char*, query::TDisplayMethod> methods[] = {
+        {"marked", query::dmMarkedLocations}, {"segments", query::dmLineSegments}, {"line", query::dmContinuousLine}};
+    for (const auto& [name, method] : methods) {
+        Outcome o = RunCli({"export", dir.path(), "many", "--feature", "F", "--method", name, "--station", "STATION",
+                            "--number", "DEPTH"},
+                           dir.path());
+        ASSERT_EQ(o.status, 0) << o.err;
+        auto result = QueryResult::Run(dir.path(), query::BuildSelectStatement("many", "STATION", "", "DEPTH", ""));
+        query::TLineList lines;
+        query::WriteFeature(*result, method, "F", {1, -1, 2}, lines);
+        std::string expected;
+        for (const auto& line : lines) expected += line + "\r\n";
+        EXPECT_EQ(o.out, expected) << name;
+        EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 2998);
+    }
 }

@@ -1,10 +1,12 @@
 // tarnel-cli info and dump: output formats, errors and exit statuses.
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <sstream>
 
 #include "cli/commands.h"
 #include "engine/daynum.h"
 #include "engine/table.h"
+#include "tests/support/bare_table.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
@@ -82,4 +84,31 @@ TEST(CliErrors, NameTheTableAndSetTheStatus)
     EXPECT_EQ(WEXITSTATUS(std::system(TARNEL_BIN_DIR "/tarnel-cli frobnicate 2>/dev/null")), 2);
     EXPECT_EQ(WEXITSTATUS(std::system(TARNEL_BIN_DIR "/tarnel-cli 2>/dev/null")), 2);
     EXPECT_EQ(WEXITSTATUS(std::system(TARNEL_BIN_DIR "/tarnel-cli info /nonexistent.dbf 2>/dev/null")), 1);
+}
+
+namespace {
+std::string RunCli(const std::string& arguments, int* status = nullptr)
+{
+    std::string out;
+    FILE* p = popen((TARNEL_BIN_DIR "/tarnel-cli " + arguments + " 2>&1").c_str(), "r");
+    char buf[4096];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    int s = pclose(p);
+    if (status) *status = WEXITSTATUS(s);
+    return out;
+}
+} // namespace
+
+TEST(CliEncoding, ChoosesTheCodePageOfTablesThatNameNone)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("cave.dbf");
+    tarnel::test::MakeTableWithoutCodePage(path, "ST", "Grét");
+    EXPECT_EQ(RunCli("dump " + path), "ST\r\nGrét\r\n");
+    EXPECT_EQ(RunCli("dump --encoding 437 " + path), "ST\r\nGrΘt\r\n");
+    EXPECT_EQ(RunCli("query " + dir.path() + " 'Select * From \"cave\"' --encoding cp437"), "ST\r\nGrΘt\r\n");
+    int status = 0;
+    std::string err = RunCli("info --encoding klingon " + path, &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(err.find("unknown code page 'klingon'"), std::string::npos) << err;
 }

@@ -107,7 +107,7 @@ TEST(AutoButton, AFailingRepeatStopsAndIsReported)
     QTest::qWait(900);
     SendMouse(up, QEvent::MouseButtonRelease, up->rect().center());
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(errors.messages, QStringList{"step failed"});
+    EXPECT_EQ(errors.messages(), QStringList{"step failed"});
 }
 
 TEST(ArrowButton, TriangleGeometryAndColour)

@@ -170,3 +170,26 @@ TEST(DataSetModel, EditedRowShowsItsBufferAndOtherRowsStayVisible)
     EXPECT_EQ(model.rowCount(), 4);
     EXPECT_EQ(model.data(model.index(3, 0)).toString(), "four");
 }
+
+TEST(DataSetModel, ARowThatCannotBeReadIsReportedOnceAfterThePaint)
+{
+    CountingDataSet ds(6);
+    ds.badRow = 2;
+    DataSetModel model;
+    model.setDataSet(&ds);
+    QSignalSpy errors(&model, &DataSetModel::errorRaised);
+    QTableView view;
+    view.setModel(&model);
+    view.show();
+    view.grab();
+    EXPECT_EQ(model.data(model.index(2, 1)).toString(), "");
+    EXPECT_EQ(errors.count(), 0);   // not from inside the view's call
+    QApplication::processEvents();
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors.first().first().toString(), "record damaged");
+    // Read afresh, a failure is told again.
+    ds.reset();
+    model.data(model.index(2, 0));
+    QApplication::processEvents();
+    EXPECT_EQ(errors.count(), 2);
+}

@@ -225,7 +225,7 @@ TEST(IntegerSpin, OverflowLeavesTheValueAndIsReportedFromKeys)
     EXPECT_EQ(spin.text(), before);
     QTest::keyClick(&spin, Qt::Key_Up);
     EXPECT_EQ(spin.text(), before);
-    EXPECT_EQ(errors.messages, QStringList{"Integer overflow"});
+    EXPECT_EQ(errors.messages(), QStringList{"Integer overflow"});
 }
 
 TEST(IntegerSpin, WrapsAndTellsWhichWay)

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <ostream>
 
-#include "controls/error_report.h"
+#include "tests/support/box_recorder.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* os)
@@ -39,12 +39,8 @@ inline bool ShowActive(QWidget& window)
 
 // Collects the messages the controls report instead of showing error boxes.
 struct CapturedErrors {
-    QStringList messages;
-    CapturedErrors()
-    {
-        SetControlErrorReporter([this](QWidget*, const QString& m) { messages << m; });
-    }
-    ~CapturedErrors() { SetControlErrorReporter({}); }
+    BoxRecorder recorder;
+    QStringList messages() const { return recorder.errors(); }
 };
 
 } // namespace tarnel::test

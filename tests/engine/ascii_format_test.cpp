@@ -175,5 +175,5 @@ TEST(AsciiTables, MissingOrBrokenSchemasAndRowsGiveClearErrors)
     auto t = OpenTableFormat(dir.file("s.txt"), TableType::ASCII, true);
     EXPECT_EQ(t->value(0, 1), Value::real(1));
     ExpectError([&] { t->value(1, 1); }, "row 2, field 'N'");
-    ExpectError([&] { CreateTableFiles(dir.file("m.txt"), {Def("NOTE", ftMemo)}, {}); }, "cannot be stored");
+    ExpectError([&] { CreateTableFiles(dir.file("m.txt"), {Def("NOTE", ftMemo)}, {}); }, "field NOTE has the type Memo, which ASCII tables cannot hold");
 }

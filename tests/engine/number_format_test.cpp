@@ -1,3 +1,6 @@
+#include <charconv>
+#include <cstdio>
+#include <cstring>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -50,4 +53,54 @@ TEST(DayNumbers, KnownDates)
     EXPECT_TRUE(ParseDateTimeText("2000-07-18 06:00", t));
     EXPECT_DOUBLE_EQ(t, 36725.25);
     EXPECT_FALSE(ParseTimeText("24:00", t));
+}
+
+TEST(NumberFormat, PlainNumeralsParseToTheSameDoubleAsTheGeneralParser)
+{
+    // Short numerals take a shortcut; it must round exactly as from_chars does.
+    std::uint64_t seed = 12345;
+    auto next = [&] { return seed = seed * 6364136223846793005ull + 1442695040888963407ull; };
+    const char* fixed[] = {"0", "-0", "-0.00", "5.", ".5", "007.50", "999999999999999", "0.000000000000001",
+                           "123456789012.345", "-98765.4321", "1e5", "12345678901234567"};
+    std::vector<std::string> numerals(std::begin(fixed), std::end(fixed));
+    for (int k = 0; k < 20000; ++k) {
+        std::string digits = std::to_string(next() % 1000000000000000ull);
+        const size_t dot = static_cast<size_t>(next() % (digits.size() + 1));
+        numerals.push_back((next() % 2 ? "-" : "") + digits.substr(0, dot) + "." + digits.substr(dot));
+    }
+    for (const std::string& text : numerals) {
+        double expected = 0, got = 0;
+        std::string_view s = text;
+        std::from_chars(s.data(), s.data() + s.size(), expected);
+        ASSERT_TRUE(ParseNumber(text, got)) << text;
+        EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << text;
+    }
+}
+
+TEST(GeneralNumberFormat, AgreesWithFifteenSignificantDigitsOfPrintf)
+{
+    // The C library's %.15G, with its exponent written the engine's way.
+    auto reference = [](double v) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.15G", v);
+        std::string s = buf;
+        const size_t e = s.find('E');
+        if (e == std::string::npos) return s;
+        std::string exponent = s.substr(e + 1);
+        const bool minus = exponent[0] == '-';
+        exponent = exponent.substr(1);
+        while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
+        return s.substr(0, e + 1) + (minus ? "-" : "") + exponent;
+    };
+    std::uint64_t seed = 99;
+    auto next = [&] { return seed = seed * 6364136223846793005ull + 1442695040888963407ull; };
+    std::vector<double> values = {0.1, 0.3, 2.675, 1e15 - 1, 999999999999999.5, 123456.789, 5e-324, 1.7976931348623157e308};
+    for (int k = 0; k < 20000; ++k) {
+        values.push_back(static_cast<double>(next() % 100000000) / 100.0);   // stored numbers
+        std::uint64_t bits = next();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (std::isfinite(d)) values.push_back(d);
+    }
+    for (double v : values) EXPECT_EQ(FormatGeneral(v), reference(v)) << v;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "engine/sql/dialect.h"
 
 using tarnel::sql::TranslateDialect;
@@ -85,4 +87,35 @@ TEST(SqlDialect, FromClauseNamesStayNamesButConditionsDoNot)
               R"(Select * From "a" Where X In (Select "s"."Y" From "s" Where Z = 'q') And W = 'r')");
     EXPECT_EQ(T(R"(Select "a" From "t" Union Select "b" From "u" Order By 1)"),
               R"(Select 'a' From "t" Union Select 'b' From "u" Order By 1)");
+}
+
+TEST(SqlDialect, ConstantsComparedWithAFieldGoToTheConverter)
+{
+    std::vector<std::string> asked;
+    auto convert = [&](const std::string& qualifier, const std::string& field, const std::string& text)
+        -> std::optional<std::string> {
+        asked.push_back(qualifier + "|" + field + "|" + text);
+        return "<" + text + ">";
+    };
+    auto t = [&](std::string_view sql) { return TranslateDialect(sql, convert).text; };
+    EXPECT_EQ(t(R"(Select * From h Where (F  = "a") AND ("b" <> h.G) OR ("h"."K" >= "c"))"),
+              R"(Select * From h Where (F  = <a>) AND (<b> <> h.G) OR ("h"."K" >= <c>))");
+    EXPECT_EQ(asked, (std::vector<std::string>{"|F|a", "h|G|b", "h|K|c"}));
+    // Not a comparison with a field: the text stays text.
+    asked.clear();
+    EXPECT_EQ(t(R"(Select "x" From h Where ("a" = "b") OR (lower(F) = "c") OR ("d" = lower(F)) OR (F || "e" = G) OR (F = "f" + 1))"),
+              R"(Select 'x' From h Where ('a' = 'b') OR (lower(F) = 'c') OR ('d' = lower(F)) OR (F || 'e' = G) OR (F = 'f' + 1))");
+    EXPECT_TRUE(asked.empty());
+}
+
+TEST(SqlDialect, TokensMapBackToTheStatementAsWritten)
+{
+    const std::string written = R"(Select * From h Where (F  = True) OR (N = "x"))";
+    const auto translated = TranslateDialect(written);
+    const size_t one = translated.text.find(" 1)") + 1;
+    EXPECT_EQ(translated.translatedTokenAt(one), "1");
+    EXPECT_EQ(translated.writtenTokenAt(one), "True");
+    const size_t x = translated.text.find("'x'") + 1;
+    EXPECT_EQ(translated.writtenTokenAt(x), "\"x\"");
+    EXPECT_EQ(translated.writtenTokenAt(translated.text.size() + 5), "");
 }

@@ -1,5 +1,6 @@
 // Local SQL over real tables: the table bridge, the values it shows SQLite,
 // the result's fields, the lazy cursor, the query object and its errors.
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include "engine/daynum.h"
 #include "engine/error.h"
 #include "engine/sql/query.h"
+#include "engine/sql/typed_constant.h"
 #include "engine/table.h"
 #include "tests/support/test_paths.h"
 
@@ -153,7 +155,55 @@ TEST_F(SqlQuery, DatesAreDayNumbersAndLogicalsTrueOrFalse)
     EXPECT_EQ(Count(dir.path(), R"(Select * From "historic" Where (SURVEYED  = 0))"), 1);
     EXPECT_EQ(Count(dir.path(), R"(Select * From "historic" Where (FLAG  = True))"), 3);
     EXPECT_EQ(Count(dir.path(), R"(Select * From "historic" Where (FLAG  = False) OR (FLAG  = True))"), 5);
-    EXPECT_EQ(Count(dir.path(), R"(Select * From "historic" Where (FLAG  = "True"))"), 0);   // text, not logical
+}
+
+TEST_F(SqlQuery, QuotedConstantsTakeTheTypeOfTheFieldTheyAreComparedWith)
+{
+    auto count = [&](const std::string& condition) {
+        return Count(dir.path(), R"(Select * From "historic" Where )" + condition);
+    };
+    EXPECT_EQ(count(R"((SURVEYED  = "2000-07-18"))"), 1);
+    EXPECT_EQ(count(R"((SURVEYED  = "36725"))"), 1);   // the builder's day number, quoted
+    EXPECT_EQ(count(R"(("2000-07-18" < SURVEYED))"), 2);
+    EXPECT_EQ(count(R"(("historic"."SURVEYED" >= "2000-07-18"))"), 3);
+    for (const char* t : {"True", "T", "yes", " TRUE "}) EXPECT_EQ(count(std::string("(FLAG  = \"") + t + "\")"), 3) << t;
+    EXPECT_EQ(count(R"((FLAG  = "no"))"), 2);
+    EXPECT_EQ(count(R"((DEPTH  > "+10.5"))"), 3);
+    EXPECT_EQ(count(R"((DEPTH  = "1e1"))"), 1);
+
+    // The user's own date format, through the reader the caller gives.
+    auto userDate = [](std::string_view text, std::int64_t& day) {
+        if (text != "18 Jul 2000") return false;
+        day = DayNumber(2000, 7, 18);
+        return true;
+    };
+    EXPECT_EQ(QueryResult::Run(dir.path(), R"(Select * From "historic" Where (SURVEYED  = "18 Jul 2000"))", userDate)
+                  ->recordCount(),
+              1);
+
+    // What cannot be converted stops the query, naming the field and the text.
+    const struct { const char* condition; const char* field; const char* text; } bad[] = {
+        {R"((SURVEYED  = "someday"))", "SURVEYED", R"("someday")"},
+        {R"((FLAG  = "maybe"))", "FLAG", R"("maybe")"},
+        {R"(("deep" < DEPTH))", "DEPTH", R"("deep")"}};
+    for (const auto& b : bad) {
+        const std::string e = ErrorOf(dir.path(), R"(Select * From "historic" Where )" + std::string(b.condition));
+        EXPECT_NE(e.find(b.field), std::string::npos) << e;
+        EXPECT_NE(e.find(b.text), std::string::npos) << e;
+    }
+}
+
+TEST(SqlTypedConstant, TimesAndDateTimes)
+{
+    using sql::TypedConstant;
+    const FieldDef seen{"SEEN", ftDateTime, 0, 1}, at{"AT", ftTime, 0, 2}, name{"NAME", ftString, 10, 3};
+    EXPECT_EQ(TypedConstant(seen, "2000-07-18 12:00"), "36725.5");
+    EXPECT_EQ(TypedConstant(seen, "2000-07-18"), "36725.0");
+    EXPECT_EQ(TypedConstant(seen, "36725.25"), "36725.25");
+    EXPECT_EQ(TypedConstant(at, "06:00:00"), "0.25");
+    EXPECT_THROW(TypedConstant(at, "25:00"), EngineError);
+    EXPECT_THROW(TypedConstant(seen, "2000-02-30"), EngineError);
+    EXPECT_EQ(TypedConstant(name, "anything"), std::nullopt);
 }
 
 TEST_F(SqlQuery, BlanksAreNullAndMemosAreText)
@@ -215,6 +265,9 @@ TEST_F(SqlQuery, ErrorsCarrySQLitesMessageAndTheStatement)
     std::string e = ErrorOf(dir.path(), orStart);
     EXPECT_NE(e.find("syntax error"), std::string::npos) << e;
     EXPECT_NE(e.find(orStart), std::string::npos) << e;
+    // The token quoted is the one the user wrote, not its translation.
+    e = ErrorOf(dir.path(), R"(Select * From "historic" Where (FLAG  = True True))");
+    EXPECT_NE(e.find(R"(near "True")"), std::string::npos) << e;
 
     e = ErrorOf(dir.path(), R"(Select "historic"."NOPE" From "historic")");
     EXPECT_NE(e.find("NOPE"), std::string::npos) << e;
@@ -319,6 +372,16 @@ TEST_F(SqlQuery, QueryObjectRunsItsLinesAndTellsItsViews)
     q.removeObserver(&views);
 }
 
+TEST_F(SqlQuery, AReadErrorPartWayIsNeverTakenForTheEndOfTheRows)
+{
+    // Cut the memo file after the first memo: the third row cannot be read.
+    std::filesystem::resize_file(dir.file("historic.dbt"), 1024);
+    auto r = QueryResult::Run(dir.path(), R"(Select * From "historic")");
+    EXPECT_EQ(r->asText(0), "A1");
+    for (int attempt = 0; attempt < 2; ++attempt) EXPECT_THROW(r->recordCount(), EngineError) << attempt;
+    EXPECT_FALSE(r->fetchedAll());
+}
+
 TEST_F(SqlQuery, TableFileProblemsBecomeErrorsNotCrashes)
 {
     // Cut the file short behind the header: the rows are gone, the header claims them.
@@ -329,4 +392,24 @@ TEST_F(SqlQuery, TableFileProblemsBecomeErrorsNotCrashes)
     std::ofstream(dir.file("short.dbf"), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size() - 150));
     std::string e = ErrorOf(dir.path(), R"(Select * From "short")");
     EXPECT_NE(e, "no error");
+}
+
+TEST(StreamedQueryResult, GivesTheRowsOfAKeptOne)
+{
+    ScratchDir dir;
+    MakeHistoric(dir.path());
+    const std::string sql = R"(Select STATION, DEPTH, NOTE From "historic" Where DEPTH > 0)";
+    auto kept = QueryResult::Run(dir.path(), sql);
+    auto streamed = QueryResult::Run(dir.path(), sql, QueryResult::Rows::Streamed);
+    EXPECT_EQ(Column(*streamed, 0), Column(*kept, 0));
+    // Back to an earlier row, past the end and back, and the count.
+    for (std::int64_t row : {3, 1, 1, 9, 2}) {
+        kept->moveTo(row);
+        streamed->moveTo(row);
+        EXPECT_EQ(streamed->eof(), kept->eof()) << row;
+        EXPECT_EQ(streamed->row(), kept->row()) << row;
+        if (!kept->eof()) EXPECT_EQ(streamed->asText(2), kept->asText(2)) << row;
+    }
+    EXPECT_EQ(streamed->recordCount(), kept->recordCount());
+    EXPECT_EQ(streamed->asText(0), kept->asText(0));
 }

@@ -6,14 +6,18 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include "engine/table.h"
 #include "query/do_query_page.h"
 #include "query/field_lists.h"
+#include "tests/support/box_recorder.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
+using namespace tarnel::query;
+using tarnel::test::BoxRecorder;
 
 namespace {
 
@@ -156,8 +160,8 @@ TEST(DoQueryPage, CopyButtonsAndClearFields)
 TEST(DoQueryPage, FailedQueryStillEnablesExportAndKeepsTheCount)
 {
     TDoQueryPage page;
-    QString shown;
-    page.setErrorHandler([&](const QString& message) { shown = message; });
+    BoxRecorder boxes;
+    const auto shown = [&] { return boxes.errors().join("\n"); };
     page.setCurrentTable("/nonexistent/folder/for/tarnel", "historic.dbf");
     page.DisHitCount->setText("12");
     page.StationEdit->setText("STATION");
@@ -165,8 +169,8 @@ TEST(DoQueryPage, FailedQueryStillEnablesExportAndKeepsTheCount)
     page.FillFieldLists(FeatureFields());   // the boxes are disabled for the first field but still read
 
     QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
-    EXPECT_FALSE(shown.isEmpty());
-    EXPECT_TRUE(shown.contains("/nonexistent/folder/for/tarnel")) << shown.toStdString();
+    EXPECT_FALSE(shown().isEmpty());
+    EXPECT_TRUE(shown().contains("/nonexistent/folder/for/tarnel")) << shown().toStdString();
     EXPECT_TRUE(page.UseResultBtn->isEnabled());
     EXPECT_TRUE(page.UseAsRadio->isEnabled());
     EXPECT_TRUE(page.FeatureNameEdit->isEnabled());
@@ -214,8 +218,8 @@ TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
 
     TDoQueryPage page;
     QString condition = "(DEPTH  > 10)";
-    QString shown;
-    page.setErrorHandler([&](const QString& message) { shown = message; });
+    BoxRecorder boxes;
+    const auto shown = [&] { return boxes.errors().join("\n"); };
     page.setConditionSource([&] { return condition; });
     page.setCurrentTable(QString::fromStdString(dir.path()), "a.b.dbf");
     page.FillFieldLists(table);
@@ -224,7 +228,7 @@ TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
     page.NumberEdit->setText("DEPTH");
 
     QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
-    ASSERT_TRUE(shown.isEmpty()) << shown.toStdString();
+    ASSERT_TRUE(shown().isEmpty()) << shown().toStdString();
     EXPECT_EQ(page.query().sqlText(),
               R"(Select "a.b"."STATION","a.b"."DEPTH" From "a.b" Where (DEPTH  > 10))");
     EXPECT_EQ(page.DisHitCount->text(), "14");
@@ -251,7 +255,7 @@ TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
     // A failing condition discards the result but keeps the count.
     condition = " OR (DEPTH  > 10)";
     QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
-    EXPECT_TRUE(shown.contains("syntax error")) << shown.toStdString();
+    EXPECT_TRUE(shown().contains("syntax error")) << shown().toStdString();
     EXPECT_FALSE(page.query().active());
     EXPECT_EQ(grid->rowCount(), 0);
     EXPECT_EQ(page.DisHitCount->text(), "25");
@@ -259,4 +263,34 @@ TEST(DoQueryPage, DoQueryShowsTheHitsAndTheirColumns)
     page.ResetSession();
     EXPECT_EQ(page.FieldList2->count(), 0);
     EXPECT_EQ(page.NumberEdit->text(), "");
+}
+
+TEST(DoQueryPage, AReadErrorAfterTheFirstHitsClosesTheQueryAndShowsNoCount)
+{
+    tarnel::test::ScratchDir dir;
+    CreateTableFiles(dir.file("caves.dbf"), {{"STATION", ftString, 8, 1}, {"NOTE", ftMemo, 0, 2}}, {});
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("caves.dbf");
+    t.open();
+    for (int k = 0; k < 4; ++k) {
+        t.append();
+        t.setValue(0, Value::text("S" + std::to_string(k)));
+        t.setValue(1, Value::text("note " + std::to_string(k)));
+        t.post();
+    }
+    t.close();
+    std::filesystem::resize_file(dir.file("caves.dbt"), 512 * 3);   // the last memos are cut off
+
+    TDoQueryPage page;
+    BoxRecorder boxes;
+    page.setCurrentTable(QString::fromStdString(dir.path()), "caves.dbf");
+    page.DisHitCount->setText("");
+    QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);
+    const QStringList shown = boxes.errors();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown.first().contains("memo")) << shown.first().toStdString();
+    EXPECT_FALSE(page.query().active());
+    EXPECT_EQ(page.DisHitCount->text(), "");
+    EXPECT_EQ(page.DBGrid2->model()->rowCount(), 0);
 }

@@ -9,9 +9,12 @@
 #include <QToolButton>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "controls/error_guard.h"
+#include "tests/support/box_recorder.h"
 #include "query/process_list.h"
 #include "query/program_monitor.h"
 #include "query/viewer_watch.h"
@@ -212,10 +215,14 @@ TEST(ViewerWatchTest, ClickStartsTheViewerOnlyWhenItIsNotRunning)
     EXPECT_EQ(w.watch.ProgramMonitor1()->MonitorType(), mtNone);   // nothing started
     EXPECT_TRUE(w.button.isChecked());
 
-    // Not running, no viewer path: a silent failed start, released and red.
+    // Not running, no viewer path: a failed start (reported), released and red.
     w.running = false;
     w.watch.RefreshViewerButton();
-    QTest::mouseClick(&w.button, Qt::LeftButton);
+    {
+        tarnel::test::BoxRecorder boxes;
+        QTest::mouseClick(&w.button, Qt::LeftButton);
+        EXPECT_EQ(boxes.errors().size(), 1);
+    }
     EXPECT_EQ(w.watch.ProgramMonitor1()->MonitorType(), mtProgram);
     EXPECT_FALSE(w.watch.ProgramMonitor1()->Running());
     EXPECT_FALSE(w.button.isChecked());
@@ -239,4 +246,68 @@ TEST(ViewerWatchTest, ClickRunsTheViewerPathAndTheButtonSeesIt)
     kill(monitor->ProcessId(), SIGTERM);
     ASSERT_TRUE(WaitFor([&] { return !monitor->Running(); }));
     EXPECT_EQ(monitor->ExitCode(), 128u + SIGTERM);
+}
+
+TEST(ProcessList, SeesAProgramByTheNameItWasRunAs)
+{
+    // Through a symbolic link, the executable is sleep; through a wrapper
+    // script, it is the shell. Both still go by the viewer's name.
+    ScratchDir dir;
+    const std::string name = UniqueName("Lnk");
+    fs::create_symlink("/bin/sleep", dir.file(name));
+    const std::string script = UniqueName("Wrp");
+    {
+        std::ofstream out(dir.file(script));
+        out << "#!/bin/sh\nsleep 30\n:\n";
+    }
+    fs::permissions(dir.file(script), fs::perms::owner_all);
+    EXPECT_FALSE(IsProgramRunning(name));
+    EXPECT_FALSE(IsProgramRunning(script));
+
+    TProgramMonitor linked, wrapped;
+    ASSERT_TRUE(linked.StartProgram(dir.file(name) + " 30"));
+    ASSERT_TRUE(wrapped.StartProgram(dir.file(script)));
+    EXPECT_TRUE(WaitFor([&] { return IsProgramRunning(Upper(name) + ".exe"); }));
+    EXPECT_TRUE(WaitFor([&] { return IsProgramRunning(script); }));
+    kill(linked.ProcessId(), SIGKILL);
+    kill(wrapped.ProcessId(), SIGKILL);
+    EXPECT_TRUE(WaitFor([&] { return !linked.Running() && !wrapped.Running(); }));
+}
+
+TEST(ProgramMonitorTest, UnquotedOrSingleQuotedPathWithBlanksRunsAsItStands)
+{
+    ScratchDir dir;
+    fs::create_directory(dir.file("cave tools"));
+    const std::string prog = dir.file("cave tools/Oculo32");
+    fs::copy_file("/bin/true", prog);
+    EXPECT_EQ(CommandWords(prog), std::vector<std::string>{prog});
+    EXPECT_EQ(CommandWords(" '" + prog + "' "), std::vector<std::string>{prog});
+    // Not a file as a whole: split as before.
+    EXPECT_EQ(CommandWords(prog + " -s"), (std::vector<std::string>{dir.file("cave"), "tools/Oculo32", "-s"}));
+
+    TProgramMonitor monitor;
+    bool done = false;
+    monitor.OnFinish = [&](TProgramMonitor*, TMonitorType) { done = true; };
+    ASSERT_TRUE(monitor.StartProgram(prog));
+    ASSERT_TRUE(WaitFor([&] { return done; }));
+    EXPECT_EQ(monitor.ExitCode(), 0u);
+}
+
+TEST(ViewerWatchTest, FailedStartShowsAnErrorNamingTheProgram)
+{
+    ScratchDir dir;
+    const std::string missing = dir.file("cave tools/Oculo32") + " -s";
+    tarnel::test::BoxRecorder boxes;
+    QToolButton button;
+    std::string viewerPath = missing;
+    TViewerWatch watch(&button, [&] { return viewerPath; });
+    watch.SetRunningTest([] { return false; });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    viewerPath.clear();
+    QTest::mouseClick(&button, Qt::LeftButton);
+    const QStringList shown = boxes.errors();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(shown[0].startsWith(QString::fromStdString("Cannot start " + dir.file("cave")))) << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].contains("no viewer program is set")) << shown[1].toStdString();
+    EXPECT_FALSE(button.isChecked());
 }

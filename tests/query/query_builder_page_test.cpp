@@ -14,6 +14,7 @@
 #include "query/query_builder_page.h"
 
 using namespace tarnel;
+using namespace tarnel::query;
 
 namespace {
 

@@ -1,6 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "query/select_builder.h"
+#include "query/core/select_builder.h"
+
+using namespace tarnel::query;
+
+TEST(SelectBuilder, QuoteFieldRefCopiesBothPartsUnchanged)
+{
+    EXPECT_EQ(QuoteFieldRef(QString("TEMP.DBF"), QString("DEPTH")), "\"TEMP.DBF\".\"DEPTH\"");
+    EXPECT_EQ(QuoteFieldRef(QString("TEMP.DBF"), QString()), "\"TEMP.DBF\".\"\"");
+    EXPECT_EQ(QuoteFieldRef(std::string("historic"), std::string("A\"B")), "\"historic\".\"A\"B\"");
+}
 
 TEST(SelectBuilder, TableStem)
 {

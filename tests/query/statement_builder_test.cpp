@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine_types.h"
-#include "query/statement_builder.h"
+#include "query/core/statement_builder.h"
 
 using namespace tarnel;
+using namespace tarnel::query;
 
 namespace {
 

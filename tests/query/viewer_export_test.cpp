@@ -4,8 +4,8 @@
 
 #include "engine/daynum.h"
 #include "engine/error.h"
-#include "query/viewer_export.h"
-#include "query/viewer_link.h"
+#include "query/core/viewer_export.h"
+#include "query/core/viewer_link.h"
 #include "tests/support/memory_dataset.h"
 
 using namespace tarnel;

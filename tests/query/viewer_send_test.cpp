@@ -2,11 +2,11 @@
 // against a link that records what it is asked.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
+#include <QLocale>
 
 #include "engine/error.h"
-#include "query/locale_separators.h"
-#include "query/viewer_send.h"
+#include "query/core/locale_separators.h"
+#include "query/core/viewer_send.h"
 #include "tests/support/memory_dataset.h"
 
 using namespace tarnel;
@@ -24,7 +24,6 @@ public:
     TLineList poked;
     QChar decimalAtPoke;
     bool viewsDisabledAtPoke = false;
-    bool hourglassAtPoke = false;
 
     bool openLink(const std::string& service, const std::string& topic) override
     {
@@ -37,7 +36,6 @@ public:
         poked = lines;
         decimalAtPoke = DecimalSeparator();
         if (watched_) viewsDisabledAtPoke = watched_->viewsDisabled();
-        hourglassAtPoke = QGuiApplication::overrideCursor() != nullptr;
         return false;   // a failed poke is not reported
     }
     void closeLink() override { calls.push_back("close"); }
@@ -89,15 +87,13 @@ TEST_F(ViewerSendTest, PokesTheWholeStreamOnceAndCleansUp)
     EXPECT_TRUE(send.messages.empty());
     EXPECT_EQ(link.calls, (std::vector<std::string>{"open Oculo32 ViewerTopic", "poke ViewerItem", "close"}));
     EXPECT_EQ(link.poked, (TLineList{"#R,Pools,2.5,10", "#L,A1,2.5", "#L,A2,10"}));
-    // During the walk: "." whatever the locale, views suspended, hourglass.
+    // During the walk: "." whatever the locale, views suspended.
     EXPECT_EQ(link.decimalAtPoke, QLatin1Char('.'));
     EXPECT_TRUE(link.viewsDisabledAtPoke);
-    EXPECT_TRUE(link.hourglassAtPoke);
-    // Afterwards: the locale's separators, views and cursor back, cursor at the end.
+    // Afterwards: the locale's separators and views back, cursor at the end.
     EXPECT_EQ(DecimalSeparator(), QLatin1Char(','));
     EXPECT_EQ(ThousandSeparator(), QLatin1Char('.'));
     EXPECT_FALSE(send.result.viewsDisabled());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(send.result.eof());
 }
 
@@ -170,7 +166,6 @@ TEST_F(ViewerSendTest, FailureWhileWritingStillCleansUpAndPokesNothing)
     EXPECT_THROW(send.run(link), EngineError);
     EXPECT_EQ(link.calls, (std::vector<std::string>{"open Oculo32 ViewerTopic", "close"}));
     EXPECT_FALSE(send.result.viewsDisabled());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(DecimalSeparator(), QLatin1Char(','));
 }
 
@@ -197,4 +192,28 @@ TEST(LocaleSeparators, FallBackWhenTheLocaleGivesNone)
     SetLocaleSeparators(true, QLocale::c());
     EXPECT_EQ(DecimalSeparator(), QLatin1Char('.'));
     EXPECT_EQ(ThousandSeparator(), QLatin1Char(','));
+}
+
+TEST_F(ViewerSendTest, LineBreakOrZeroByteInAStationReferenceStopsTheSendBeforeThePoke)
+{
+    struct Case {
+        const char* field;
+        std::string text;
+    };
+    const Case cases[] = {{"STATION", "A2\r\n#F,X"}, {"STATION", "A2\n"}, {"NOTE", std::string("x\0y", 3)}};
+    for (const Case& c : cases) {
+        const bool inNote = c.field == std::string("NOTE");
+        Send send;
+        send.request.secondFieldName = "NOTE";
+        send.result.addRow({Value::text(inNote ? "A3" : c.text), Value::real(1), Value::text(inNote ? c.text : "")});
+        RecordingLink link;
+        try {
+            send.run(link);
+            ADD_FAILURE() << "sent " << c.field;
+        } catch (const TViewerLinkError& e) {
+            EXPECT_NE(std::string(e.what()).find(std::string("Row 3, field ") + c.field), std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(link.calls, (std::vector<std::string>{"open Oculo32 ViewerTopic", "close"}));
+    }
 }

@@ -13,6 +13,7 @@
 #include "shell/help_request.h"
 #include "shell/help_service.h"
 #include "shell/help_window.h"
+#include "tests/support/box_recorder.h"
 
 using namespace tarnel;
 
@@ -22,16 +23,13 @@ const QString kHelpFile = QStringLiteral(TARNEL_BIN_DIR "/TARNEL32.chm");
 
 // The component on a window, with the built help file as the application's.
 struct HelpFixture : ::testing::Test {
-    HelpFixture() : service([this](QWidget*, const QString& m) { errors << m; }), helper(service)
-    {
-        SetApplicationHelpFile(kHelpFile);
-    }
+    HelpFixture() : helper(service) { SetApplicationHelpFile(kHelpFile); }
     ~HelpFixture() override { SetApplicationHelpFile(QStringLiteral("TARNEL32.chm")); }
 
     THelpWindow* Window() const { return service.Window(kHelpFile); }
     QString Shown() const { return Window() ? Window()->CurrentTopic() : QString(); }
 
-    QStringList errors;
+    test::BoxRecorder boxes;
     TChmHelpService service;
     TCHMHelper helper;
 };
@@ -67,7 +65,7 @@ TEST(HelpRequest, TopicAddressesAndFileTests)
     EXPECT_EQ(TopicAddress("TARNEL32.chm", ""), "TARNEL32.chm");
     EXPECT_EQ(TopicOfAddress("TARNEL32.chm::/intro.htm"), "/intro.htm");
 
-    TChmHelpService service([](QWidget*, const QString&) {});
+    TChmHelpService service;
     THTMLHelpViewer viewer(service);
     TWinHelpMakeBehave tester;
     EXPECT_EQ(viewer.GetViewerName(), "HTMLHelp Viewer");
@@ -119,12 +117,12 @@ TEST_F(HelpFixture, EachCommandThroughTheHook)
     EXPECT_EQ(Window()->CurrentTab(), "Contents");
     ApplicationHelpCommand(HELP_FINDER, quintptr(0));
     EXPECT_EQ(Shown(), "/intro.htm");
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+    EXPECT_TRUE(boxes.errors().isEmpty()) << boxes.errors().join("\n").toStdString();
 
     // An unknown number is reported and changes nothing.
     ApplicationHelpContext(77);
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains("77"));
+    ASSERT_EQ(boxes.errors().size(), 1);
+    EXPECT_TRUE(boxes.errors()[0].contains("77"));
     EXPECT_EQ(Shown(), "/intro.htm");
 
     ApplicationHelpCommand(HELP_QUIT, quintptr(0));
@@ -151,7 +149,7 @@ TEST_F(HelpFixture, ViewerOperations)
     EXPECT_EQ(Window()->CurrentTab(), "Contents");
     viewer.SoftShutDown();
     EXPECT_FALSE(Window());
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+    EXPECT_TRUE(boxes.errors().isEmpty()) << boxes.errors().join("\n").toStdString();
 }
 
 TEST_F(HelpFixture, WindowNavigationSearchAndIndex)
@@ -196,6 +194,7 @@ TEST_F(HelpFixture, MissingFileNamesWhereItLooked)
 {
     SetApplicationHelpFile(QStringLiteral("NOHELP.chm"));
     ApplicationHelpCommand(HELP_CONTENTS, quintptr(0));
+    const QStringList errors = boxes.errors();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains("NOHELP.chm"));
     EXPECT_TRUE(errors[0].contains(QCoreApplication::applicationDirPath()));

@@ -130,13 +130,6 @@ TEST(FieldEntries, AddReadAndBuildFromFields)
     EXPECT_EQ(GetFieldEntry(&list, 0).DataType, ftFloat);
 }
 
-TEST(FieldEntries, QuoteFieldRefCopiesBothPartsUnchanged)
-{
-    EXPECT_EQ(QuoteFieldRef(QString("TEMP.DBF"), QString("DEPTH")), "\"TEMP.DBF\".\"DEPTH\"");
-    EXPECT_EQ(QuoteFieldRef(QString("TEMP.DBF"), QString()), "\"TEMP.DBF\".\"\"");
-    EXPECT_EQ(QuoteFieldRef(std::string("historic"), std::string("A\"B")), "\"historic\".\"A\"B\"");
-}
-
 namespace {
 
 // Renders row `row` of the list into an image as the list would.

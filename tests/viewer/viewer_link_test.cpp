@@ -10,84 +10,30 @@
 #include <QProcess>
 #include <QTest>
 #include <algorithm>
+#include <filesystem>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "query/dbus_viewer_link.h"
+#include "engine/database.h"
+#include "engine/table.h"
+#include "query/dbus/dbus_viewer_link.h"
 #include "query/process_list.h"
-#include "query/viewer_send.h"
+#include "query/core/viewer_send.h"
 #include "tests/support/memory_dataset.h"
 #include "tests/support/test_paths.h"
+#include "tests/viewer/viewer_bus.h"
 
 using namespace tarnel;
 using namespace tarnel::query;
 using tarnel::test::Field;
 using tarnel::test::MemoryDataSet;
 using tarnel::test::ScratchDir;
+using namespace tarnel::test;
 
 namespace {
-
-const std::string kViewerProgram = std::string(TARNEL_BIN_DIR) + "/Oculo32";
-
-template <typename Condition>
-bool WaitFor(Condition done, int ms = 5000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-bool NameOwned(const QString& busName)
-{
-    // A connection of our own, so the test sees the bus as a stranger would.
-    QDBusConnection bus = QDBusConnection::connectToBus(
-        QString::fromUtf8(qgetenv("DBUS_SESSION_BUS_ADDRESS")), QStringLiteral("test-observer"));
-    bool owned = bus.interface() && bus.interface()->isServiceRegistered(busName).value();
-    QDBusConnection::disconnectFromBus(QStringLiteral("test-observer"));
-    return owned;
-}
-
-// Gone, or ended and waiting to be collected by whoever adopted it.
-bool ProcessEnded(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    QByteArray line = stat.readAll();
-    int close = line.lastIndexOf(')');
-    return close < 0 || line.mid(close + 2, 1) == "Z";
-}
-
-void StopProcess(qint64 pid)
-{
-    if (pid <= 0) return;
-    kill(static_cast<pid_t>(pid), SIGTERM);
-    EXPECT_TRUE(WaitFor([&] { return ProcessEnded(pid); }, 3000));
-}
 
 MemoryDataSet PoolsResult()
 {
@@ -109,53 +55,6 @@ TViewerSendRequest PoolsRequest(MemoryDataSet& ds)
     r.userLocale = QLocale::c();
     return r;
 }
-
-// One private dbus-daemon for the whole program: the bus address is set in
-// this process's environment before any connection is made.
-class ViewerBus : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        FILE* p = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-        ASSERT_NE(p, nullptr);
-        char address[512] = {0};
-        long pid = 0;
-        ASSERT_NE(fgets(address, sizeof address, p), nullptr) << "dbus-daemon did not start";
-        ASSERT_EQ(fscanf(p, "%ld", &pid), 1);
-        pclose(p);
-        std::string a(address);
-        while (!a.empty() && (a.back() == '\n' || a.back() == '\r')) a.pop_back();
-        daemonPid_ = pid;
-        setenv("DBUS_SESSION_BUS_ADDRESS", a.c_str(), 1);
-    }
-    static void TearDownTestSuite()
-    {
-        if (daemonPid_ > 0) kill(static_cast<pid_t>(daemonPid_), SIGTERM);
-    }
-
-    // Runs the viewer without a window, logging what it receives.
-    qint64 startHeadlessViewer(const QString& log)
-    {
-        qint64 pid = 0;
-        bool started = QProcess::startDetached(QString::fromStdString(kViewerProgram),
-                                               {QStringLiteral("ViewerTopic"), QStringLiteral("--headless"),
-                                                QStringLiteral("--log"), log},
-                                               QString(), &pid);
-        EXPECT_TRUE(started);
-        EXPECT_TRUE(WaitFor([] { return NameOwned(QStringLiteral("org.vantor.Oculo32")); }));
-        return pid;
-    }
-
-    static QByteArray ReadAll(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    static long daemonPid_;
-};
-
-long ViewerBus::daemonPid_ = 0;
 
 } // namespace
 
@@ -336,4 +235,59 @@ TEST(ViewerNoBus, NoSessionBusGivesTheConnectionMessage)
     EXPECT_FALSE(UseResultSend(PoolsRequest(ds), link,
                                [&](const std::string& m) { messages.push_back(m); }));
     EXPECT_EQ(messages, std::vector<std::string>{ViewerConnectionMessage()});
+}
+
+namespace {
+
+// The device a process's standard stream number `fd` is open on.
+std::string StreamTarget(qint64 pid, int fd)
+{
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), ec)
+        .string();
+}
+
+long SessionOf(qint64 pid) { return static_cast<long>(getsid(static_cast<pid_t>(pid))); }
+
+} // namespace
+
+TEST_F(ViewerBus, CliSendStartsTheViewerBesideItAndLeavesItsOutputFree)
+{
+    ASSERT_FALSE(NameOwned(QStringLiteral("org.vantor.Oculo32")));
+    ScratchDir dir;
+    CreateTableFiles(JoinPath(dir.path(), "pools.dbf"), {{"STATION", ftString, 10, 1}}, {});
+    {
+        Table t;
+        t.setDatabaseName(dir.path());
+        t.setTableName("pools.dbf");
+        t.open();
+        t.append();
+        t.setValue(0, Value::text("A1"));
+        t.post();
+        t.close();
+    }
+    // PATH without the program folder, and the output read to its end by a pipe.
+    QProcess shell;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    shell.setProcessEnvironment(env);
+    shell.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("\"$0\" export \"$1\" pools --feature Pools --method marked "
+                                                      "--station STATION --send | cat"),
+                 QStringLiteral(TARNEL_BIN_DIR "/tarnel-cli"), QString::fromStdString(dir.path())});
+    const bool ended = shell.waitForFinished(15000);
+    if (!ended) shell.kill();
+    EXPECT_TRUE(ended) << "the pipe stayed open";
+    EXPECT_EQ(shell.readAllStandardOutput(), "Sent 2 lines of feature \"Pools\" to the viewer\n")
+        << shell.readAllStandardError().toStdString();
+
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        QString::fromUtf8(qgetenv("DBUS_SESSION_BUS_ADDRESS")), QStringLiteral("test-pid"));
+    const qint64 viewer = bus.interface()->servicePid(QStringLiteral("org.vantor.Oculo32")).value();
+    QDBusConnection::disconnectFromBus(QStringLiteral("test-pid"));
+    ASSERT_GT(viewer, 0);
+    for (int fd = 0; fd <= 2; ++fd) EXPECT_EQ(StreamTarget(viewer, fd), "/dev/null") << fd;
+    EXPECT_NE(SessionOf(viewer), SessionOf(getpid()));
+    StopProcess(viewer);
+    EXPECT_TRUE(WaitFor([] { return !NameOwned(QStringLiteral("org.vantor.Oculo32")); }));
 }

@@ -130,12 +130,21 @@ TEST(OpenDBDlg, ReturnsAFileOfTheWorkingFolder)
     EXPECT_EQ(path, QString::fromStdString(env.data().path() + "/"));
     EXPECT_EQ(table, "historic.dbf");
 
-    // A double-click returns the file at once.
+    // A click names the file clicked, also when moving from one file to
+    // another; a double-click returns the file at once.
     WhenShown(&dlg, [&] {
         dlg.Filter1->setCurrentIndex(0);
+        auto click = [&](const QString& name) {
+            auto* item = dlg.FileList1->findItems(name, Qt::MatchExactly).first();
+            QTest::mouseClick(dlg.FileList1->viewport(), Qt::LeftButton, {},
+                              dlg.FileList1->visualItemRect(item).center());
+            EXPECT_EQ(dlg.FileEdit1->text(), name);
+            EXPECT_EQ(dlg.PathLabel->text(), QString::fromStdString(env.data().file(name.toStdString())));
+        };
+        click("notes.txt");
+        click("SURVEY.DB");
         auto* item = dlg.FileList1->findItems("SURVEY.DB", Qt::MatchExactly).first();
         QRect r = dlg.FileList1->visualItemRect(item);
-        QTest::mouseClick(dlg.FileList1->viewport(), Qt::LeftButton, {}, r.center());
         QTest::mouseDClick(dlg.FileList1->viewport(), Qt::LeftButton, {}, r.center());
     });
     ASSERT_TRUE(dlg.ExecuteOpenDBDlg(path, table));

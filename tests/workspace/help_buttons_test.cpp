@@ -6,6 +6,7 @@
 #include "shell/help_request.h"
 #include "shell/help_service.h"
 #include "shell/help_window.h"
+#include "tests/support/box_recorder.h"
 #include "tests/workspace/workspace_test_support.h"
 #include "workspace/open_db_dlg.h"
 #include "workspace/path_alias_dlg.h"
@@ -17,8 +18,8 @@ TEST(HelpButtons, OpenDatabaseShowsTopicOneAndThePathChooserNothing)
     test::ChooserEnvironment env;
     const QString file = QStringLiteral(TARNEL_BIN_DIR "/TARNEL32.chm");
     SetApplicationHelpFile(file);
-    QStringList errors;
-    TChmHelpService service([&](QWidget*, const QString& m) { errors << m; });
+    test::BoxRecorder boxes;
+    TChmHelpService service;
     TCHMHelper helper(service);
 
     TPathAliasDlg chooser;
@@ -32,6 +33,6 @@ TEST(HelpButtons, OpenDatabaseShowsTopicOneAndThePathChooserNothing)
     ASSERT_TRUE(service.Window(file));
     EXPECT_TRUE(service.Window(file)->isVisible());
     EXPECT_EQ(service.Window(file)->CurrentTopic(), "/dlg_open.htm");
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+    EXPECT_TRUE(boxes.errors().isEmpty()) << boxes.errors().join("\n").toStdString();
     SetApplicationHelpFile(QStringLiteral("TARNEL32.chm"));
 }

@@ -193,6 +193,27 @@ TEST(ReopenMenu, BareFileNameLivesInTheSettingsFolder)
     EXPECT_EQ(r.settingsPath(), QString::fromStdString(env.config().path() + "/vantor/tarnel.ini"));
 }
 
+TEST(ReopenMenu, ListIsKeptWhenTheConfigHomeDoesNotExistYet)
+{
+    tarnel::test::ChooserEnvironment env;
+    ::setenv("XDG_CONFIG_HOME", (env.config().path() + "/new/config").c_str(), 1);
+    QMenu menu;
+    {
+        TReopenMenu r;
+        r.setIniFile("tarnel.ini");
+        r.setIniSection("FileHistory");
+        r.setMenuItem(&menu);
+        r.AddEntry("/d/caves.dbf");
+        r.SaveEntries();
+    }
+    TReopenMenu again;
+    again.setIniFile("tarnel.ini");
+    again.setIniSection("FileHistory");
+    again.setMenuItem(&menu);
+    again.LoadEntries();
+    EXPECT_EQ(again.entries(), QStringList{"/d/caves.dbf"});
+}
+
 TEST_F(MenuFixture, ClicksReportTheEntry)
 {
     reopen.AddEntry("/d/a.dbf");

@@ -2,15 +2,16 @@
 // Helpers for driving the modal choosers in tests.
 #include <QApplication>
 #include <QDialog>
-#include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <unistd.h>
 
+#include "controls/error_guard.h"
 #include "engine/aliases.h"
 #include "tests/support/test_paths.h"
 
@@ -35,20 +36,18 @@ inline void WhenShown(QDialog* dialog, std::function<void()> whileOpen)
     timer->start();
 }
 
-// Closes the next message box that shows, remembering its text.
+// Answers the next message box the program shows (OK), remembering its text;
+// later boxes go where they went before.
 inline void AnswerNextMessageBox(QString* text)
 {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, qApp, [timer, text] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        timer->stop();
-        timer->deleteLater();
-        if (text) *text = box->text();
-        box->accept();
+    auto previous = std::make_shared<MessageBoxHook>();
+    auto answered = std::make_shared<bool>(false);
+    *previous = SetMessageBoxHook([text, previous, answered](const ShownBox& box) {
+        if (*answered) return *previous ? (*previous)(box) : true;
+        *answered = true;
+        if (text) *text = box.text;
+        return true;
     });
-    timer->start();
 }
 
 // A scratch settings folder (with the alias store) and a scratch working

@@ -7,7 +7,7 @@
 
 #include "cli/export_command.h"
 #include "engine/error.h"
-#include "query/viewer_link.h"
+#include "query/core/viewer_link.h"
 #include "tests/support/memory_dataset.h"
 #include "tests/support/test_paths.h"
 

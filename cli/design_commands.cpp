@@ -1,0 +1,153 @@
+// create and copy: making a table from field definitions, and moving rows
+// between tables of any formats.
+#include <iostream>
+#include <unistd.h>
+
+#include "cli/commands.h"
+#include "engine/batch_move.h"
+#include "engine/error.h"
+#include "engine/format_registry.h"
+#include "engine/table.h"
+
+namespace tarnel::cli {
+
+namespace {
+
+// NAME:TYPE[:SIZE], the type named as info prints it ("String", "Integer"...).
+bool ParseFieldSpec(const std::string& spec, FieldDef& def, std::string& problem)
+{
+    auto first = spec.find(':');
+    if (first == std::string::npos || first == 0) {
+        problem = "the field '" + spec + "' is not NAME:TYPE[:SIZE]";
+        return false;
+    }
+    auto second = spec.find(':', first + 1);
+    def.name = spec.substr(0, first);
+    std::string type = spec.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    bool known = false;
+    for (int t = 1; t < kFieldTypeCount && !known; ++t)
+        if (SameText(EngineTypeName(t).substr(2), type)) {
+            def.type = static_cast<TFieldType>(t);
+            known = true;
+        }
+    if (!known) {
+        problem = "unknown field type '" + type + "' (for example String, Integer, Float, Date, Memo)";
+        return false;
+    }
+    def.size = 0;
+    if (second != std::string::npos) {
+        std::string size = spec.substr(second + 1);
+        try {
+            size_t used = 0;
+            long n = std::stol(size, &used);
+            if (used != size.size() || n < 0 || n > 1000000000) throw std::invalid_argument(size);
+            def.size = static_cast<std::int32_t>(n);
+        } catch (const std::exception&) {
+            problem = "the size '" + size + "' of field " + def.name + " is not a number";
+            return false;
+        }
+    }
+    return true;
+}
+
+int Failed(std::ostream& err, const std::exception& e)
+{
+    err << "tarnel-cli: " << e.what() << '\n';
+    return 1;
+}
+
+} // namespace
+
+int CreateCommand(const Args& args, std::ostream& out, std::ostream& err)
+{
+    const char* usage = "usage: tarnel-cli create DATABASE TABLE --type default|paradox|dbase|foxpro|ascii "
+                        "--field NAME:TYPE[:SIZE] ...\n";
+    if (args.size() < 2) {
+        err << usage;
+        return 2;
+    }
+    TableType type = TableType::Default;
+    std::vector<FieldDef> fields;
+    for (size_t k = 2; k < args.size(); ++k) {
+        std::string problem;
+        if (args[k] == "--type" && k + 1 < args.size()) {
+            if (!ParseTableType(args[++k], type)) {
+                err << "tarnel-cli: unknown table type '" << args[k] << "'\n" << usage;
+                return 2;
+            }
+        } else if (args[k] == "--field" && k + 1 < args.size()) {
+            FieldDef def;
+            if (!ParseFieldSpec(args[++k], def, problem)) {
+                err << "tarnel-cli: " << problem << '\n' << usage;
+                return 2;
+            }
+            fields.push_back(def);
+        } else {
+            err << "tarnel-cli: unexpected argument '" << args[k] << "'\n" << usage;
+            return 2;
+        }
+    }
+    if (fields.empty()) {
+        err << "tarnel-cli: no --field given\n" << usage;
+        return 2;
+    }
+    try {
+        Table table;
+        table.setDatabaseName(args[0]);
+        table.setTableName(args[1]);
+        table.setTableType(type);
+        for (const auto& f : fields) table.addFieldDef(f.name, f.type, f.size);
+        table.createTable();
+        out << "created " << args[1] << '\n';
+        return 0;
+    } catch (const std::exception& e) {
+        return Failed(err, e);
+    }
+}
+
+int CopyCommand(const Args& args, std::ostream& out, std::ostream& err)
+{
+    const char* usage = "usage: tarnel-cli copy SRC_DATABASE SRC_TABLE DEST_DATABASE DEST_TABLE "
+                        "--mode append|update|appendupdate|delete|copy\n";
+    BatchMode mode = BatchMode::Append;
+    if (args.size() != 4 && !(args.size() == 6 && args[4] == "--mode")) {
+        err << usage;
+        return 2;
+    }
+    if (args.size() == 6 && !ParseBatchMode(args[5], mode)) {
+        err << "tarnel-cli: unknown mode '" << args[5] << "'\n" << usage;
+        return 2;
+    }
+    // Progress goes to a terminal only, rewritten in place.
+    const bool showProgress = &err == &std::cerr && ::isatty(2);
+    BatchProgress progress;
+    if (showProgress)
+        progress = [&err](std::int64_t done, std::int64_t total) {
+            err << "\r" << done << " of " << total << " rows" << std::flush;
+            return true;
+        };
+    try {
+        Table source;
+        source.setDatabaseName(args[0]);
+        source.setTableName(args[1]);
+        source.setReadOnly(true);
+        source.open();
+        Table dest;
+        dest.setDatabaseName(args[2]);
+        dest.setTableName(args[3]);
+        BatchMoveResult r;
+        try {
+            r = BatchMove(dest, source, mode, progress);
+        } catch (...) {
+            if (showProgress) err << '\n';
+            throw;
+        }
+        if (showProgress) err << '\n';
+        out << r.appended << " appended, " << r.updated << " updated, " << r.deleted << " deleted\n";
+        return 0;
+    } catch (const std::exception& e) {
+        return Failed(err, e);
+    }
+}
+
+} // namespace tarnel::cli

@@ -1,0 +1,41 @@
+#pragma once
+// Moving rows into a table from any data set (a table or a query result).
+//
+//   Append        rows added; columns matched by position
+//   Update        destination rows with the key of a source row replaced
+//   AppendUpdate  Update, and the source rows with a new key appended
+//   Delete        destination rows with the key of a source row deleted
+//   Copy          the destination made anew with the source's field
+//                 definitions (replacing any table of that name), then Append
+//
+// Update, AppendUpdate and Delete match on the destination's primary key (a
+// Paradox table's key fields); a table without one is refused. Values are
+// converted by the destination's field types as Table::setValue converts
+// them; one that does not fit is an error naming the row and the field. Rows
+// moved before an error, or before a cancel, stay moved.
+#include <cstdint>
+#include <functional>
+
+#include "engine/table.h"
+
+namespace tarnel {
+
+// Told of the rows done (source rows handled) out of the total, every few
+// hundred rows and at the end; returning false cancels the move.
+using BatchProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
+
+struct BatchMoveResult {
+    std::int64_t rows = 0;        // source rows handled
+    std::int64_t appended = 0, updated = 0, deleted = 0;
+    bool cancelled = false;
+};
+
+// The destination may be open or closed; a closed one is opened for the
+// move and closed again. Copy needs the destination's name and type set.
+BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode,
+                          const BatchProgress& progress = {});
+
+// "append", "update", "appendupdate", "delete", "copy" (any letter case).
+bool ParseBatchMode(const std::string& name, BatchMode& mode);
+
+} // namespace tarnel

@@ -1,0 +1,56 @@
+// tarnel-cli create and copy, run as child processes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/cli/run_cli.h"
+#include "tests/support/test_paths.h"
+
+using tarnel::test::Outcome;
+using tarnel::test::RunCli;
+using tarnel::test::ScratchDir;
+
+TEST(CliDesign, CreateThenCopyAcrossFormatsInEveryMode)
+{
+    ScratchDir dir;
+    const std::string d = dir.path();
+    Outcome o = RunCli({"create", d, "sites.db", "--type", "paradox", "--field", "STATION:String:8",
+                        "--field", "DEPTH:Float", "--field", "NOTE:Memo"}, d);
+    ASSERT_EQ(o.status, 0) << o.err;
+    o = RunCli({"info", d, "sites.db"}, d);
+    EXPECT_EQ(o.out, "rows\t0\n1\tSTATION\tString\t8\n2\tDEPTH\tFloat\t0\n3\tNOTE\tMemo\t1\n");
+
+    // A fixture's rows copied into a new dBASE table, then appended again.
+    o = RunCli({"copy", TARNEL_FIXTURES "/paradox", "long.db", d, "copy.dbf", "--mode", "copy"}, d);
+    ASSERT_EQ(o.status, 0) << o.err;
+    Outcome source = RunCli({"dump", TARNEL_FIXTURES "/paradox", "long.db"}, d);
+    Outcome copied = RunCli({"dump", d, "copy.dbf"}, d);
+    EXPECT_EQ(copied.out, source.out);
+    o = RunCli({"copy", TARNEL_FIXTURES "/paradox", "long.db", d, "copy.dbf", "--mode", "append"}, d);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "") << "no progress when standard error is not a terminal";
+
+    // The keyed fixture takes updates; a dBASE table has no key to match on.
+    for (const char* f : {"long.db", "long.px"})
+        std::filesystem::copy_file(TARNEL_FIXTURES "/paradox/" + std::string(f), d + "/" + f);
+    o = RunCli({"copy", d, "copy.dbf", d, "long.db", "--mode", "appendupdate"}, d);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(RunCli({"dump", d, "long.db"}, d).out, source.out);
+    o = RunCli({"copy", TARNEL_FIXTURES "/paradox", "long.db", d, "copy.dbf", "--mode", "delete"}, d);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("copy.dbf has no primary key"), std::string::npos) << o.err;
+}
+
+TEST(CliDesign, BadArgumentsAreUsageErrors)
+{
+    ScratchDir dir;
+    const std::string d = dir.path();
+    EXPECT_EQ(RunCli({"create", d, "t.dbf", "--type", "csv", "--field", "A:String:4"}, d).status, 2);
+    EXPECT_EQ(RunCli({"create", d, "t.dbf", "--field", "A:Text:4"}, d).status, 2);
+    EXPECT_EQ(RunCli({"create", d, "t.dbf", "--field", "A:String:x"}, d).status, 2);
+    EXPECT_EQ(RunCli({"create", d, "t.dbf"}, d).status, 2);
+    EXPECT_EQ(RunCli({"copy", d, "a.dbf", d, "b.dbf", "--mode", "merge"}, d).status, 2);
+    Outcome o = RunCli({"create", d, "t.dbf", "--type", "dbase", "--field", "T:Time"}, d);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("field T has the type Time, which dBASE tables cannot hold"), std::string::npos) << o.err;
+}

@@ -80,7 +80,7 @@ bool TMainFormServices::ChooseCodePage(QWidget* parent, const QString& table, in
 
 void TMainFormServices::ShowInformation(QWidget* parent, const QString& message)
 {
-    QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), message);
+    ShowInformationBox(parent, message);
 }
 
 bool TMainFormServices::ExecuteCreateTableDlg(QWidget*, TableReference&) { return false; }

@@ -31,6 +31,7 @@ bool ShowBox(const ShownBox& box)
     else switch (box.kind) {
     case BoxKind::Error: QMessageBox::critical(parent, box.title, box.text); break;
     case BoxKind::Warning: QMessageBox::warning(parent, box.title, box.text); break;
+    case BoxKind::Information: QMessageBox::information(parent, box.title, box.text); break;
     case BoxKind::Question:
         ok = QMessageBox::question(parent, box.title, box.text, QMessageBox::Ok | QMessageBox::Cancel,
                                    QMessageBox::Cancel)
@@ -64,6 +65,11 @@ void ShowErrorBox(QWidget* parent, const QString& message)
 void ShowWarningBox(QWidget* parent, const QString& title, const QString& message)
 {
     ShowBox({parent, BoxKind::Warning, title, message});
+}
+
+void ShowInformationBox(QWidget* parent, const QString& message)
+{
+    ShowBox({parent, BoxKind::Information, ApplicationTitle(), message});
 }
 
 bool AskOkCancel(QWidget* parent, const QString& title, const QString& question)

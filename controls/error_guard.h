@@ -22,7 +22,7 @@ void SetApplicationTitle(const QString& title);
 QString ApplicationTitle();
 
 // A message box about to be shown.
-enum class BoxKind { Error, Warning, Question };
+enum class BoxKind { Error, Warning, Question, Information };
 struct ShownBox {
     QWidget* parent = nullptr;   // the window the box belongs to
     BoxKind kind = BoxKind::Error;
@@ -39,6 +39,8 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 // failing command had put up the hourglass.
 void ShowErrorBox(QWidget* parent, const QString& message);
 void ShowWarningBox(QWidget* parent, const QString& title, const QString& message);
+// A note for the user, titled with the application title.
+void ShowInformationBox(QWidget* parent, const QString& message);
 // OK / Cancel, Cancel the default; true for OK.
 bool AskOkCancel(QWidget* parent, const QString& title, const QString& question);
 

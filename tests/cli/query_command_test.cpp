@@ -16,6 +16,7 @@
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
+using namespace tarnel::query;
 using tarnel::test::ScratchDir;
 using tarnel::test::RunCli;
 using tarnel::test::Outcome;

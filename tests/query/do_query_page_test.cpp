@@ -283,7 +283,7 @@ TEST(DoQueryPage, AReadErrorAfterTheFirstHitsClosesTheQueryAndShowsNoCount)
     std::filesystem::resize_file(dir.file("caves.dbt"), 512 * 3);   // the last memos are cut off
 
     TDoQueryPage page;
-    BoxRecorder boxes;
+    tarnel::test::BoxRecorder boxes;
     page.setCurrentTable(QString::fromStdString(dir.path()), "caves.dbf");
     page.DisHitCount->setText("");
     QTest::mouseClick(page.DoQueryBtn, Qt::LeftButton);

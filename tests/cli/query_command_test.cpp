@@ -123,7 +123,7 @@ TEST_F(QueryCli, ExportPrintsTheStreamItWouldSend)
                             "--number", "DEPTH"},
                            dir.path());
         ASSERT_EQ(o.status, 0) << o.err;
-        auto result = QueryResult::Run(dir.path(), BuildSelectStatement("many", "STATION", "", "DEPTH", ""));
+        auto result = QueryResult::Run(dir.path(), query::BuildSelectStatement("many", "STATION", "", "DEPTH", ""));
         query::TLineList lines;
         query::WriteFeature(*result, method, "F", {1, -1, 2}, lines);
         std::string expected;

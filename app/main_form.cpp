@@ -203,7 +203,7 @@ void TForm1::buildMenus()
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = add(HelpMenu, QStringLiteral("&Contents"), &TForm1::Contents1Click, false);
     SearchforHelpOn1 = add(HelpMenu, QStringLiteral("&Keyword Search..."), &TForm1::SearchforHelpOn1Click, false);
-    About1 = add(HelpMenu, QStringLiteral("&About..."), &TForm1::About1Click, false);
+    About1 = add(HelpMenu, QStringLiteral("&About..."), &TForm1::About1Click, true);
 
     services_->AttachReopenMenu(ReopenMenu, [this](const QString& entry) {
         const QString text = entry;

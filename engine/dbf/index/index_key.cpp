@@ -44,6 +44,11 @@ const DbfField* FindField(const DbfHeader& header, const std::string& name)
     if (arrow != std::string::npos) wanted = wanted.substr(arrow + 2);
     for (const DbfField& f : header.fields)
         if (!f.system && Upper(f.name) == wanted) return &f;
+    // A table in a database container keeps long field names there; the
+    // table itself holds their first ten characters.
+    if (wanted.size() > 10)
+        for (const DbfField& f : header.fields)
+            if (!f.system && f.name.size() == 10 && Upper(f.name) == wanted.substr(0, 10)) return &f;
     return nullptr;
 }
 

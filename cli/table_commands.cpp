@@ -61,6 +61,14 @@ int InfoCommand(const Args& args, std::ostream& out, std::ostream& err)
         out << "rows\t" << table.recordCount() << '\n';
         for (const auto& f : table.fields())
             out << f.number << '\t' << f.name << '\t' << EngineTypeName(f.type).substr(2) << '\t' << f.size << '\n';
+        // The index tags come last: a damaged index file still lets the table be listed.
+        for (const IndexTag& t : table.format()->indexTags()) {
+            std::string flags;
+            for (auto [on, word] : {std::pair{t.unique, "unique"}, {t.candidate, "candidate"}, {t.descending, "descending"}})
+                if (on) flags += flags.empty() ? word : std::string(",") + word;
+            out << "index\t" << t.file << '\t' << t.name << '\t' << t.expression << '\t'
+                << (t.filter.empty() ? "-" : t.filter) << '\t' << (flags.empty() ? "-" : flags) << '\n';
+        }
     });
 }
 

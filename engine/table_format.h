@@ -17,6 +17,19 @@
 
 namespace tarnel {
 
+// One tag of an index file kept beside a table.
+struct IndexTag {
+    std::string file;         // the index file's name, without its folder
+    std::string name;         // the tag's name (the file's stem for single-tag files)
+    std::string expression;   // the key expression
+    std::string filter;       // the FOR condition, empty when none
+    bool unique = false;
+    bool candidate = false;
+    bool descending = false;
+    char keyType = 'C';       // C, N, D (dBASE) or C, B (FoxPro binary-collated keys)
+    int keyLength = 0;
+};
+
 enum class TableType : int { Default = 0, Paradox = 1, dBASE = 2, FoxPro = 3, ASCII = 4 };
 
 class TableFormat {
@@ -64,6 +77,10 @@ public:
     // Why the table must not be written though its files could be (empty
     // when nothing stands in the way): a user-facing message.
     virtual std::string writeBlocked() const { return {}; }
+
+    // The tags of the table's index files, file by file. Throws EngineError
+    // naming the file when one is damaged; the table stays readable.
+    virtual std::vector<IndexTag> indexTags() { return {}; }
 
     // The file names this table consists of (data file first, then memo, index...).
     virtual std::vector<std::string> files() const = 0;

@@ -37,6 +37,12 @@ public:
     void useUndeclaredCodePage(int codePage) override;
     std::string writeBlocked() const override { return indexBlock_; }
 
+    std::vector<IndexTag> indexTags() override;
+    // The paths of the index files beside the table.
+    std::vector<std::string> indexFiles() const;
+    // A record's bytes as stored, deletion mark first (valid until the next read).
+    const char* rawRecord(std::int64_t record) { return record_(record); }
+
     const DbfHeader& header() const { return header_; }
     const CodePage& codePage() const { return *codePage_; }
 

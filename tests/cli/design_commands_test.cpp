@@ -1,4 +1,5 @@
 // tarnel-cli create and copy, run as child processes.
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -80,4 +81,23 @@ TEST(CliDesign, RestructureKeepsRowsByNameAndRefusesWithoutLoss)
     EXPECT_NE(o.err.find("put back"), std::string::npos) << o.err;
     EXPECT_EQ(RunCli({"dump", d, "t.dbf"}, d).out, now.out);
     EXPECT_EQ(RunCli({"restructure", d, "t.dbf"}, d).status, 2);
+}
+
+TEST(CliDesign, InfoListsIndexTagsAndNamesADamagedIndexFile)
+{
+    ScratchDir dir;
+    const std::string d = dir.path();
+    Outcome o = RunCli({"info", TARNEL_FIXTURES "/dbf/foxprodb/calls.dbf"}, d);
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("\nindex\tcalls.CDX\tCALL_ID\tcall_id\t-\tcandidate\n"
+                         "index\tcalls.CDX\tCONTACT_ID\tcontact_id\t-\t-\n"), std::string::npos) << o.out;
+
+    for (const char* f : {"calls.dbf", "calls.FPT"})
+        std::filesystem::copy_file(TARNEL_FIXTURES "/dbf/foxprodb/" + std::string(f), d + "/" + f);
+    std::ofstream(d + "/calls.CDX", std::ios::binary) << std::string(600, 'x');
+    o = RunCli({"info", d + "/calls.dbf"}, d);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("calls.CDX is damaged"), std::string::npos) << o.err;
+    EXPECT_NE(o.out.find("6\tNOTES\tMemo"), std::string::npos) << "the fields are still listed";
+    EXPECT_EQ(RunCli({"dump", d + "/calls.dbf"}, d).status, 0);
 }

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QStandardPaths>
 
 #include "app/session_paths.h"
@@ -13,6 +14,7 @@
 #include "app/startup.h"
 #include "engine/codepage.h"
 #include "shell/about_box.h"
+#include "shell/help_request.h"
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
 #include "tables/create_table_dlg.h"
@@ -107,9 +109,9 @@ void TMainFormServices::ShowAboutBox(QWidget*)
     if (aboutBox_) shell::ShowAboutBox(*aboutBox_);
 }
 
-void TMainFormServices::HelpContents(QWidget*) {}
+void TMainFormServices::HelpContents(QWidget*) { ApplicationHelpCommand(HELP_CONTENTS, quintptr(0)); }
 
-void TMainFormServices::HelpKeywordSearch(QWidget*) {}
+void TMainFormServices::HelpKeywordSearch(QWidget*) { ApplicationHelpCommand(HELP_PARTIALKEY, QString()); }
 
 void TMainFormServices::SetWorkingFolderFrom(const QString& path)
 {

@@ -26,6 +26,8 @@
 #include "controls/error_guard.h"
 #include "query/do_query_page.h"
 #include "query/query_builder_page.h"
+#include "shell/help_request.h"
+#include "shell/help_service.h"
 #include "tables/grid_edit_delegate.h"
 
 namespace tarnel::app {
@@ -35,6 +37,8 @@ TForm1::TForm1(std::unique_ptr<TMainFormServices> services, const QStringList& a
       args_(args)
 {
     setObjectName(QStringLiteral("Form1"));
+    helpService_ = std::make_unique<TChmHelpService>();
+    CHMHelper1 = std::make_unique<TCHMHelper>(*helpService_);
     setWindowTitle(QStringLiteral("Tarnel32"));
     resize(820, 640);
     Table1.setReadOnly(true);
@@ -200,9 +204,9 @@ void TForm1::buildMenus()
     CodePage1 = add(EditMenu, QStringLiteral("Code P&age..."), &TForm1::CodePage1Click, false);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
-    Contents1 = add(HelpMenu, QStringLiteral("&Contents"), &TForm1::Contents1Click, false);
-    SearchforHelpOn1 = add(HelpMenu, QStringLiteral("&Keyword Search..."), &TForm1::SearchforHelpOn1Click, false);
-    About1 = add(HelpMenu, QStringLiteral("&About..."), &TForm1::About1Click, false);
+    Contents1 = add(HelpMenu, QStringLiteral("&Contents"), &TForm1::Contents1Click, true);
+    SearchforHelpOn1 = add(HelpMenu, QStringLiteral("&Keyword Search..."), &TForm1::SearchforHelpOn1Click, true);
+    About1 = add(HelpMenu, QStringLiteral("&About..."), &TForm1::About1Click, true);
 
     services_->AttachReopenMenu(ReopenMenu, [this](const QString& entry) {
         const QString text = entry;

@@ -8,6 +8,7 @@
 #include "app/form_services.h"
 #include "controls/error_guard.h"
 #include "engine/table.h"
+#include "shell/help_service.h"
 #include "controls/dataset_model.h"
 #include "tables/table_reference.h"
 
@@ -156,6 +157,9 @@ private:
     int fieldIndex(const FieldDef& field) const;
 
     std::unique_ptr<TMainFormServices> services_;
+    // Help: the help windows, and the component that sends every help request there.
+    std::unique_ptr<TChmHelpService> helpService_;
+    std::unique_ptr<TCHMHelper> CHMHelper1;
     QStringList args_;
     int selectedColumn_ = 0;
     bool syncingGrid_ = false;

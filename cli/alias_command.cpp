@@ -10,7 +10,7 @@ namespace {
 int Usage(std::ostream& err)
 {
     err << "usage: tarnel-cli alias list\n"
-           "       tarnel-cli alias add NAME FOLDER\n"
+           "       tarnel-cli alias add NAME FOLDER|postgresql://...\n"
            "       tarnel-cli alias remove NAME\n";
     return 2;
 }

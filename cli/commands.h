@@ -21,5 +21,6 @@ int InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
 int DumpCommand(const Args& args, std::ostream& out, std::ostream& err);
 int CreateCommand(const Args& args, std::ostream& out, std::ostream& err);
 int CopyCommand(const Args& args, std::ostream& out, std::ostream& err);
+int RestructureCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 } // namespace tarnel::cli

@@ -8,6 +8,7 @@
 #include "engine/error.h"
 #include "engine/format_registry.h"
 #include "engine/table.h"
+#include "tables/core/restructure.h"
 
 namespace tarnel::cli {
 
@@ -55,6 +56,29 @@ int Failed(std::ostream& err, const std::exception& e)
     err << "tarnel-cli: " << e.what() << '\n';
     return 1;
 }
+
+// Progress of a long move on standard error, rewritten in place; only when
+// it is a terminal (nothing otherwise). Finish with Done().
+class TerminalProgress {
+public:
+    explicit TerminalProgress(std::ostream& err) : err_(err), shown_(&err == &std::cerr && ::isatty(2)) {}
+    BatchProgress callback()
+    {
+        if (!shown_) return {};
+        return [this](std::int64_t done, std::int64_t total) {
+            err_ << "\r" << done << " of " << total << " rows" << std::flush;
+            return true;
+        };
+    }
+    ~TerminalProgress()
+    {
+        if (shown_) err_ << '\n';
+    }
+
+private:
+    std::ostream& err_;
+    bool shown_;
+};
 
 } // namespace
 
@@ -118,14 +142,6 @@ int CopyCommand(const Args& args, std::ostream& out, std::ostream& err)
         err << "tarnel-cli: unknown mode '" << args[5] << "'\n" << usage;
         return 2;
     }
-    // Progress goes to a terminal only, rewritten in place.
-    const bool showProgress = &err == &std::cerr && ::isatty(2);
-    BatchProgress progress;
-    if (showProgress)
-        progress = [&err](std::int64_t done, std::int64_t total) {
-            err << "\r" << done << " of " << total << " rows" << std::flush;
-            return true;
-        };
     try {
         Table source;
         source.setDatabaseName(args[0]);
@@ -136,14 +152,53 @@ int CopyCommand(const Args& args, std::ostream& out, std::ostream& err)
         dest.setDatabaseName(args[2]);
         dest.setTableName(args[3]);
         BatchMoveResult r;
-        try {
-            r = BatchMove(dest, source, mode, progress);
-        } catch (...) {
-            if (showProgress) err << '\n';
-            throw;
+        {
+            TerminalProgress progress(err);
+            r = BatchMove(dest, source, mode, progress.callback());
         }
-        if (showProgress) err << '\n';
         out << r.appended << " appended, " << r.updated << " updated, " << r.deleted << " deleted\n";
+        return 0;
+    } catch (const std::exception& e) {
+        return Failed(err, e);
+    }
+}
+
+int RestructureCommand(const Args& args, std::ostream& out, std::ostream& err)
+{
+    const char* usage = "usage: tarnel-cli restructure DATABASE TABLE --field NAME:TYPE[:SIZE] ...\n";
+    if (args.size() < 2) {
+        err << usage;
+        return 2;
+    }
+    std::vector<FieldDef> fields;
+    for (size_t k = 2; k < args.size(); ++k) {
+        FieldDef def;
+        std::string problem;
+        if (args[k] != "--field" || k + 1 >= args.size()) {
+            err << "tarnel-cli: unexpected argument '" << args[k] << "'\n" << usage;
+            return 2;
+        }
+        if (!ParseFieldSpec(args[++k], def, problem)) {
+            err << "tarnel-cli: " << problem << '\n' << usage;
+            return 2;
+        }
+        fields.push_back(def);
+    }
+    if (fields.empty()) {
+        err << "tarnel-cli: no --field given\n" << usage;
+        return 2;
+    }
+    try {
+        Table table;
+        table.setDatabaseName(args[0]);
+        table.setTableName(args[1]);
+        table.open();
+        tables::RestructureResult r;
+        {
+            TerminalProgress progress(err);
+            r = tables::RestructureTable(table, fields, progress.callback());
+        }
+        out << "restructured " << args[1] << ": " << r.rows << " rows\n";
         return 0;
     } catch (const std::exception& e) {
         return Failed(err, e);

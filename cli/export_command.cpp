@@ -1,6 +1,13 @@
 #include "cli/export_command.h"
 
 #include <QCoreApplication>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
 #include <map>
 #include <optional>
 
@@ -91,27 +98,75 @@ public:
     void closeLink() override {}
 };
 
-// Writes the lines, each ended by CR LF, through a buffer that goes out
-// whenever it fills (what is left goes out on flush()).
-class LineWriter {
+// Holds the lines, each ended by CR LF, until the stream is complete: a
+// failure part way then leaves nothing half written on the output. Past a
+// megabyte the lines go on into an unnamed temporary file (in TMPDIR, else
+// /tmp), so memory stays flat however long the stream.
+class LineSpool {
 public:
-    explicit LineWriter(std::ostream& out) : out_(out) { buffer_.reserve(kFlushAt + 256); }
+    LineSpool() { buffer_.reserve(kHoldAt + 256); }
+    ~LineSpool()
+    {
+        if (file_) std::fclose(file_);
+    }
+    LineSpool(const LineSpool&) = delete;
+    LineSpool& operator=(const LineSpool&) = delete;
+
     void operator()(std::string_view line)
     {
         buffer_.append(line);
         buffer_ += "\r\n";
-        if (buffer_.size() >= kFlushAt) flush();
+        if (buffer_.size() >= kHoldAt) spill();
     }
-    void flush()
+
+    // Writes `first`, then every line held, to out; false when out failed.
+    bool copyTo(std::string_view first, std::ostream& out)
     {
-        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        buffer_.clear();
+        out.write(first.data(), static_cast<std::streamsize>(first.size()));
+        out.write("\r\n", 2);
+        if (file_) {
+            if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0) Fail("read back");
+            std::string chunk(kHoldAt, '\0');
+            size_t got;
+            while ((got = std::fread(chunk.data(), 1, chunk.size(), file_)) > 0 && out)
+                out.write(chunk.data(), static_cast<std::streamsize>(got));
+            if (std::ferror(file_)) Fail("read back");
+        }
+        out.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        out.flush();
+        return static_cast<bool>(out);
     }
 
 private:
-    static constexpr size_t kFlushAt = size_t(1) << 16;
-    std::ostream& out_;
+    static constexpr size_t kHoldAt = size_t(1) << 20;
+
+    [[noreturn]] void Fail(const char* what)
+    {
+        throw std::runtime_error(std::string("could not ") + what + " the stream in the temporary file "
+                                 + path_ + ": " + std::strerror(errno));
+    }
+
+    void spill()
+    {
+        if (!file_) {
+            const char* dir = std::getenv("TMPDIR");
+            path_ = std::string(dir && *dir ? dir : "/tmp") + "/tarnel-export-XXXXXX";
+            const int fd = ::mkstemp(path_.data());
+            if (fd < 0) Fail("hold");
+            ::unlink(path_.c_str());   // gone when closed, whatever happens
+            file_ = ::fdopen(fd, "w+b");
+            if (!file_) {
+                ::close(fd);
+                Fail("hold");
+            }
+        }
+        if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) Fail("write");
+        buffer_.clear();
+    }
+
     std::string buffer_;
+    std::string path_;
+    std::FILE* file_ = nullptr;
 };
 
 // Counts what goes out through another link.
@@ -194,11 +249,15 @@ int ExportCommand(const std::vector<std::string>& args, std::ostream& out, std::
 
         if (!options.send) {
             PrintingLink printing;
-            LineWriter writer(out);
+            LineSpool spool;
+            std::string header;
             const bool sent = query::UseResultStream(
-                request, printing, [&](std::string_view line) { writer(line); }, errorBox);
+                request, printing, [&](std::string_view line) { spool(line); }, header, errorBox);
             if (!sent || failed) return 1;
-            writer.flush();
+            if (!spool.copyTo(header, out)) {
+                err << "tarnel-cli export: could not write the stream to the output\n";
+                return 1;
+            }
             return 0;
         }
 

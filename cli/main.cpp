@@ -19,6 +19,8 @@ const char* kUsage =
     "  copy SRC_DATABASE SRC_TABLE DEST_DATABASE DEST_TABLE\n"
     "         --mode append|update|appendupdate|delete|copy\n"
     "                                  rows moved from one table into another\n"
+    "  restructure DATABASE TABLE --field NAME:TYPE[:SIZE] ...\n"
+    "                                  the table rebuilt with these fields, rows kept by name\n"
     "  alias list                      the database aliases\n"
     "  alias add NAME FOLDER           names a folder of tables\n"
     "  alias remove NAME\n"

@@ -76,6 +76,7 @@ const std::vector<Command>& Commands()
         {"dump", DumpCommand},
         {"create", CreateCommand},
         {"copy", CopyCommand},
+        {"restructure", RestructureCommand},
         {"alias", tarnel::AliasCommand},
         {"query", QueryCommand},
         {"export", [](const Args& a, std::ostream& o, std::ostream& e) { return ExportCommand(a, o, e); }},

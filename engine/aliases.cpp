@@ -11,6 +11,7 @@
 #include "engine/dataset.h"
 #include "engine/error.h"
 #include "engine/format_registry.h"
+#include "engine/pg/pg_connection.h"
 #include "engine/profile_file.h"
 #include "engine/settings_folder.h"
 
@@ -64,7 +65,38 @@ bool IsRegularFile(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+void StoreAlias(const std::string& name, const std::string& location)
+{
+    MakeSuiteSettingsFolder(SuiteFolderName);   // the error names a folder that cannot be made
+    ProfileFile file = ReadAliases();
+    try {
+        file.deleteKey(Section, name);   // a new spelling of the name replaces the old one
+        file.writeString(Section, name, ProfileFile::QuoteForReading(location));
+        file.save();
+    } catch (const ProfileError& e) {
+        throw EngineError(std::string("Cannot save the alias ") + name + ": " + e.what());
+    }
+}
+
+// A server alias keeps the URI as given: libpq reads it at every connection.
+// Passwords stay out of the settings file, which anyone may read.
+void AddServerAlias(const std::string& name, const std::string& uri)
+{
+    if (pg::UriHasPassword(uri))
+        throw EngineError("Cannot add the alias " + name + ": the address holds a password, and aliases do not "
+                          "store passwords (put it in ~/.pgpass instead)");
+    if (uri.find_first_of("\r\n") != std::string::npos || uri.size() > ProfileValueLimit)
+        throw EngineError("Cannot add the alias " + name + ": " + uri + " is not a usable server address");
+    StoreAlias(name, uri);
+}
+
 } // namespace
+
+bool IsServerAlias(const std::string& name)
+{
+    std::string location;
+    return LookupAlias(name, location) && pg::IsServerLocation(location);
+}
 
 std::string AliasesFile()
 {
@@ -92,6 +124,10 @@ void AddAlias(const std::string& name, const std::string& folder)
 {
     CheckAliasName(name);
     if (folder.empty()) throw EngineError("The alias " + name + " needs a folder");
+    if (pg::IsServerLocation(folder)) {
+        AddServerAlias(name, folder);
+        return;
+    }
     namespace fs = std::filesystem;
     std::error_code ec;
     // Stored absolute: the program changes its working folder as tables are opened.
@@ -103,15 +139,7 @@ void AddAlias(const std::string& name, const std::string& folder)
     if (text.size() > ProfileValueLimit)
         throw EngineError("Cannot add the alias " + name + ": the folder path is too long");
 
-    MakeSuiteSettingsFolder(SuiteFolderName);   // the error names a folder that cannot be made
-    ProfileFile file = ReadAliases();
-    try {
-        file.deleteKey(Section, name);   // a new spelling of the name replaces the old one
-        file.writeString(Section, name, ProfileFile::QuoteForReading(text));
-        file.save();
-    } catch (const ProfileError& e) {
-        throw EngineError(std::string("Cannot save the alias ") + name + ": " + e.what());
-    }
+    StoreAlias(name, text);
 }
 
 void RemoveAlias(const std::string& name)
@@ -162,6 +190,10 @@ std::vector<std::string> AliasTableNames(const std::string& alias)
 {
     std::string folder;
     if (!LookupAlias(alias, folder)) throw EngineError("Unknown alias: " + alias);
+    if (pg::IsServerLocation(folder)) {
+        pg::Connection connection(folder, alias);
+        return pg::ServerTableNames(connection);
+    }
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         throw EngineError("The folder " + folder + " of the alias " + alias + " does not exist");

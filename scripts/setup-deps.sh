@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev
   libsqlite3-dev sqlite3
+  postgresql libpq-dev
   libgtest-dev googletest
   libchm-dev fp-utils
   dbus-daemon

@@ -62,6 +62,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     Display4 = MakeLabel(inner, QString::fromLatin1(kAuthorLine), false, Qt::AlignHCenter);
     Display4->setObjectName(QStringLiteral("Display4"));
     Display4->setWordWrap(true);
+    Display4->setMinimumWidth(340);
     LinkLabel1 = new TWebLinkLabel(inner);
     LinkLabel1->setObjectName(QStringLiteral("LinkLabel1"));
     QFont linkFont = LinkLabel1->font();

@@ -1,5 +1,7 @@
 #include "workspace/open_db_dlg.h"
 
+#include "shell/help_request.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -131,7 +133,10 @@ TOpenDBDlg::TOpenDBDlg(QWidget* parent) : QDialog(parent)
 
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(HelpBtn, &QPushButton::clicked, this, [this] { emit helpRequested(HelpTopic); });
+    SetHelpContext(this, HelpTopic);
+    connect(HelpBtn, &QPushButton::clicked, this, [this] {
+        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
+    });
     connect(UseFileChk, &QCheckBox::toggled, this, Guarded(this, [this] { UseFileChkClick(); }));
     connect(UseAliasChk, &QCheckBox::toggled, this, Guarded(this, [this] { UseAliasChkClick(); }));
     connect(AliasList, &QListWidget::currentRowChanged, this, Guarded(this, [this] {

@@ -1,5 +1,7 @@
 #include "workspace/path_alias_dlg.h"
 
+#include "shell/help_request.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -64,7 +66,7 @@ TPathAliasDlg::TPathAliasDlg(QWidget* parent) : QDialog(parent)
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(HelpBtn, &QPushButton::clicked, this, [this] {
-        if (helpTopic_ != 0) emit helpRequested(helpTopic_);
+        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
     });
 }
 

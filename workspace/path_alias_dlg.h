@@ -26,7 +26,6 @@ public:
     bool ExecutePathAliasDlg(QString& pathOrAlias);
 
     // Neither the Help button nor the window has a help topic: Help asks for nothing.
-    int helpTopic() const { return helpTopic_; }
 
     QListWidget* AliasList;
     TFolderList* DirectoryListBox1;
@@ -46,8 +45,6 @@ protected:
 private:
     void PathChkClick();
     void AliasChkClick();
-
-    int helpTopic_ = 0;
 };
 
 } // namespace tarnel

@@ -93,24 +93,61 @@ TNumberRange NumberFieldRange(DataSet& result, int numberField)
     return range;
 }
 
+namespace {
+
+std::string MarkedLocationsHeader(const std::string& featureName, const TExportFields& fields,
+                                  const TNumberRange& range)
+{
+    if (fields.number == -1) return "#F," + featureName;
+    std::string line = "#R," + featureName + ",";
+    AppendGeneral(range.smallest, line);
+    line += ',';
+    AppendGeneral(range.largest, line);
+    return line;
+}
+
+// The "#L" lines; the range of the values written is gathered on the way.
+TNumberRange WriteMarkedLocationLines(DataSet& result, const TExportFields& fields, const TLineSink& sink)
+{
+    TNumberRange range;
+    WriteStationLines(result, "#L,", fields, sink, [&](std::string& line) {
+        if (fields.number == -1) {
+            line += "0.0";
+            return;
+        }
+        const double v = result.asFloat(fields.number - 1);
+        if (v > range.largest) range.largest = v;
+        if (v < range.smallest) range.smallest = v;
+        AppendGeneral(v, line);
+    });
+    return range;
+}
+
+} // namespace
+
 void WriteMarkedLocations(DataSet& result, const std::string& featureName,
                           const TExportFields& fields, const TLineSink& sink)
 {
-    if (fields.number != -1) {
-        TNumberRange range = NumberFieldRange(result, fields.number);
-        std::string line = "#R," + featureName + ",";
-        AppendGeneral(range.smallest, line);
-        line += ',';
-        AppendGeneral(range.largest, line);
-        sink(line);
-    } else {
-        sink("#F," + featureName);
-    }
+    TNumberRange range;
+    if (fields.number != -1) range = NumberFieldRange(result, fields.number);
+    sink(MarkedLocationsHeader(featureName, fields, range));
+    WriteMarkedLocationLines(result, fields, sink);
+}
 
-    WriteStationLines(result, "#L,", fields, sink, [&](std::string& line) {
-        if (fields.number != -1) AppendGeneral(result.asFloat(fields.number - 1), line);
-        else line += "0.0";
-    });
+std::string WriteFeatureBody(DataSet& result, TDisplayMethod method, const std::string& featureName,
+                             const TExportFields& fields, const TLineSink& body)
+{
+    if (method != dmMarkedLocations) {
+        std::string header;
+        bool first = true;
+        WriteFeature(result, method, featureName, fields, [&](std::string_view line) {
+            if (first) header.assign(line);
+            else body(line);
+            first = false;
+        });
+        return header;
+    }
+    return MarkedLocationsHeader(featureName, fields, WriteMarkedLocationLines(result, fields, body));
 }
 
 void WriteLineSegments(DataSet& result, const std::string& featureName,

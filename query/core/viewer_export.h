@@ -70,6 +70,13 @@ void WriteContinuousLine(DataSet& result, const std::string& featureName,
 void WriteFeature(DataSet& result, TDisplayMethod method, const std::string& featureName,
                   const TExportFields& fields, const TLineSink& sink);
 
+// The stream in one walk of the result: every line after the first goes to
+// body as it is made, and the first line, the feature header, is returned
+// (for marked locations with a number field it carries the range of every
+// row). Empty, with nothing written, for an unknown method.
+std::string WriteFeatureBody(DataSet& result, TDisplayMethod method, const std::string& featureName,
+                             const TExportFields& fields, const TLineSink& body);
+
 // The same, appending the lines to a list.
 void WriteMarkedLocations(DataSet& result, const std::string& featureName,
                           const TExportFields& fields, TLineList& lines);

@@ -75,12 +75,12 @@ bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const T
     });
 }
 
-bool UseResultStream(const TViewerSendRequest& request, TViewerLink& link, const TLineSink& sink,
-                     const TErrorBox& errorBox)
+bool UseResultStream(const TViewerSendRequest& request, TViewerLink& link, const TLineSink& body,
+                     std::string& header, const TErrorBox& errorBox)
 {
     return Send(request, link, errorBox, [&](DataSet& result, const TExportFields& fields) {
-        WriteFeature(result, static_cast<TDisplayMethod>(request.displayMethod), request.featureName,
-                     fields, sink);
+        header = WriteFeatureBody(result, static_cast<TDisplayMethod>(request.displayMethod), request.featureName,
+                                  fields, body);
     });
 }
 

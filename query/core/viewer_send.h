@@ -45,10 +45,12 @@ using TErrorBox = std::function<void(const std::string& message)>;
 // shows the hourglass for the whole send. Returns true when the stream was poked, false after a message.
 bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const TErrorBox& errorBox);
 
-// The same send with the lines handed to sink as they are made instead of
-// poked through the link in one list, for writing the stream to a file or a
-// pipe without holding all of it. The link is opened and closed as above.
-bool UseResultStream(const TViewerSendRequest& request, TViewerLink& link, const TLineSink& sink,
-                     const TErrorBox& errorBox);
+// The same send in one walk of the result, for writing the stream to a file
+// or a pipe without holding all of it: every line after the first goes to
+// body as it is made, and the first line, the feature header, is stored in
+// header once the walk is done (see WriteFeatureBody). The link is opened and
+// closed as above.
+bool UseResultStream(const TViewerSendRequest& request, TViewerLink& link, const TLineSink& body,
+                     std::string& header, const TErrorBox& errorBox);
 
 } // namespace tarnel::query

@@ -1,6 +1,7 @@
 // tarnel-cli create and copy, run as child processes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tests/cli/run_cli.h"
@@ -53,4 +54,30 @@ TEST(CliDesign, BadArgumentsAreUsageErrors)
     Outcome o = RunCli({"create", d, "t.dbf", "--type", "dbase", "--field", "T:Time"}, d);
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("field T has the type Time, which dBASE tables cannot hold"), std::string::npos) << o.err;
+}
+
+TEST(CliDesign, RestructureKeepsRowsByNameAndRefusesWithoutLoss)
+{
+    ScratchDir dir;
+    const std::string d = dir.path();
+    ASSERT_EQ(RunCli({"copy", TARNEL_FIXTURES "/paradox", "long.db", d, "t.dbf", "--mode", "copy"}, d).status, 0);
+    Outcome info = RunCli({"info", d, "t.dbf"}, d);
+    Outcome before = RunCli({"dump", d, "t.dbf"}, d);
+    // The first field of the table, then a new empty one.
+    const std::string line = info.out.substr(info.out.find('\n') + 1);
+    const std::string first = line.substr(line.find('\t') + 1, line.find('\t', line.find('\t') + 1) - line.find('\t') - 1);
+    Outcome o = RunCli({"restructure", d, "t.dbf", "--field", first + ":String:60", "--field", "NOTE:String:5"}, d);
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    Outcome after = RunCli({"dump", d, "t.dbf"}, d);
+    EXPECT_EQ(std::count(after.out.begin(), after.out.end(), '\n'), std::count(before.out.begin(), before.out.end(), '\n'));
+    EXPECT_NE(after.out.find(first + ",NOTE\r\n"), std::string::npos) << after.out.substr(0, 80);
+
+    // A type dBASE cannot hold: refused, the table as it was.
+    Outcome now = RunCli({"dump", d, "t.dbf"}, d);
+    o = RunCli({"restructure", d, "t.dbf", "--field", "T:Time"}, d);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("put back"), std::string::npos) << o.err;
+    EXPECT_EQ(RunCli({"dump", d, "t.dbf"}, d).out, now.out);
+    EXPECT_EQ(RunCli({"restructure", d, "t.dbf"}, d).status, 2);
 }

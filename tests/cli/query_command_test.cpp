@@ -123,12 +123,38 @@ TEST_F(QueryCli, ExportPrintsTheStreamItWouldSend)
                             "--number", "DEPTH"},
                            dir.path());
         ASSERT_EQ(o.status, 0) << o.err;
-        auto result = QueryResult::Run(dir.path(), BuildSelectStatement("many", "STATION", "", "DEPTH", ""));
+        auto result = QueryResult::Run(dir.path(), query::BuildSelectStatement("many", "STATION", "", "DEPTH", ""));
         query::TLineList lines;
         query::WriteFeature(*result, method, "F", {1, -1, 2}, lines);
         std::string expected;
         for (const auto& line : lines) expected += line + "\r\n";
         EXPECT_EQ(o.out, expected) << name;
         EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 2998);
+    }
+}
+
+TEST_F(QueryCli, ExportThatFailsPartWayPrintsNothing)
+{
+    // Far more lines than one write holds come before the row that cannot be sent.
+    CreateTableFiles(JoinPath(dir.path(), "late.dbf"), {{"STATION", ftString, 10, 1}, {"DEPTH", ftFloat, 8, 2, 2}},
+                     {});
+    Table t;
+    t.setDatabaseName(dir.path());
+    t.setTableName("late.dbf");
+    t.open();
+    for (int k = 0; k < 6000; ++k) {
+        t.append();
+        t.setValue(0, Value::text(k == 5999 ? "bad\nname" : "S" + std::to_string(k)));
+        t.setValue(1, Value::real(k));
+        t.post();
+    }
+    t.close();
+    for (const char* method : {"marked", "line"}) {
+        Outcome o = RunCli({"export", dir.path(), "late", "--feature", "F", "--method", method, "--station",
+                            "STATION", "--number", "DEPTH"},
+                           dir.path());
+        EXPECT_EQ(o.status, 1) << method;
+        EXPECT_EQ(o.out, "") << method;
+        EXPECT_NE(o.err.find("Row 6000"), std::string::npos) << o.err;
     }
 }

@@ -1,0 +1,144 @@
+// The table rebuild behind "Commit Changes" and tarnel-cli restructure.
+#include "tables/core/restructure.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "engine/error.h"
+#include "engine/fileio/file.h"
+#include "engine/format_registry.h"
+#include "engine/sql/query.h"
+#include "query/core/select_builder.h"
+
+namespace tarnel::tables {
+
+namespace {
+
+const FieldDef* FindFieldDef(const std::vector<FieldDef>& fields, const std::string& name)
+{
+    for (const auto& f : fields)
+        if (SameText(f.name, name)) return &f;
+    return nullptr;
+}
+
+// Removes the private folder; a removal that fails once is tried again, as a
+// passing fault should not leave the copy lying about.
+void RemoveTempFolder(const std::string& folder)
+{
+    if (!RemoveFolderAndFiles(folder)) RemoveFolderAndFiles(folder);
+}
+
+struct Cancelled {};
+
+// Counts the rows of the two moves as one piece of work.
+BatchProgress Phase(const BatchProgress& progress, int phase)
+{
+    if (!progress) return {};
+    return [progress, phase](std::int64_t done, std::int64_t total) {
+        return progress(phase * total + done, 2 * total);
+    };
+}
+
+} // namespace
+
+std::string RestructureSelect(const std::vector<FieldDef>& newFields, const std::vector<FieldDef>& oldFields)
+{
+    std::string list;
+    for (const auto& f : newFields) {
+        if (!list.empty()) list += ',';
+        if (const FieldDef* old = FindFieldDef(oldFields, f.name))
+            list += query::QuoteFieldRef(std::string(kRestructureTempName), old->name);
+        else
+            list += "\"\"";
+    }
+    return "Select " + list + " From \"" + kRestructureTempName + "\"";
+}
+
+std::string TemporaryFilesFolder()
+{
+    const char* dir = std::getenv("TMPDIR");
+    return dir && *dir ? dir : "/tmp";
+}
+
+RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& newFields,
+                                   const BatchProgress& progress, const std::string& tempParent)
+{
+    if (newFields.empty()) throw EngineError("A table needs at least one field.");
+    if (!table.active()) table.open();
+    const TableType type = table.formatType();
+    const std::string folder =
+        MakePrivateFolder(tempParent.empty() ? TemporaryFilesFolder() : tempParent, "tarnel-restructure-");
+
+    // Copy out. The table is not touched yet: a failure here only needs the
+    // folder removed.
+    Table copy;
+    copy.setDatabaseName(folder);
+    copy.setTableName(kRestructureTempName);
+    copy.setTableType(type);
+    BatchMoveResult out;
+    try {
+        out = BatchMove(copy, table, BatchMode::Copy, Phase(progress, 0));
+    } catch (...) {
+        RemoveTempFolder(folder);
+        throw;
+    }
+    if (out.cancelled) {
+        RemoveTempFolder(folder);
+        return {true, 0};
+    }
+    const std::int64_t rows = out.rows;
+
+    std::string failure;
+    bool cancelled = false;
+    try {
+        const std::string sql = RestructureSelect(newFields, copy.fields().empty() ? table.fields() : copy.fields());
+        table.close();
+        table.clearFieldDefs();
+        for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals);
+        table.createTable();
+        table.setReadOnly(false);
+        table.open();
+        auto result = QueryResult::Run(folder, sql, QueryResult::Rows::Streamed);
+        BatchMoveResult in = BatchMove(table, *result, BatchMode::Append, Phase(progress, 1));
+        result.reset();
+        if (in.cancelled) throw Cancelled{};
+        table.close();
+        table.open();
+        if (table.recordCount() != rows)
+            throw EngineError("The rebuilt table holds " + std::to_string(table.recordCount()) + " rows instead of " +
+                              std::to_string(rows) + ".");
+        RemoveTempFolder(folder);
+        return {false, rows};
+    } catch (const Cancelled&) {
+        cancelled = true;
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+
+    // Put the old table back from the copy: Copy re-creates it with the old
+    // definitions and all the old rows.
+    try {
+        if (table.active()) table.close();
+        copy.setReadOnly(true);
+        copy.open();
+        BatchMoveResult back = BatchMove(table, copy, BatchMode::Copy);
+        copy.close();
+        table.setReadOnly(false);
+        table.open();
+        if (back.cancelled || table.recordCount() != rows)
+            throw EngineError("the table holds " + std::to_string(table.recordCount()) + " of its " +
+                              std::to_string(rows) + " rows");
+    } catch (const std::exception& e) {
+        if (copy.active()) copy.close();
+        const std::string kept = folder + "/" + kRestructureTempName;
+        throw RestructureError((failure.empty() ? std::string("The restructure was cancelled.") : failure) +
+                                   "\nThe old table could not be put back (" + e.what() +
+                                   "). All its rows are kept in " + kept + ".",
+                               false, folder);
+    }
+    RemoveTempFolder(folder);
+    if (cancelled) return {true, rows};
+    throw RestructureError(failure + "\nThe table was put back as it was.", true, {});
+}
+
+} // namespace tarnel::tables

@@ -1,0 +1,209 @@
+// The table rebuild: columns carried over by name, the private temporary
+// folder, and a failure at every file operation leaving either the old or
+// the new table with all its rows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/error.h"
+#include "engine/fileio/fault.h"
+#include "engine/fileio/file.h"
+#include "engine/table.h"
+#include "tables/core/restructure.h"
+#include "tests/support/test_paths.h"
+
+using namespace tarnel;
+using namespace tarnel::tables;
+using tarnel::test::ScratchDir;
+
+namespace {
+
+constexpr int kRows = 40;
+
+struct Setup {
+    TableType type;
+    const char* file;
+};
+
+// NAME String(12), DEPTH Integer, CLUB String(8); row n: "st<n>", n*10, "c<n%3>".
+void MakeCave(const std::string& folder, const Setup& s)
+{
+    Table t;
+    t.setDatabaseName(folder);
+    t.setTableName(s.file);
+    t.setTableType(s.type);
+    t.addFieldDef("NAME", ftString, 12);
+    t.addFieldDef("DEPTH", ftInteger, 0);
+    t.addFieldDef("CLUB", ftString, 8);
+    t.createTable();
+    t.open();
+    for (int n = 0; n < kRows; ++n) {
+        t.append();
+        t.setText(0, "st" + std::to_string(n));
+        t.setValue(1, Value::integer(n * 10));
+        t.setText(2, "c" + std::to_string(n % 3));
+        t.post();
+    }
+    t.close();
+}
+
+// Column name -> the texts of all rows.
+std::map<std::string, std::vector<std::string>> Columns(Table& t)
+{
+    std::map<std::string, std::vector<std::string>> cols;
+    for (std::int64_t r = 0; r < t.recordCount(); ++r) {
+        t.moveTo(r);
+        for (int f = 0; f < static_cast<int>(t.fields().size()); ++f) cols[t.fields()[f].name].push_back(t.asText(f));
+    }
+    return cols;
+}
+
+std::vector<std::string> Names(const Table& t)
+{
+    std::vector<std::string> names;
+    for (const auto& f : t.fields()) names.push_back(f.name);
+    return names;
+}
+
+FieldDef Def(const std::string& name, TFieldType type, std::int32_t size)
+{
+    FieldDef d;
+    d.name = name;
+    d.type = type;
+    d.size = size;
+    return d;
+}
+
+// DEPTH moved first, NAME given in other letter case, CLUB dropped, NOTE new.
+std::vector<FieldDef> NewLayout()
+{
+    return {Def("DEPTH", ftInteger, 0), Def("name", ftString, 12), Def("NOTE", ftString, 20)};
+}
+
+class Restructure : public ::testing::TestWithParam<Setup> {
+protected:
+    void SetUp() override
+    {
+        MakeCave(data.path(), GetParam());
+        table.setDatabaseName(data.path());
+        table.setTableName(GetParam().file);
+        table.open();
+        before = Columns(table);
+    }
+    // The table is the old one or the new one, with every row either way.
+    void ExpectWhole(bool restructured)
+    {
+        if (!table.active()) table.open();
+        ASSERT_EQ(table.recordCount(), kRows);
+        auto now = Columns(table);
+        if (!restructured) {
+            EXPECT_EQ(now, before);
+            return;
+        }
+        ASSERT_EQ(Names(table), (std::vector<std::string>{"DEPTH", "name", "NOTE"}));
+        EXPECT_EQ(now["DEPTH"], before["DEPTH"]);
+        EXPECT_EQ(now["name"], before["NAME"]);
+        EXPECT_EQ(now["NOTE"], std::vector<std::string>(kRows, ""));
+    }
+    ScratchDir data, temp;
+    Table table;
+    std::map<std::string, std::vector<std::string>> before;
+};
+
+TEST_P(Restructure, CarriesColumnsByNameInTheNewOrder)
+{
+    RestructureResult r = RestructureTable(table, NewLayout(), {}, temp.path());
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_EQ(r.rows, kRows);
+    EXPECT_FALSE(table.readOnly());
+    ExpectWhole(true);
+    EXPECT_TRUE(FolderEntries(temp.path()).empty());
+
+    // An unchanged layout rebuilds the same table.
+    std::vector<FieldDef> same = table.fields();
+    auto was = Columns(table);
+    RestructureTable(table, same, {}, temp.path());
+    EXPECT_EQ(Columns(table), was);
+}
+
+TEST_P(Restructure, CopyLivesInAPrivateFolderOfItsOwn)
+{
+    // A link planted where a shared temporary table would go is never written through.
+    const std::string bait = data.file("bait");
+    ASSERT_EQ(::symlink(bait.c_str(), temp.file(kRestructureTempName).c_str()), 0);
+    std::string seen;
+    mode_t mode = 0;
+    RestructureTable(table, NewLayout(), [&](std::int64_t, std::int64_t) {
+        for (const auto& e : FolderEntries(temp.path()))
+            if (e != kRestructureTempName) {
+                seen = temp.file(e);
+                struct stat st {};
+                if (::stat(seen.c_str(), &st) == 0) mode = st.st_mode & 0777;
+            }
+        return true;
+    }, temp.path());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(mode, 0700u);
+    EXPECT_FALSE(std::filesystem::exists(bait));
+    EXPECT_EQ(FolderEntries(temp.path()), std::vector<std::string>{kRestructureTempName});
+    ExpectWhole(true);
+}
+
+TEST_P(Restructure, RefusedLayoutsPutTheOldTableBack)
+{
+    // NAME as an Integer: "st0" does not fit, the refill fails.
+    std::vector<FieldDef> badValue = {Def("NAME", ftInteger, 0)};
+    // A type the format cannot hold: re-creating fails.
+    std::vector<FieldDef> badType = {Def("NAME", ftString, 12), Def("PIC", ftUnknown, 0)};
+    for (const auto& layout : {badValue, badType}) {
+        try {
+            RestructureTable(table, layout, {}, temp.path());
+            ADD_FAILURE() << "accepted " << layout.back().name;
+        } catch (const RestructureError& e) {
+            EXPECT_TRUE(e.restored()) << e.what();
+            EXPECT_NE(std::string(e.what()).find("put back"), std::string::npos);
+        }
+        ExpectWhole(false);
+        EXPECT_TRUE(FolderEntries(temp.path()).empty());
+    }
+}
+
+TEST_P(Restructure, AFaultAtAnyFileOperationLosesNoRow)
+{
+    fileio::ArmFault(fileio::kAllFileOps, 0);
+    RestructureTable(table, NewLayout(), {}, temp.path());
+    const std::int64_t ops = fileio::FaultOpsSeen();
+    fileio::DisarmFault();
+    ASSERT_GT(ops, 5);
+
+    for (std::int64_t n = 1; n <= ops; ++n) {
+        SCOPED_TRACE("fault at operation " + std::to_string(n));
+        table.close();
+        RemoveFile(data.file(GetParam().file));
+        for (const auto& e : FolderEntries(data.path())) RemoveFile(data.file(e));
+        MakeCave(data.path(), GetParam());
+        table.open();
+        bool restructured = true;
+        fileio::ArmFault(fileio::kAllFileOps, n, fileio::FaultKind::DiskFull);
+        try {
+            RestructureTable(table, NewLayout(), {}, temp.path());
+        } catch (const RestructureError& e) {
+            EXPECT_TRUE(e.restored()) << e.what();
+            restructured = false;
+        } catch (const EngineError&) {
+            restructured = false;   // the copy out failed: nothing touched
+        }
+        fileio::DisarmFault();
+        ExpectWhole(restructured);
+        EXPECT_TRUE(FolderEntries(temp.path()).empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Restructure,
+                         ::testing::Values(Setup{TableType::dBASE, "cave.dbf"}, Setup{TableType::Paradox, "cave.db"}),
+                         [](const auto& info) { return std::string(info.param.type == TableType::dBASE ? "dBASE" : "Paradox"); });
+
+} // namespace

@@ -17,6 +17,8 @@
 #include "shell/help_request.h"
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
+#include "tables/create_table_dlg.h"
+#include "workspace/copy_db_dlg.h"
 #include "workspace/open_db_dlg.h"
 #include "workspace/path_alias_dlg.h"
 #include "workspace/reopen_menu.h"
@@ -34,10 +36,17 @@ void TMainFormServices::ReadViewerPath() { tarnel::ReadViewerPath(); }
 void TMainFormServices::CreateDialogs(QWidget* mainWindow)
 {
     openDBDlg_ = new TOpenDBDlg(mainWindow);
-    // The create-table dialog comes here, between the Open Database dialog
-    // and the path/alias chooser.
+    createTableDlg_ = new TCreateTableDlg(mainWindow);
+    createTableDlg_->ChooseTable = [this, mainWindow](QString& pathOrAlias, QString& tableName) {
+        return ExecuteOpenDBDlg(mainWindow, pathOrAlias, tableName);
+    };
+    createTableDlg_->ChoosePathAlias = [this](QString& pathOrAlias) {
+        return pathAliasDlg_ && pathAliasDlg_->ExecutePathAliasDlg(pathOrAlias);
+    };
     pathAliasDlg_ = new TPathAliasDlg(mainWindow);
-    // Then the copy dialog, the About box and the restructure dialog.
+    copyDBDlg_ = new TCopyDBDlg(mainWindow);
+    copyDBDlg_->ChooseTable = createTableDlg_->ChooseTable;
+    // Then the About box and the restructure dialog.
     aboutBox_ = new shell::TAboutBox(mainWindow);
 }
 
@@ -83,11 +92,17 @@ void TMainFormServices::ShowInformation(QWidget* parent, const QString& message)
     ShowInformationBox(parent, message);
 }
 
-bool TMainFormServices::ExecuteCreateTableDlg(QWidget*, TableReference&) { return false; }
+bool TMainFormServices::ExecuteCreateTableDlg(QWidget*, TableReference& table)
+{
+    return createTableDlg_ && createTableDlg_->ExecuteCreateTableDlg(table);
+}
 
 void TMainFormServices::ExecuteTableEditDlg(QWidget*, Table&) {}
 
-void TMainFormServices::ExecuteCopyDBDlg(QWidget*) {}
+void TMainFormServices::ExecuteCopyDBDlg(QWidget*)
+{
+    if (copyDBDlg_) copyDBDlg_->exec();
+}
 
 void TMainFormServices::ShowAboutBox(QWidget*)
 {

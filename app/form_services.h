@@ -17,6 +17,8 @@ class QWidget;
 namespace tarnel {
 class Table;
 class TOpenDBDlg;
+class TCreateTableDlg;
+class TCopyDBDlg;
 class TPathAliasDlg;
 class TReopenMenu;
 }
@@ -82,7 +84,9 @@ public:
 protected:
     // The dialogs made by CreateDialogs (owned by the main window).
     QPointer<TOpenDBDlg> openDBDlg_;
+    QPointer<TCreateTableDlg> createTableDlg_;
     QPointer<TPathAliasDlg> pathAliasDlg_;
+    QPointer<TCopyDBDlg> copyDBDlg_;
     QPointer<shell::TAboutBox> aboutBox_;
     // The recent-files menu component (owned by the "Reopen" submenu's window).
     QPointer<TReopenMenu> reopenMenu_;

@@ -183,9 +183,8 @@ void TForm1::buildMenus()
     OpenDBFileMenu = add(FileMenu, QStringLiteral("&Open Database..."), &TForm1::OpenDBFileMenuClick, true);
     ReopenMenu = FileMenu->addMenu(QStringLiteral("Reopen"));
     FileMenu->addSeparator();
-    // Create New Database, Edit Table Fields, Copy Database, the help items
-    // and About stay disabled until their dialogs exist.
-    CreateNewDataBase1 = add(FileMenu, QStringLiteral("C&reate New Database..."), &TForm1::CreateNewDataBase1Click, false);
+    // Edit Table Fields and the help items stay disabled until their dialogs exist.
+    CreateNewDataBase1 = add(FileMenu, QStringLiteral("C&reate New Database..."), &TForm1::CreateNewDataBase1Click, true);
     FileMenu->addSeparator();
     CloseDB = add(FileMenu, QStringLiteral("&Close"), &TForm1::CloseDBClick, false);
     FileMenu->addSeparator();
@@ -197,7 +196,7 @@ void TForm1::buildMenus()
     Paste1 = add(EditMenu, QStringLiteral("&Paste"), &TForm1::Paste1Click, true);
     EditMenu->addSeparator();
     EditTableFieldsMnu = add(EditMenu, QStringLiteral("&Edit Table Fields..."), &TForm1::EditTableFieldsMnuClick, false);
-    CopyDatabase1 = add(EditMenu, QStringLiteral("Copy &Database..."), &TForm1::CopyDatabase1Click, false);
+    CopyDatabase1 = add(EditMenu, QStringLiteral("Copy &Database..."), &TForm1::CopyDatabase1Click, true);
     EditMenu->addSeparator();
     LoadFromFile1 = add(EditMenu, QStringLiteral("&Load From File.."), &TForm1::LoadFromFile1Click, false);
     SaveToFile1 = add(EditMenu, QStringLiteral("&Save To File..."), &TForm1::SaveToFile1Click, false);

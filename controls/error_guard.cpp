@@ -33,9 +33,14 @@ bool ShowBox(const ShownBox& box)
     case BoxKind::Warning: QMessageBox::warning(parent, box.title, box.text); break;
     case BoxKind::Information: QMessageBox::information(parent, box.title, box.text); break;
     case BoxKind::Question:
-        ok = QMessageBox::question(parent, box.title, box.text, QMessageBox::Ok | QMessageBox::Cancel,
-                                   QMessageBox::Cancel)
-             == QMessageBox::Ok;
+        if (box.yesNo)
+            ok = QMessageBox::question(parent, box.title, box.text, QMessageBox::Yes | QMessageBox::No,
+                                       QMessageBox::No)
+                 == QMessageBox::Yes;
+        else
+            ok = QMessageBox::question(parent, box.title, box.text, QMessageBox::Ok | QMessageBox::Cancel,
+                                       QMessageBox::Cancel)
+                 == QMessageBox::Ok;
         break;
     }
     while (restored-- > 0) QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -75,6 +80,13 @@ void ShowInformationBox(QWidget* parent, const QString& message)
 bool AskOkCancel(QWidget* parent, const QString& title, const QString& question)
 {
     return ShowBox({parent, BoxKind::Question, title, question});
+}
+
+bool AskYesNo(QWidget* parent, const QString& title, const QString& question)
+{
+    ShownBox box{parent, BoxKind::Question, title, question};
+    box.yesNo = true;
+    return ShowBox(box);
 }
 
 WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }

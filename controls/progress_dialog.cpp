@@ -1,0 +1,40 @@
+#include "controls/progress_dialog.h"
+
+#include <QApplication>
+#include <QProgressDialog>
+#include <algorithm>
+
+namespace tarnel {
+
+TRowProgress::TRowProgress(QWidget* parent, const QString& what) : parent_(parent), what_(what)
+{
+    clock_.start();
+}
+
+TRowProgress::~TRowProgress() { delete dialog_; }
+
+bool TRowProgress::update(std::int64_t done, std::int64_t total)
+{
+    if (cancelled_) return false;
+    if (!dialog_ && clock_.elapsed() >= kShowAfterMs) {
+        dialog_ = new QProgressDialog(what_, QStringLiteral("Cancel"), 0, 1000, parent_);
+        dialog_->setWindowTitle(QApplication::applicationName());
+        dialog_->setWindowModality(Qt::WindowModal);
+        dialog_->setMinimumDuration(0);
+        dialog_->setAutoReset(false);
+        dialog_->setAutoClose(false);
+        dialog_->show();
+    }
+    if (dialog_) {
+        const QString rows = total >= 0 ? QStringLiteral("%1\n%2 of %3 rows").arg(what_).arg(done).arg(total)
+                                        : QStringLiteral("%1\n%2 rows").arg(what_).arg(done);
+        dialog_->setLabelText(rows);
+        dialog_->setValue(total > 0 ? static_cast<int>(std::min<std::int64_t>(1000, done * 1000 / total)) : 0);
+        // The work runs on this thread: let the box paint and take the click.
+        QApplication::processEvents();
+        if (dialog_->wasCanceled()) cancelled_ = true;
+    }
+    return !cancelled_;
+}
+
+} // namespace tarnel

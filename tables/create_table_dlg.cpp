@@ -1,3 +1,4 @@
+#include "shell/help_request.h"
 #include "tables/create_table_dlg.h"
 
 #include <QComboBox>
@@ -116,7 +117,11 @@ TCreateTableDlg::TCreateTableDlg(QWidget* parent) : QDialog(parent)
 
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(HelpBtn, &QPushButton::clicked, this, [this] { emit helpRequested(HelpTopic); });
+    SetHelpContext(this, HelpTopic);
+    // Through the program's one help door, like every Help button.
+    connect(HelpBtn, &QPushButton::clicked, this, [this] {
+        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
+    });
     connect(InsertBtn, &QPushButton::clicked, this, Guarded(this, [this] { InsertBtnClick(); }));
     connect(DeleteBtn, &QPushButton::clicked, this, Guarded(this, [this] { DeleteBtnClick(); }));
     connect(MoveUpBtn, &QToolButton::clicked, this, Guarded(this, [this] { MoveUpBtnClick(); }));

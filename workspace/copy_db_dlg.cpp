@@ -1,3 +1,4 @@
+#include "shell/help_request.h"
 #include "workspace/copy_db_dlg.h"
 
 #include <QGridLayout>
@@ -72,7 +73,11 @@ TCopyDBDlg::TCopyDBDlg(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
 
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(HelpBtn, &QPushButton::clicked, this, [this] { emit helpRequested(HelpTopic); });
+    SetHelpContext(this, HelpTopic);
+    // Through the program's one help door, like every Help button.
+    connect(HelpBtn, &QPushButton::clicked, this, [this] {
+        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
+    });
     connect(BrowseSourceBtn, &QPushButton::clicked, this, Guarded(this, [this] { BrowseSourceBtnClick(); }));
     connect(BrowseDestBtn, &QPushButton::clicked, this, Guarded(this, [this] { BrowseDestBtnClick(); }));
     connect(CopyBtn, &QPushButton::clicked, this, Guarded(this, [this] { CopyBtnClick(); }));

@@ -15,16 +15,16 @@ namespace tarnel::cli {
 namespace {
 
 // NAME:TYPE[:SIZE], the type named as info prints it ("String", "Integer"...).
-bool ParseFieldSpec(const std::string& spec, FieldDef& def, std::string& problem)
+bool ParseFieldArgument(const std::string& text, FieldDef& def, std::string& problem)
 {
-    auto first = spec.find(':');
+    auto first = text.find(':');
     if (first == std::string::npos || first == 0) {
-        problem = "the field '" + spec + "' is not NAME:TYPE[:SIZE]";
+        problem = "the field '" + text + "' is not NAME:TYPE[:SIZE]";
         return false;
     }
-    auto second = spec.find(':', first + 1);
-    def.name = spec.substr(0, first);
-    std::string type = spec.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    auto second = text.find(':', first + 1);
+    def.name = text.substr(0, first);
+    std::string type = text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
     bool known = false;
     for (int t = 1; t < kFieldTypeCount && !known; ++t)
         if (SameText(EngineTypeName(t).substr(2), type)) {
@@ -37,7 +37,7 @@ bool ParseFieldSpec(const std::string& spec, FieldDef& def, std::string& problem
     }
     def.size = 0;
     if (second != std::string::npos) {
-        std::string size = spec.substr(second + 1);
+        std::string size = text.substr(second + 1);
         try {
             size_t used = 0;
             long n = std::stol(size, &used);
@@ -49,6 +49,38 @@ bool ParseFieldSpec(const std::string& spec, FieldDef& def, std::string& problem
         }
     }
     return true;
+}
+
+// The options after DATABASE TABLE: --field NAME:TYPE[:SIZE] (at least one)
+// and, where `type` is given, --type. Returns 0, or 2 after telling the
+// usage error.
+int ParseDesignOptions(const Args& args, const char* usage, std::ostream& err, std::vector<FieldDef>& fields,
+                       TableType* type)
+{
+    for (size_t k = 2; k < args.size(); ++k) {
+        std::string problem;
+        if (type && args[k] == "--type" && k + 1 < args.size()) {
+            if (!ParseTableType(args[++k], *type)) {
+                err << "tarnel-cli: unknown table type '" << args[k] << "'\n" << usage;
+                return 2;
+            }
+        } else if (args[k] == "--field" && k + 1 < args.size()) {
+            FieldDef def;
+            if (!ParseFieldArgument(args[++k], def, problem)) {
+                err << "tarnel-cli: " << problem << '\n' << usage;
+                return 2;
+            }
+            fields.push_back(def);
+        } else {
+            err << "tarnel-cli: unexpected argument '" << args[k] << "'\n" << usage;
+            return 2;
+        }
+    }
+    if (fields.empty()) {
+        err << "tarnel-cli: no --field given\n" << usage;
+        return 2;
+    }
+    return 0;
 }
 
 int Failed(std::ostream& err, const std::exception& e)
@@ -92,29 +124,7 @@ int CreateCommand(const Args& args, std::ostream& out, std::ostream& err)
     }
     TableType type = TableType::Default;
     std::vector<FieldDef> fields;
-    for (size_t k = 2; k < args.size(); ++k) {
-        std::string problem;
-        if (args[k] == "--type" && k + 1 < args.size()) {
-            if (!ParseTableType(args[++k], type)) {
-                err << "tarnel-cli: unknown table type '" << args[k] << "'\n" << usage;
-                return 2;
-            }
-        } else if (args[k] == "--field" && k + 1 < args.size()) {
-            FieldDef def;
-            if (!ParseFieldSpec(args[++k], def, problem)) {
-                err << "tarnel-cli: " << problem << '\n' << usage;
-                return 2;
-            }
-            fields.push_back(def);
-        } else {
-            err << "tarnel-cli: unexpected argument '" << args[k] << "'\n" << usage;
-            return 2;
-        }
-    }
-    if (fields.empty()) {
-        err << "tarnel-cli: no --field given\n" << usage;
-        return 2;
-    }
+    if (int status = ParseDesignOptions(args, usage, err, fields, &type)) return status;
     try {
         Table table;
         table.setDatabaseName(args[0]);
@@ -171,23 +181,7 @@ int RestructureCommand(const Args& args, std::ostream& out, std::ostream& err)
         return 2;
     }
     std::vector<FieldDef> fields;
-    for (size_t k = 2; k < args.size(); ++k) {
-        FieldDef def;
-        std::string problem;
-        if (args[k] != "--field" || k + 1 >= args.size()) {
-            err << "tarnel-cli: unexpected argument '" << args[k] << "'\n" << usage;
-            return 2;
-        }
-        if (!ParseFieldSpec(args[++k], def, problem)) {
-            err << "tarnel-cli: " << problem << '\n' << usage;
-            return 2;
-        }
-        fields.push_back(def);
-    }
-    if (fields.empty()) {
-        err << "tarnel-cli: no --field given\n" << usage;
-        return 2;
-    }
+    if (int status = ParseDesignOptions(args, usage, err, fields, nullptr)) return status;
     try {
         Table table;
         table.setDatabaseName(args[0]);

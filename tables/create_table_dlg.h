@@ -18,6 +18,7 @@ class QToolButton;
 
 namespace tarnel {
 
+class TFieldListEditor;
 class TIntegerSpin;
 
 class TCreateTableDlg : public QDialog {
@@ -62,16 +63,12 @@ signals:
 
 private:
     void FormCreate();
-    void InsertBtnClick();
-    void DeleteBtnClick();
-    void MoveUpBtnClick();
-    void MoveDownBtnClick();
     void ClearBtnClick();
-    void FieldTypesListClick();
     void BrowseBtnClick();
     void UseExistingBtnClick();
     void warn(const QString& text);
-    void swapEntries(int a, int b);
+
+    TFieldListEditor* fields_;   // the field list and the controls that edit it
 
     Table table_;   // reads an existing table's fields and creates the new one
 };

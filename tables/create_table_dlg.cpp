@@ -20,17 +20,6 @@
 
 namespace tarnel {
 
-namespace {
-
-QLabel* Caption(const QString& text, QWidget* buddy)
-{
-    auto* label = new QLabel(text);
-    label->setBuddy(buddy);
-    return label;
-}
-
-} // namespace
-
 TCreateTableDlg::TCreateTableDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Create New Data Base"));
@@ -47,23 +36,16 @@ TCreateTableDlg::TCreateTableDlg(QWidget* parent) : QDialog(parent)
 
     auto* tableGroup = new QGroupBox(QStringLiteral("Table Parameter"));
     auto* tableGrid = new QGridLayout(tableGroup);
-    tableGrid->addWidget(Caption(QStringLiteral("Table Name"), TableNameEdit), 0, 0);
+    tableGrid->addWidget(BuddyCaption(QStringLiteral("Table Name"), TableNameEdit), 0, 0);
     tableGrid->addWidget(TableNameEdit, 1, 0);
-    tableGrid->addWidget(Caption(QStringLiteral("Table Type"), TableTypeCombo), 0, 1);
+    tableGrid->addWidget(BuddyCaption(QStringLiteral("Table Type"), TableTypeCombo), 0, 1);
     tableGrid->addWidget(TableTypeCombo, 1, 1);
-    tableGrid->addWidget(Caption(QStringLiteral("Path/Alias"), PathEdit), 2, 0);
+    tableGrid->addWidget(BuddyCaption(QStringLiteral("Path/Alias"), PathEdit), 2, 0);
     tableGrid->addWidget(PathEdit, 3, 0);
     tableGrid->addWidget(BrowseBtn, 3, 1);
 
     fields_ = new TFieldListEditor(this);
-    FieldList = fields_->FieldList;
-    InsertBtn = fields_->InsertBtn;
-    DeleteBtn = fields_->DeleteBtn;
-    MoveUpBtn = fields_->MoveUpBtn;
-    MoveDownBtn = fields_->MoveDownBtn;
-    FieldNameEdit = fields_->FieldNameEdit;
-    FieldTypesList = fields_->FieldTypesList;
-    FieldSizeSpin = fields_->FieldSizeSpin;
+    static_cast<TFieldControls&>(*this) = *fields_;
     ClearBtn = new QPushButton(QStringLiteral("Clear"));
     fields_->addListButton(ClearBtn);
     UseExistingBtn = new QPushButton(QStringLiteral("Use Existing DB Fields"));

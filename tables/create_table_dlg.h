@@ -4,6 +4,8 @@
 // the engine create it. Made once and reused: everything typed stays in the
 // dialog from one use to the next, also after a failed creation.
 #include <QDialog>
+
+#include "tables/field_list_editor.h"
 #include <QString>
 #include <functional>
 
@@ -12,16 +14,12 @@
 
 class QComboBox;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
-class QToolButton;
 
 namespace tarnel {
 
-class TFieldListEditor;
-class TIntegerSpin;
 
-class TCreateTableDlg : public QDialog {
+class TCreateTableDlg : public QDialog, public TFieldControls {
     Q_OBJECT
 public:
     explicit TCreateTableDlg(QWidget* parent = nullptr);
@@ -39,20 +37,13 @@ public:
 
     static constexpr int HelpTopic = 2;
 
-    // Controls, named as in the window description.
+    // Controls, named as in the window description (the field controls
+    // come with TFieldControls).
     QLineEdit* TableNameEdit;
     QComboBox* TableTypeCombo;
     QLineEdit* PathEdit;
     QPushButton* BrowseBtn;
-    QListWidget* FieldList;
-    QPushButton* InsertBtn;
-    QPushButton* DeleteBtn;
-    QToolButton* MoveUpBtn;
-    QToolButton* MoveDownBtn;
     QPushButton* ClearBtn;
-    QLineEdit* FieldNameEdit;
-    QListWidget* FieldTypesList;
-    TIntegerSpin* FieldSizeSpin;
     QPushButton* UseExistingBtn;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;

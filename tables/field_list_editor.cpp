@@ -16,14 +16,14 @@
 
 namespace tarnel {
 
-namespace {
-
-QLabel* Caption(const QString& text, QWidget* buddy)
+QLabel* BuddyCaption(const QString& text, QWidget* buddy)
 {
     auto* label = new QLabel(text);
     label->setBuddy(buddy);
     return label;
 }
+
+namespace {
 
 // The size an entry shows for an existing field (see FieldEntryFromField).
 std::int32_t ListedSize(const FieldDef& field)
@@ -54,7 +54,7 @@ TFieldListEditor::TFieldListEditor(QWidget* owner) : QObject(owner), owner_(owne
 
     Group = new QGroupBox(QStringLiteral("Field Parameters"));
     grid_ = new QGridLayout(Group);
-    grid_->addWidget(Caption(QStringLiteral("Field List"), FieldList), 0, 0);
+    grid_->addWidget(BuddyCaption(QStringLiteral("Field List"), FieldList), 0, 0);
     grid_->addWidget(FieldList, 1, 0, 6, 1);
     listButtons_ = new QVBoxLayout;
     listButtons_->addWidget(InsertBtn);
@@ -65,11 +65,11 @@ TFieldListEditor::TFieldListEditor(QWidget* owner) : QObject(owner), owner_(owne
     listButtons_->addLayout(arrows);
     listButtons_->addStretch();
     grid_->addLayout(listButtons_, 1, 1, 6, 1);
-    grid_->addWidget(Caption(QStringLiteral("Field Name"), FieldNameEdit), 0, 2);
+    grid_->addWidget(BuddyCaption(QStringLiteral("Field Name"), FieldNameEdit), 0, 2);
     grid_->addWidget(FieldNameEdit, 1, 2);
-    grid_->addWidget(Caption(QStringLiteral("Field Types"), FieldTypesList), 2, 2);
+    grid_->addWidget(BuddyCaption(QStringLiteral("Field Types"), FieldTypesList), 2, 2);
     grid_->addWidget(FieldTypesList, 3, 2);
-    grid_->addWidget(Caption(QStringLiteral("Field Size"), FieldSizeSpin), 4, 2);
+    grid_->addWidget(BuddyCaption(QStringLiteral("Field Size"), FieldSizeSpin), 4, 2);
     grid_->addWidget(FieldSizeSpin, 5, 2);
     grid_->setColumnStretch(0, 2);
     grid_->setColumnStretch(2, 1);

@@ -12,6 +12,7 @@
 
 class QGridLayout;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -22,22 +23,29 @@ namespace tarnel {
 
 class TIntegerSpin;
 
-class TFieldListEditor : public QObject {
+// The field controls by their names; each design dialog carries them too.
+struct TFieldControls {
+    QListWidget* FieldList = nullptr;
+    QPushButton* InsertBtn = nullptr;
+    QPushButton* DeleteBtn = nullptr;
+    QToolButton* MoveUpBtn = nullptr;
+    QToolButton* MoveDownBtn = nullptr;
+    QLineEdit* FieldNameEdit = nullptr;
+    QListWidget* FieldTypesList = nullptr;
+    TIntegerSpin* FieldSizeSpin = nullptr;
+};
+
+// A label naming `buddy` (Alt + its underlined letter moves there).
+QLabel* BuddyCaption(const QString& text, QWidget* buddy);
+
+class TFieldListEditor : public QObject, public TFieldControls {
     Q_OBJECT
 public:
     // `owner` is the dialog: the warnings carry its title and the handlers
     // run under its error guard.
     explicit TFieldListEditor(QWidget* owner);
 
-    QListWidget* FieldList;
-    QPushButton* InsertBtn;
-    QPushButton* DeleteBtn;
-    QToolButton* MoveUpBtn;
-    QToolButton* MoveDownBtn;
-    QLineEdit* FieldNameEdit;
-    QListWidget* FieldTypesList;
-    TIntegerSpin* FieldSizeSpin;
-    QGroupBox* Group;   // "Field Parameters", holding all of the above
+    QGroupBox* Group;   // "Field Parameters", holding all the field controls
 
     // A button under the list's own buttons, and a control under the size.
     void addListButton(QWidget* button);

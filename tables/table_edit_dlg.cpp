@@ -21,14 +21,7 @@ TTableEditDlg::TTableEditDlg(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Edit/Restructure Table"));
 
     fields_ = new TFieldListEditor(this);
-    FieldList = fields_->FieldList;
-    InsertBtn = fields_->InsertBtn;
-    DeleteBtn = fields_->DeleteBtn;
-    MoveUpBtn = fields_->MoveUpBtn;
-    MoveDownBtn = fields_->MoveDownBtn;
-    FieldNameEdit = fields_->FieldNameEdit;
-    FieldTypesList = fields_->FieldTypesList;
-    FieldSizeSpin = fields_->FieldSizeSpin;
+    static_cast<TFieldControls&>(*this) = *fields_;
 
     ResetBtn = new QPushButton(QStringLiteral("Reset To Last Commit"));
     CommitBtn = new QPushButton(QStringLiteral("Commit Changes"));

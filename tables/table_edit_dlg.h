@@ -6,18 +6,16 @@
 // reused: each opening lists the table's fields afresh.
 #include <QDialog>
 
-class QListWidget;
+#include "tables/field_list_editor.h"
+
 class QLineEdit;
 class QPushButton;
-class QToolButton;
 
 namespace tarnel {
 
 class Table;
-class TFieldListEditor;
-class TIntegerSpin;
 
-class TTableEditDlg : public QDialog {
+class TTableEditDlg : public QDialog, public TFieldControls {
     Q_OBJECT
 public:
     explicit TTableEditDlg(QWidget* parent = nullptr);
@@ -34,15 +32,8 @@ public:
 
     static constexpr int HelpTopic = 4;
 
-    // Controls, named as in the window description.
-    QListWidget* FieldList;
-    QPushButton* InsertBtn;
-    QPushButton* DeleteBtn;
-    QToolButton* MoveUpBtn;
-    QToolButton* MoveDownBtn;
-    QLineEdit* FieldNameEdit;
-    QListWidget* FieldTypesList;
-    TIntegerSpin* FieldSizeSpin;
+    // Controls, named as in the window description (the field controls
+    // come with TFieldControls).
     QPushButton* ResetBtn;
     QPushButton* CommitBtn;
     QPushButton* CancelBtn;

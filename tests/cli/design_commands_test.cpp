@@ -91,6 +91,7 @@ TEST(CliDesign, InfoListsIndexTagsAndNamesADamagedIndexFile)
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("\nindex\tcalls.CDX\tCALL_ID\tcall_id\t-\tcandidate\n"
                          "index\tcalls.CDX\tCONTACT_ID\tcontact_id\t-\t-\n"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("read-only"), std::string::npos) << "its tags are kept up to date";
 
     for (const char* f : {"calls.dbf", "calls.FPT"})
         std::filesystem::copy_file(TARNEL_FIXTURES "/dbf/foxprodb/" + std::string(f), d + "/" + f);
@@ -99,5 +100,6 @@ TEST(CliDesign, InfoListsIndexTagsAndNamesADamagedIndexFile)
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("calls.CDX is damaged"), std::string::npos) << o.err;
     EXPECT_NE(o.out.find("6\tNOTES\tMemo"), std::string::npos) << "the fields are still listed";
+    EXPECT_NE(o.out.find("read-only\tcalls.dbf: its index file calls.CDX cannot be kept up to date"), std::string::npos) << o.out;
     EXPECT_EQ(RunCli({"dump", d + "/calls.dbf"}, d).status, 0);
 }

@@ -53,6 +53,9 @@ std::unique_ptr<IndexFile> OpenCompactIndex(const std::string& path, std::string
 std::unique_ptr<IndexFile> OpenNdxIndex(const std::string& path, std::string bytes);
 std::unique_ptr<IndexFile> OpenMdxIndex(const std::string& path, std::string bytes);
 
+// A file name's extension in lower case, with its dot (".cdx"); empty when none.
+std::string IndexExtension(const std::string& path);
+
 // The index files of the same stem beside the table at dataPath (its
 // production index among them). Paths only; nothing is read.
 std::vector<std::string> FindTableIndexFiles(const std::string& dataPath);

@@ -13,19 +13,6 @@ namespace tarnel {
 
 namespace {
 
-std::string Lower(std::string s)
-{
-    for (char& c : s) if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-std::string Extension(const std::string& path)
-{
-    std::string base = BaseName(path);
-    auto dot = base.find_last_of('.');
-    return dot == std::string::npos ? std::string() : Lower(base.substr(dot));
-}
-
 std::string ReadWhole(const std::string& path)
 {
     File file = File::open(path, true);
@@ -45,7 +32,7 @@ int KeyLength(const KeyExpression& key, const DbfHeader& header)
 IndexKeeper::IndexKeeper(const std::vector<std::string>& paths, const DbfHeader& header) : header_(header)
 {
     for (const std::string& path : paths) {
-        const std::string name = BaseName(path), ext = Extension(path);
+        const std::string name = BaseName(path), ext = IndexExtension(path);
         std::unique_ptr<IndexFile> index;
         try {
             index = IndexFile::open(path);
@@ -135,7 +122,7 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
         const Tag& t = file.tags.front();
         return BuildNdxIndex(old.substr(0, 512), SortedTagKeys(t.info, t.key, record, count, t.info.keyType == 'B'));
     }
-    auto index = IndexFile::open(file.path);
+    auto index = OpenCompactIndex(file.path, old, file.compound);
     if (index->tags().size() != file.tags.size())
         throw EngineError("The index file " + BaseName(file.path) + " was changed by another program; open the table again.");
     std::vector<std::string> names, headers;
@@ -237,7 +224,7 @@ std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const s
     const auto* h = reinterpret_cast<const unsigned char*>(head.data());
     DbfHeader header = ParseDbfHeader(dbfPath, h, head.size(), file.size());
     for (const SavedIndex& s : saved) {
-        const std::string name = BaseName(s.path), ext = Extension(s.path);
+        const std::string name = BaseName(s.path), ext = IndexExtension(s.path);
         std::unique_ptr<IndexFile> index;
         try {
             if (ext == ".cdx" || (ext == ".idx" && s.bytes.size() > 14 && (static_cast<unsigned char>(s.bytes[14]) & 0x20)))
@@ -275,6 +262,11 @@ std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const s
                                                     std::vector<std::vector<IndexKey>>(names.size()),
                                                     std::vector<char>(names.size(), ' '));
         WriteFileAtomically(s.path, bytes);
+        if (ext == ".cdx" && header.isFoxPro() && !(h[28] & 0x01)) {
+            // A structural index is opened with the table because its header says so.
+            const char flags = static_cast<char>(h[28] | 0x01);
+            File::open(dbfPath, false).writeAt(28, &flags, 1);
+        }
     }
     return dropped;
 }

@@ -55,19 +55,24 @@ std::uint32_t AppendCompactTree(std::string& out, const std::vector<IndexKey>& k
     recordBits = std::min(32u, width * 8 - 2 * countBits);
     const std::uint32_t recordMask = recordBits == 32 ? 0xFFFFFFFFu : (1u << recordBits) - 1;
 
+    // Key i in a leaf that starts at key start: the bytes it shares with the
+    // key before it, and its trailing pad bytes.
+    auto packing = [&](size_t i, size_t start) {
+        const std::string& key = keys[i].key;
+        size_t trail = 0;
+        while (trail < length && key[length - 1 - trail] == pad) ++trail;
+        size_t dup = 0;
+        if (i > start)
+            while (dup < length - trail && keys[i - 1].key[dup] == key[dup]) ++dup;
+        return std::pair{dup, trail};
+    };
+
     // Leaves: as many keys as fit, each leaf compressing from its own first key.
     std::vector<std::pair<size_t, size_t>> leaves;
     for (size_t i = 0; i < keys.size() || leaves.empty();) {
         size_t start = i, used = 0;
         for (; i < keys.size(); ++i) {
-            const std::string& key = keys[i].key;
-            size_t trail = 0;
-            while (trail < length && key[length - 1 - trail] == pad) ++trail;
-            size_t dup = 0;
-            if (i > start) {
-                const std::string& prev = keys[i - 1].key;
-                while (dup < length - trail && prev[dup] == key[dup]) ++dup;
-            }
+            const auto [dup, trail] = packing(i, start);
             size_t cost = width + (length - dup - trail);
             if (used + cost > kNode - 24) break;
             used += cost;
@@ -95,17 +100,10 @@ std::uint32_t AppendCompactTree(std::string& out, const std::vector<IndexKey>& k
         p[23] = static_cast<unsigned char>(width);
         size_t back = kNode;
         for (size_t i = start; i < end; ++i) {
-            const std::string& key = keys[i].key;
-            size_t trail = 0;
-            while (trail < length && key[length - 1 - trail] == pad) ++trail;
-            size_t dup = 0;
-            if (i > start) {
-                const std::string& prev = keys[i - 1].key;
-                while (dup < length - trail && prev[dup] == key[dup]) ++dup;
-            }
+            const auto [dup, trail] = packing(i, start);
             size_t fresh = length - dup - trail;
             back -= fresh;
-            std::memcpy(p + back, key.data() + dup, fresh);
+            std::memcpy(p + back, keys[i].key.data() + dup, fresh);
             std::uint64_t entry = keys[i].record | (std::uint64_t(dup) << recordBits) |
                                   (std::uint64_t(trail) << (recordBits + countBits));
             PutEntry(p + 24 + (i - start) * width, entry, width);
@@ -179,11 +177,19 @@ std::string BuildCompactIndex(const std::string& directory, const std::vector<st
             entries.push_back({name, at});
         }
     }
-    if (!compound) return out;
+    // Where the file's header keeps its end (older writers do), it is moved to the new end.
+    auto end = [&] {
+        if (GetLe32(out.data() + 8) != 0) PutLe32(out.data() + 8, static_cast<std::uint32_t>(out.size()));
+    };
+    if (!compound) {
+        end();
+        return out;
+    }
     std::sort(entries.begin(), entries.end(), [](const IndexKey& a, const IndexKey& b) { return a.key < b.key; });
     std::uint32_t root = AppendCompactTree(out, entries, GetLe16(directory.data() + 12), ' ');
     PutLe32(out.data(), root);
     PutLe32(out.data() + 4, 0);
+    end();
     return out;
 }
 

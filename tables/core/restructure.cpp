@@ -84,7 +84,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
     }
     if (out.cancelled) {
         RemoveTempFolder(folder);
-        return {true, 0};
+        return {true, 0, {}};
     }
     const std::int64_t rows = out.rows;
 
@@ -137,7 +137,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
                                false, folder);
     }
     RemoveTempFolder(folder);
-    if (cancelled) return {true, rows};
+    if (cancelled) return {true, rows, {}};
     throw RestructureError(failure + "\nThe table was put back as it was.", true, {});
 }
 

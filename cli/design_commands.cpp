@@ -167,6 +167,7 @@ int CopyCommand(const Args& args, std::ostream& out, std::ostream& err)
             r = BatchMove(dest, source, mode, progress.callback());
         }
         out << r.appended << " appended, " << r.updated << " updated, " << r.deleted << " deleted\n";
+        for (const std::string& tag : r.droppedIndexes) out << "dropped index " << tag << ": its fields are gone\n";
         return 0;
     } catch (const std::exception& e) {
         return Failed(err, e);
@@ -193,6 +194,7 @@ int RestructureCommand(const Args& args, std::ostream& out, std::ostream& err)
             r = tables::RestructureTable(table, fields, progress.callback());
         }
         out << "restructured " << args[1] << ": " << r.rows << " rows\n";
+        for (const std::string& tag : r.droppedIndexes) out << "dropped index " << tag << ": its fields are gone\n";
         return 0;
     } catch (const std::exception& e) {
         return Failed(err, e);

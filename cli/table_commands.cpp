@@ -61,6 +61,8 @@ int InfoCommand(const Args& args, std::ostream& out, std::ostream& err)
         out << "rows\t" << table.recordCount() << '\n';
         for (const auto& f : table.fields())
             out << f.number << '\t' << f.name << '\t' << EngineTypeName(f.type).substr(2) << '\t' << f.size << '\n';
+        // Index files we cannot keep up to date make the table read-only: say which.
+        if (std::string why = table.format()->writeBlocked(); !why.empty()) out << "read-only\t" << why << '\n';
         // The index tags come last: a damaged index file still lets the table be listed.
         for (const IndexTag& t : table.format()->indexTags()) {
             std::string flags;

@@ -1,11 +1,14 @@
 #include "engine/batch_move.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <sys/stat.h>
 #include <unordered_map>
 
+#include "engine/dbf/index/index_keeper.h"
 #include "engine/error.h"
+#include "engine/fileio/companion_files.h"
 #include "engine/format_registry.h"
 
 namespace tarnel {
@@ -242,7 +245,7 @@ private:
 };
 
 // The destination made anew with the source's definitions.
-void Recreate(Table& dest, DataSet& source)
+std::vector<std::string> Recreate(Table& dest, DataSet& source)
 {
     auto* table = dynamic_cast<Table*>(&source);
     struct stat a {}, b {};
@@ -261,7 +264,7 @@ void Recreate(Table& dest, DataSet& source)
         TFieldType t = f.type == ftAutoInc && !holds(ftAutoInc) ? ftInteger : f.type;
         dest.addFieldDef(f.name, t, t == f.type ? f.size : 0, f.required, f.decimals);
     }
-    dest.createTable();
+    return RecreateTable(dest);
 }
 
 } // namespace
@@ -271,7 +274,8 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
     if (!source.active()) throw EngineError("Cannot move rows from a closed data set");
     if (&source == &destination) throw EngineError("Cannot move the rows of " + destination.tableName() + " into itself");
     bool wasOpen = destination.active();
-    if (mode == BatchMode::Copy) Recreate(destination, source);
+    std::vector<std::string> dropped;
+    if (mode == BatchMode::Copy) dropped = Recreate(destination, source);
     if (!destination.active()) destination.open();
     if (destination.readOnly()) throw EngineError("Cannot move rows into " + destination.tableName() + ": it is read-only");
     destination.disableViews();
@@ -291,7 +295,20 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
             }
         }
     } resume {destination, source, !wasOpen};
-    return Mover(destination, source, progress).run(mode);
+    BatchMoveResult result = Mover(destination, source, progress).run(mode);
+    result.droppedIndexes = std::move(dropped);
+    return result;
+}
+
+std::vector<std::string> RecreateTable(Table& table)
+{
+    const std::string path = table.resolvePath();
+    std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : std::string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::vector<SavedIndex> saved;
+    if (ext == ".dbf" && fileio::FileExists(path)) saved = SaveTableIndexes(path);
+    table.createTable();
+    return RestoreTableIndexes(path, saved);
 }
 
 bool ParseBatchMode(const std::string& name, BatchMode& mode)

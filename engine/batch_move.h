@@ -15,6 +15,8 @@
 // moved before an error, or before a cancel, stay moved.
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "engine/table.h"
 
@@ -28,12 +30,20 @@ struct BatchMoveResult {
     std::int64_t rows = 0;        // source rows handled
     std::int64_t appended = 0, updated = 0, deleted = 0;
     bool cancelled = false;
+    // Copy onto a dBASE/FoxPro table: its index tags whose fields are gone.
+    std::vector<std::string> droppedIndexes;
 };
 
 // The destination may be open or closed; a closed one is opened for the
 // move and closed again. Copy needs the destination's name and type set.
 BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode,
                           const BatchProgress& progress = {});
+
+// Table::createTable for a table re-created in place (a Copy onto it, a
+// restructure): the index files of the dBASE/FoxPro table it replaces come
+// back with the tags whose fields survive, empty for the rows to come.
+// Returns the tags dropped.
+std::vector<std::string> RecreateTable(Table& table);
 
 // "append", "update", "appendupdate", "delete", "copy" (any letter case).
 bool ParseBatchMode(const std::string& name, BatchMode& mode);

@@ -13,6 +13,7 @@ packages=(
   dbus-daemon
   python3 python3-dbf python3-dbfread gdal-bin
   pxlib-dev
+  libdbd-xbase-perl
   xvfb xauth
   survex
   desktop-file-utils

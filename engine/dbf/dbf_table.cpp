@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
 
 #include "engine/bytes.h"
 #include "engine/database.h"
 #include "engine/daynum.h"
+#include "engine/dbf/index/index_keeper.h"
 #include "engine/error.h"
 #include "engine/number_format.h"
 #include "engine/value_convert.h"
@@ -193,33 +195,6 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
                                                                      : DbfMemo::Style::DBase4;
         memo_ = std::make_unique<DbfMemo>(memoPath, style, readOnly || !file_.writable());
     }
-}
-
-void DbfTable::findUnkeptIndex()
-{
-    // Index files are not kept up to date by our writes; another program
-    // would trust a stale one, so such a table is only read.
-    const std::string& path = file_.path();
-    std::string base = BaseName(path);
-    std::string folder = base.size() < path.size() ? path.substr(0, path.size() - base.size() - 1) : std::string();
-    auto dot = base.find_last_of('.');
-    std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
-    std::string found, why;
-    if (header_.flavor != DbfFlavor::DBase2 && (header_.tableFlags & 0x01)) {
-        std::string production = stem + (header_.isFoxPro() ? ".cdx" : ".mdx");
-        found = FindFileInFolder(folder, production);
-        found = found.empty() ? production : BaseName(found);
-        why = "its production index " + found;
-    } else {
-        for (const char* ext : {".mdx", ".cdx", ".ndx", ".idx", ".ntx"}) {
-            found = FindFileInFolder(folder, stem + ext);
-            if (found.empty()) continue;
-            why = "its index file " + BaseName(found);
-            break;
-        }
-    }
-    if (!why.empty())
-        indexBlock_ = base + ": " + why + " cannot be kept up to date; the table is open read-only";
 }
 
 void DbfTable::useUndeclaredCodePage(int codePage)
@@ -607,11 +582,14 @@ std::int64_t DbfTable::updateRecord(std::int64_t record, const std::vector<Value
     std::string rec(static_cast<size_t>(header_.recordLength), '\0');
     std::int64_t offset = header_.headerLength + record * header_.recordLength;
     file_.readExact(offset, rec.data(), rec.size(), "record");
+    const std::string before = rec;
     for (size_t k = 0; k < visible_.size() && k < values.size(); ++k)
         if (k < changed.size() && changed[k]) encode(rec, raw(static_cast<int>(k)), values[k], false);
     file_.writeAt(offset, rec.data(), rec.size());
-    stampHeader();
     cacheCount_ = 0;
+    if (indexes_ && indexes_->changes(before.data(), rec.data()))
+        updateIndexes([&] { file_.writeAt(offset, before.data(), before.size()); });
+    stampHeader();
     return record;
 }
 
@@ -640,18 +618,14 @@ std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)
     }
     rec += '\x1A';   // the end-of-file mark stays behind the last record
     file_.writeAt(header_.headerLength + record * header_.recordLength, rec.data(), rec.size());
+    writeCount(record + 1);
     ++header_.recordCount;
-    char count[4];
-    if (header_.flavor == DbfFlavor::DBase2) {
-        count[0] = static_cast<char>(header_.recordCount & 0xFF);
-        count[1] = static_cast<char>(header_.recordCount >> 8);
-        file_.writeAt(1, count, 2);
-    } else {
-        PutLe32(count, static_cast<std::uint32_t>(header_.recordCount));
-        file_.writeAt(4, count, 4);
-    }
-    stampHeader();
     cacheCount_ = 0;
+    updateIndexes([&] {
+        header_.recordCount = record;
+        writeCount(record);
+    });
+    stampHeader();
     return record;
 }
 
@@ -662,9 +636,16 @@ void DbfTable::deleteRecord(std::int64_t record)
     refreshCount();
     if (record < 0 || record >= header_.recordCount)
         throw EngineError(BaseName(file_.path()) + ": record " + std::to_string(record + 1) + " does not exist");
+    const std::string before(record_(record), static_cast<size_t>(header_.recordLength));
     file_.writeAt(header_.headerLength + record * header_.recordLength, "*", 1);
-    stampHeader();
     cacheCount_ = 0;
+    if (indexes_) {
+        std::string after = before;
+        after[0] = '*';
+        if (indexes_->changes(before.data(), after.data()))
+            updateIndexes([&] { file_.writeAt(header_.headerLength + record * header_.recordLength, before.data(), 1); });
+    }
+    stampHeader();
 }
 
 void DbfTable::beginAppends()
@@ -674,18 +655,44 @@ void DbfTable::beginAppends()
     auto lock = std::make_unique<File::Lock>(file_);
     refreshCount();
     appendLock_ = std::move(lock);
+    batchStart_ = header_.recordCount;
 }
 
+// The index files follow the records that made it into the table, whether
+// the last of them were written or not.
 void DbfTable::endAppends()
 {
     if (!appendLock_) return;
+    std::exception_ptr failed;
     try {
         flushAppends();
     } catch (...) {
-        appendLock_.reset();
-        throw;
+        failed = std::current_exception();
+    }
+    try {
+        if (header_.recordCount != batchStart_)
+            updateIndexes([&] {
+                header_.recordCount = batchStart_;
+                writeCount(batchStart_);
+            });
+    } catch (...) {
+        if (!failed) failed = std::current_exception();
     }
     appendLock_.reset();
+    if (failed) std::rethrow_exception(failed);
+}
+
+void DbfTable::writeCount(std::int64_t count)
+{
+    char bytes[4];
+    if (header_.flavor == DbfFlavor::DBase2) {
+        bytes[0] = static_cast<char>(count & 0xFF);
+        bytes[1] = static_cast<char>(count >> 8);
+        file_.writeAt(1, bytes, 2);
+    } else {
+        PutLe32(bytes, static_cast<std::uint32_t>(count));
+        file_.writeAt(4, bytes, 4);
+    }
 }
 
 // The gathered records first, then the count that makes them rows: a
@@ -698,16 +705,7 @@ void DbfTable::flushAppends()
         pending_ += '\x1A';
         file_.writeAt(header_.headerLength + first * header_.recordLength, pending_.data(), pending_.size());
         pending_.clear();   // keeps its room for the next block of records
-        char bytes[4];
-        if (header_.flavor == DbfFlavor::DBase2) {
-            bytes[0] = static_cast<char>(count & 0xFF);
-            bytes[1] = static_cast<char>(count >> 8);
-            file_.writeAt(1, bytes, 2);
-        } else {
-            PutLe32(bytes, static_cast<std::uint32_t>(count));
-            file_.writeAt(4, bytes, 4);
-        }
-        stampHeader();
+        writeCount(count);
     } catch (...) {
         pending_.clear();
         header_.recordCount = first;
@@ -715,6 +713,7 @@ void DbfTable::flushAppends()
         throw;
     }
     cacheCount_ = 0;
+    stampHeader();   // the records are in; only the date of the change is left
 }
 
 std::unique_ptr<TableFormat> OpenDbfTable(const std::string& path, TableType type, bool readOnly)

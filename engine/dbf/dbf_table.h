@@ -1,5 +1,6 @@
 #pragma once
 // A dBASE or FoxPro table file (with its memo file) as a TableFormat.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,9 +13,12 @@
 
 namespace tarnel {
 
+class IndexKeeper;
+
 class DbfTable : public TableFormat {
 public:
     DbfTable(const std::string& path, TableType asked, bool readOnly);
+    ~DbfTable() override;
 
     TableType type() const override;
     const std::string& path() const override { return file_.path(); }
@@ -65,6 +69,10 @@ private:
     std::string MemoMissing() const;
     void findUnkeptIndex();
     void flushAppends();
+    void writeCount(std::int64_t count);
+    // Brings the index files up to the records after a change; when they
+    // cannot be, undo puts the table back and the error goes on.
+    void updateIndexes(const std::function<void()>& undo);
 
     File file_;
     std::unique_ptr<DbfMemo> memo_;
@@ -76,11 +84,13 @@ private:
     std::vector<int> visible_;   // field index -> index into header_.fields
     bool declaredCodePage_ = false;   // the language driver byte names the code page
     std::string indexBlock_;          // why an index file keeps the table from being written
+    std::unique_ptr<IndexKeeper> indexes_;   // the index files kept up to date, if any
 
     // Appends gathered between beginAppends() and endAppends(), from record pendingFirst_ on.
     std::unique_ptr<File::Lock> appendLock_;
     std::string pending_;
     std::int64_t pendingFirst_ = 0;
+    std::int64_t batchStart_ = 0;   // the record count when the appends began
 
     // Records read ahead: [cacheFirst_, cacheFirst_ + cacheCount_).
     std::vector<char> cache_;

@@ -86,7 +86,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
     }
     if (out.cancelled) {
         RemoveTempFolder(folder);
-        return {true, 0};
+        return {true, 0, {}};
     }
     const std::int64_t rows = out.rows;
 
@@ -97,7 +97,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
         table.close();
         table.clearFieldDefs();
         for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals);
-        table.createTable();
+        std::vector<std::string> dropped = RecreateTable(table);
         table.setReadOnly(false);
         table.open();
         auto result = QueryResult::Run(folder, sql, QueryResult::Rows::Streamed);
@@ -110,7 +110,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
             throw EngineError("The rebuilt table holds " + std::to_string(table.recordCount()) + " rows instead of " +
                               std::to_string(rows) + ".");
         RemoveTempFolder(folder);
-        return {false, rows};
+        return {false, rows, std::move(dropped)};
     } catch (const Cancelled&) {
         cancelled = true;
     } catch (const std::exception& e) {
@@ -139,7 +139,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
                                false, folder);
     }
     RemoveTempFolder(folder);
-    if (cancelled) return {true, rows};
+    if (cancelled) return {true, rows, {}};
     throw RestructureError(failure + "\nThe table was put back as it was.", true, {});
 }
 

@@ -31,6 +31,7 @@ std::string RestructureSelect(const std::vector<FieldDef>& newFields, const std:
 struct RestructureResult {
     bool cancelled = false;      // the old table was put back
     std::int64_t rows = 0;       // rows carried over (or put back after a cancel)
+    std::vector<std::string> droppedIndexes;   // index tags whose fields are gone
 };
 
 // Thrown when the rebuild failed. restored: the table is back as it was

@@ -57,6 +57,24 @@ TEST(CliDesign, BadArgumentsAreUsageErrors)
     EXPECT_NE(o.err.find("field T has the type Time, which dBASE tables cannot hold"), std::string::npos) << o.err;
 }
 
+TEST(CliDesign, RestructureKeepsTheIndexTagsWhoseFieldsSurvive)
+{
+    ScratchDir dir;
+    const std::string d = dir.path();
+    for (const char* f : {"calls.dbf", "calls.CDX", "calls.FPT"})
+        std::filesystem::copy_file(TARNEL_FIXTURES "/dbf/foxprodb/" + std::string(f), d + "/" + f);
+    std::filesystem::permissions(d + "/calls.dbf", std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    std::filesystem::permissions(d + "/calls.CDX", std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    Outcome o = RunCli({"restructure", d, "calls.dbf", "--field", "CONTACT_ID:Integer", "--field", "SUBJECT:String:80"}, d);
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "restructured calls.dbf: 16 rows\n"
+                     "dropped index tag CALL_ID of calls.CDX (call_id): its fields are gone\n");
+    o = RunCli({"info", d, "calls.dbf"}, d);
+    EXPECT_NE(o.out.find("\nindex\tcalls.CDX\tCONTACT_ID\tcontact_id\t-\t-\n"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("CALL_ID"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("read-only"), std::string::npos) << o.out;
+}
+
 TEST(CliDesign, RestructureKeepsRowsByNameAndRefusesWithoutLoss)
 {
     ScratchDir dir;
@@ -91,6 +109,7 @@ TEST(CliDesign, InfoListsIndexTagsAndNamesADamagedIndexFile)
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("\nindex\tcalls.CDX\tCALL_ID\tcall_id\t-\tcandidate\n"
                          "index\tcalls.CDX\tCONTACT_ID\tcontact_id\t-\t-\n"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("read-only"), std::string::npos) << "its tags are kept up to date";
 
     for (const char* f : {"calls.dbf", "calls.FPT"})
         std::filesystem::copy_file(TARNEL_FIXTURES "/dbf/foxprodb/" + std::string(f), d + "/" + f);
@@ -99,5 +118,6 @@ TEST(CliDesign, InfoListsIndexTagsAndNamesADamagedIndexFile)
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("calls.CDX is damaged"), std::string::npos) << o.err;
     EXPECT_NE(o.out.find("6\tNOTES\tMemo"), std::string::npos) << "the fields are still listed";
+    EXPECT_NE(o.out.find("read-only\tcalls.dbf: its index file calls.CDX cannot be kept up to date"), std::string::npos) << o.out;
     EXPECT_EQ(RunCli({"dump", d + "/calls.dbf"}, d).status, 0);
 }

@@ -194,9 +194,14 @@ TEST(DbfForeignTables, IndexFilesWeDoNotKeepMakeTheTableReadOnly)
     ScratchDir dir;
     for (const char* name : {"calls.dbf", "calls.CDX", "calls.FPT"})
         CopyFile(Fixture(std::string("dbf/foxprodb/") + name), dir.file(name));
+    // Its production index is one we keep: the table is written.
+    EXPECT_EQ(OpenFile(dir.file("calls.dbf"), false)->writeBlocked(), "");
+
+    // A dBASE IV production index is not kept.
+    WriteFile(dir.file("calls.mdx"), "x");
     const std::string before = ReadFile(dir.file("calls.dbf"));
     auto calls = OpenFile(dir.file("calls.dbf"), false);
-    EXPECT_NE(calls->writeBlocked().find("calls.CDX cannot be kept up to date; the table is open read-only"),
+    EXPECT_NE(calls->writeBlocked().find("calls.mdx cannot be kept up to date; the table is open read-only"),
               std::string::npos) << calls->writeBlocked();
     EXPECT_THROW(calls->edit(), EngineError);
     EXPECT_THROW(calls->append(), EngineError);

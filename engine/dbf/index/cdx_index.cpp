@@ -150,8 +150,6 @@ private:
             previous = key;
         }
     }
-
-    std::vector<std::uint64_t> headers_;
 };
 
 } // namespace

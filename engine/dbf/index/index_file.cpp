@@ -29,19 +29,6 @@ const unsigned char* IndexFile::at(std::uint64_t offset, std::uint64_t n) const
 
 namespace {
 
-std::string Lower(std::string s)
-{
-    for (char& c : s) if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-std::string Extension(const std::string& path)
-{
-    std::string base = BaseName(path);
-    auto dot = base.find_last_of('.');
-    return dot == std::string::npos ? std::string() : Lower(base.substr(dot));
-}
-
 std::string ExpressionText(const unsigned char* p, size_t n)
 {
     size_t len = 0;
@@ -204,7 +191,7 @@ std::unique_ptr<IndexFile> IndexFile::open(const std::string& path)
     if (size > (std::int64_t(1) << 31)) throw EngineError("The index file " + BaseName(path) + " is too large to read.");
     std::string bytes(static_cast<size_t>(size), '\0');
     file.readExact(0, bytes.data(), bytes.size(), "the index");
-    std::string ext = Extension(path);
+    std::string ext = IndexExtension(path);
     if (ext == ".cdx") return OpenCompactIndex(path, std::move(bytes), true);
     if (ext == ".idx") {
         if (bytes.size() < 512) throw EngineError("The index file " + BaseName(path) + " is damaged: the file is shorter than its header.");
@@ -214,6 +201,16 @@ std::unique_ptr<IndexFile> IndexFile::open(const std::string& path)
     if (ext == ".ndx") return OpenNdxIndex(path, std::move(bytes));
     if (ext == ".mdx") return OpenMdxIndex(path, std::move(bytes));
     throw EngineError("The index file " + BaseName(path) + " is of a kind that cannot be read.");
+}
+
+std::string IndexExtension(const std::string& path)
+{
+    std::string base = BaseName(path);
+    auto dot = base.find_last_of('.');
+    if (dot == std::string::npos) return {};
+    std::string ext = base.substr(dot);
+    for (char& c : ext) if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
 }
 
 std::vector<std::string> FindTableIndexFiles(const std::string& dataPath)

@@ -1,0 +1,274 @@
+// Keeping the index files beside a table true to its records.
+#include "engine/dbf/index/index_keeper.h"
+
+#include <algorithm>
+
+#include "engine/bytes.h"
+#include "engine/error.h"
+#include "engine/dbf/index/index_file.h"
+#include "engine/dbf/index/index_writer.h"
+#include "engine/fileio/file.h"
+
+namespace tarnel {
+
+namespace {
+
+std::string ReadWhole(const std::string& path)
+{
+    File file = File::open(path, true);
+    std::string bytes(static_cast<size_t>(file.size()), '\0');
+    file.readExact(0, bytes.data(), bytes.size(), "the index");
+    return bytes;
+}
+
+int KeyLength(const KeyExpression& key, const DbfHeader& header)
+{
+    std::string blank(static_cast<size_t>(header.recordLength), ' ');
+    return static_cast<int>(key.evaluate(blank.data()).size());
+}
+
+} // namespace
+
+IndexKeeper::IndexKeeper(const std::vector<std::string>& paths, const DbfHeader& header) : header_(header)
+{
+    for (const std::string& path : paths) {
+        const std::string name = BaseName(path), ext = IndexExtension(path);
+        std::unique_ptr<IndexFile> index;
+        try {
+            index = IndexFile::open(path);
+        } catch (const EngineError& e) {
+            blocked_ = "its index file " + name;
+            damage_ = e.what();
+            return;
+        }
+        KeptFile file;
+        file.path = path;
+        file.ndx = ext == ".ndx";
+        file.compound = ext == ".cdx";
+        if (ext == ".mdx" || (ext == ".idx" && !(static_cast<unsigned char>(index->bytes()[14]) & 0x20))) {
+            blocked_ = "its index file " + name;
+            return;
+        }
+        const KeyStyle style = file.ndx ? KeyStyle::Ndx : KeyStyle::FoxPro;
+        for (size_t k = 0; k < index->tags().size(); ++k) {
+            const IndexTag& t = index->tags()[k];
+            const std::string what = "tag " + t.name + " of " + name + " (" + t.expression;
+            auto key = KeyExpression::compile(t.expression, header, style);
+            if (!key || KeyLength(*key, header) != t.keyLength ||
+                (file.ndx && (t.keyType == 'N') != (key->type() == 'B'))) {
+                blocked_ = what + ")";
+                return;
+            }
+            if (!FilterExcludes(t.filter, false).has_value()) {
+                blocked_ = what + " FOR " + t.filter + ")";
+                return;
+            }
+            if (t.descending) {
+                blocked_ = what + ", descending)";
+                return;
+            }
+            Tag tag{t, *key};
+            tag.info.keyType = key->type();
+            file.tags.push_back(std::move(tag));
+        }
+        files_.push_back(std::move(file));
+    }
+}
+
+bool IndexKeeper::changes(const char* before, const char* after) const
+{
+    for (const KeptFile& f : files_)
+        for (const Tag& t : f.tags) {
+            if (t.key.evaluate(before) != t.key.evaluate(after)) return true;
+            if (FilterExcludes(t.info.filter, before[0] == '*') != FilterExcludes(t.info.filter, after[0] == '*'))
+                return true;
+        }
+    return false;
+}
+
+std::vector<IndexKey> SortedTagKeys(const IndexTag& tag, const KeyExpression& key, const IndexKeeper::RecordAt& record,
+                                    std::int64_t count, bool ndxNumber)
+{
+    std::vector<IndexKey> keys;
+    keys.reserve(static_cast<size_t>(count));
+    for (std::int64_t r = 0; r < count; ++r) {
+        const char* rec = record(r);
+        if (FilterExcludes(tag.filter, rec[0] == '*').value_or(false)) continue;
+        keys.push_back({key.evaluate(rec), static_cast<std::uint32_t>(r + 1)});
+    }
+    std::sort(keys.begin(), keys.end(), [ndxNumber](const IndexKey& a, const IndexKey& b) {
+        if (KeyLess(a.key, b.key, ndxNumber)) return true;
+        if (KeyLess(b.key, a.key, ndxNumber)) return false;
+        return a.record < b.record;
+    });
+    if (tag.unique || tag.candidate) {
+        auto same = [ndxNumber](const IndexKey& a, const IndexKey& b) {
+            return !KeyLess(a.key, b.key, ndxNumber) && !KeyLess(b.key, a.key, ndxNumber);
+        };
+        auto repeat = std::adjacent_find(keys.begin(), keys.end(), same);
+        if (tag.candidate && repeat != keys.end())
+            throw EngineError("records " + std::to_string(repeat->record) + " and " + std::to_string((repeat + 1)->record) +
+                              " would have the same key in tag " + tag.name + " of " + tag.file +
+                              ", which allows each key once");
+        keys.erase(std::unique(keys.begin(), keys.end(), same), keys.end());
+    }
+    return keys;
+}
+
+std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, const RecordAt& record,
+                                 std::int64_t count) const
+{
+    if (file.ndx) {
+        const Tag& t = file.tags.front();
+        return BuildNdxIndex(old.substr(0, 512), SortedTagKeys(t.info, t.key, record, count, t.info.keyType == 'B'));
+    }
+    auto index = OpenCompactIndex(file.path, old, file.compound);
+    if (index->tags().size() != file.tags.size())
+        throw EngineError("The index file " + BaseName(file.path) + " was changed by another program; open the table again.");
+    std::vector<std::string> names, headers;
+    std::vector<std::vector<IndexKey>> keys;
+    std::vector<char> pads;
+    for (size_t k = 0; k < file.tags.size(); ++k) {
+        const Tag& t = file.tags[k];
+        names.push_back(t.info.name);
+        headers.push_back(old.substr(index->tagHeader(k), 1024));
+        keys.push_back(SortedTagKeys(t.info, t.key, record, count, false));
+        pads.push_back(t.key.type() == 'C' ? ' ' : '\0');
+    }
+    return BuildCompactIndex(file.compound ? old.substr(0, 1024) : std::string(), names, headers, keys, pads);
+}
+
+void IndexKeeper::rebuild(const RecordAt& record, std::int64_t count) const
+{
+    // Every new file is made before any is replaced; a file that cannot be
+    // replaced puts back those replaced before it.
+    std::vector<std::string> olds, news;
+    for (const KeptFile& f : files_) {
+        olds.push_back(ReadWhole(f.path));
+        news.push_back(rebuilt(f, olds.back(), record, count));
+    }
+    for (size_t k = 0; k < files_.size(); ++k) {
+        try {
+            WriteFileAtomically(files_[k].path, news[k]);
+        } catch (const EngineError& e) {
+            std::string message = e.what();
+            for (size_t back = 0; back < k; ++back) {
+                try {
+                    WriteFileAtomically(files_[back].path, olds[back]);
+                } catch (const EngineError& again) {
+                    message += "; and " + BaseName(files_[back].path) + " could not be put back: " + again.what();
+                }
+            }
+            throw EngineError(message);
+        }
+    }
+}
+
+void CreateCompoundIndex(const std::string& path, const std::vector<NewTag>& tags, const DbfHeader& header,
+                         const IndexKeeper::RecordAt& record, std::int64_t count)
+{
+    std::vector<std::string> names, headers;
+    std::vector<std::vector<IndexKey>> keys;
+    std::vector<char> pads;
+    for (const NewTag& t : tags) {
+        auto key = KeyExpression::compile(t.expression, header, KeyStyle::FoxPro);
+        if (!key) throw EngineError("The index expression " + t.expression + " cannot be evaluated.");
+        if (!FilterExcludes(t.filter, false)) throw EngineError("The index filter " + t.filter + " cannot be evaluated.");
+        IndexTag tag;
+        tag.name = t.name;
+        tag.file = BaseName(path);
+        tag.expression = t.expression;
+        tag.filter = t.filter;
+        tag.candidate = t.candidate;
+        names.push_back(t.name);
+        headers.push_back(CompactTagHeader(t.expression, t.filter, KeyLength(*key, header), true, t.candidate));
+        keys.push_back(SortedTagKeys(tag, *key, record, count, false));
+        pads.push_back(key->type() == 'C' ? ' ' : '\0');
+    }
+    WriteFileAtomically(path, BuildCompactIndex(CompoundDirectoryHeader(), names, headers, keys, pads));
+}
+
+void CreateNdxIndex(const std::string& path, const std::string& expression, const DbfHeader& header,
+                    const IndexKeeper::RecordAt& record, std::int64_t count, bool unique)
+{
+    auto key = KeyExpression::compile(expression, header, KeyStyle::Ndx);
+    if (!key) throw EngineError("The index expression " + expression + " cannot be evaluated.");
+    IndexTag tag;
+    tag.name = BaseName(path);
+    tag.file = tag.name;
+    tag.expression = expression;
+    tag.unique = unique;
+    const bool numeric = key->type() == 'B';
+    std::string head = NdxHeader(expression, KeyLength(*key, header), numeric, unique);
+    WriteFileAtomically(path, BuildNdxIndex(head, SortedTagKeys(tag, *key, record, count, numeric)));
+}
+
+} // namespace tarnel
+
+namespace tarnel {
+
+std::vector<SavedIndex> SaveTableIndexes(const std::string& dbfPath)
+{
+    std::vector<SavedIndex> saved;
+    for (const std::string& path : FindTableIndexFiles(dbfPath)) saved.push_back({path, ReadWhole(path)});
+    return saved;
+}
+
+std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const std::vector<SavedIndex>& saved)
+{
+    std::vector<std::string> dropped;
+    if (saved.empty()) return dropped;
+    File file = File::open(dbfPath, true);
+    std::string head(static_cast<size_t>(std::min<std::int64_t>(file.size(), 65536)), '\0');
+    head.resize(file.readAt(0, head.data(), head.size()));
+    const auto* h = reinterpret_cast<const unsigned char*>(head.data());
+    DbfHeader header = ParseDbfHeader(dbfPath, h, head.size(), file.size());
+    for (const SavedIndex& s : saved) {
+        const std::string name = BaseName(s.path), ext = IndexExtension(s.path);
+        std::unique_ptr<IndexFile> index;
+        try {
+            if (ext == ".cdx" || (ext == ".idx" && s.bytes.size() > 14 && (static_cast<unsigned char>(s.bytes[14]) & 0x20)))
+                index = OpenCompactIndex(s.path, s.bytes, ext == ".cdx");
+            else if (ext == ".ndx")
+                index = OpenNdxIndex(s.path, s.bytes);
+        } catch (const EngineError&) {
+        }
+        std::vector<std::string> names, headers;
+        for (size_t k = 0; index && k < index->tags().size(); ++k) {
+            const IndexTag& t = index->tags()[k];
+            auto key = KeyExpression::compile(t.expression, header, ext == ".ndx" ? KeyStyle::Ndx : KeyStyle::FoxPro);
+            const int length = key ? KeyLength(*key, header) : 0;
+            if (!key || !FilterExcludes(t.filter, false) || t.descending || length > (ext == ".ndx" ? 100 : 240)) {
+                dropped.push_back("tag " + t.name + " of " + name + " (" + t.expression + ")");
+                continue;
+            }
+            names.push_back(t.name);
+            if (ext == ".ndx") {
+                headers.push_back(NdxHeader(t.expression, length, key->type() == 'B', t.unique));
+            } else {
+                std::string th = s.bytes.substr(index->tagHeader(k), 1024);
+                PutLe16(th.data() + 12, static_cast<std::uint16_t>(length));
+                headers.push_back(th);
+            }
+        }
+        if (!index) dropped.push_back("the index file " + name);
+        if (names.empty()) {
+            RemoveFile(s.path);
+            continue;
+        }
+        std::string bytes = ext == ".ndx"
+                                ? BuildNdxIndex(headers.front(), {})
+                                : BuildCompactIndex(ext == ".cdx" ? s.bytes.substr(0, 1024) : std::string(), names, headers,
+                                                    std::vector<std::vector<IndexKey>>(names.size()),
+                                                    std::vector<char>(names.size(), ' '));
+        WriteFileAtomically(s.path, bytes);
+        if (ext == ".cdx" && header.isFoxPro() && !(h[28] & 0x01)) {
+            // A structural index is opened with the table because its header says so.
+            const char flags = static_cast<char>(h[28] | 0x01);
+            File::open(dbfPath, false).writeAt(28, &flags, 1);
+        }
+    }
+    return dropped;
+}
+
+} // namespace tarnel

@@ -118,7 +118,7 @@ Connection::Connection(const std::string& uri, const std::string& alias) : alias
         typed = TypedPasswords().end();
     }
     std::string password;
-    if (PQstatus(conn_) != CONNECTION_OK && PQconnectionNeedsPassword(conn_) && !PQconnectionUsedPassword(conn_) &&
+    if (PQstatus(conn_) != CONNECTION_OK && PQconnectionNeedsPassword(conn_) &&
         Prompt() && Prompt()(alias_, password)) {
         PQfinish(conn_);
         conn_ = ConnectWithPassword(uri, password);

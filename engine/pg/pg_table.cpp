@@ -32,13 +32,15 @@ ServerTable::ServerTable(const std::string& uri, const std::string& alias, const
     connection_ = std::make_unique<Connection>(uri, alias);
     Connection& c = *connection_;
     PrepareSession(c);
-    std::vector<std::string> names = ServerTableNames(c);
-    auto exact = std::find(names.begin(), names.end(), table);
-    if (exact == names.end()) exact = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
-        return SameText(n, table);
-    });
-    if (exact == names.end()) throw EngineError("Table does not exist: " + table + " on the alias " + c.alias());
-    table_ = *exact;
+    // The name as given first (one look-up), then any letter case among the tables listed.
+    if (!c.exec("SELECT pg_catalog.to_regclass($1)", {c.quote(table)}).isNull(0, 0)) {
+        table_ = table;
+    } else {
+        std::vector<std::string> names = ServerTableNames(c);
+        auto found = std::find_if(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, table); });
+        if (found == names.end()) throw EngineError("Table does not exist: " + table + " on the alias " + c.alias());
+        table_ = *found;
+    }
     quotedTable_ = c.quote(table_);
     path_ = c.alias() + ":" + table_;
     columns_ = ServerTableColumns(c, table_, key_);

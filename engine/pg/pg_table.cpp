@@ -268,8 +268,8 @@ void ServerTable::beginEdit(std::int64_t record)
     heldMoved_ = false;
 }
 
-std::int64_t ServerTable::updateRecord(std::int64_t record, const std::vector<Value>& values,
-                                       const std::vector<bool>& changed)
+// The row a write starts from: as read when its edit began, else as cached.
+ServerTable::Row ServerTable::rowToWrite(std::int64_t record)
 {
     if (!writeBlocked_.empty()) throw EngineError(writeBlocked_);
     Row before;
@@ -279,6 +279,13 @@ std::int64_t ServerTable::updateRecord(std::int64_t record, const std::vector<Va
         before = *row;
     }
     if (before.empty()) throw EngineError("The row was deleted by another user");
+    return before;
+}
+
+std::int64_t ServerTable::updateRecord(std::int64_t record, const std::vector<Value>& values,
+                                       const std::vector<bool>& changed)
+{
+    Row before = rowToWrite(record);
     Row after = before;
     bool keyChanged = false;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
@@ -332,14 +339,7 @@ std::int64_t ServerTable::appendRecord(const std::vector<Value>& values)
 
 void ServerTable::deleteRecord(std::int64_t record)
 {
-    if (!writeBlocked_.empty()) throw EngineError(writeBlocked_);
-    Row before;
-    if (record == heldRecord_) {
-        before = heldRow_;
-    } else if (const Row* row = rowOf(record)) {
-        before = *row;
-    }
-    if (before.empty()) throw EngineError("The row was deleted by another user");
+    Row before = rowToWrite(record);
     std::vector<Text> params;
     Row key = keyOf(before);
     std::string where = keyMatch(params, key) + unchangedMatch(params, before);

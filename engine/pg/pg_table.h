@@ -76,6 +76,7 @@ private:
     Result readRows(const std::string& sql, const std::vector<Text>& params);
     void forgetFrom(std::int64_t record);   // cached blocks and page keys from this record on
     Row keyOf(const Row& row) const;
+    Row rowToWrite(std::int64_t record);
     Row readByKey(const Row& key);           // empty when the row is gone
     std::int64_t positionOf(const Row& key); // the record number the key has now
     std::string keyList() const;

@@ -9,10 +9,12 @@
 #include "engine/pg/pg_table.h"
 #include "engine/table.h"
 #include "tests/support/pg_server.h"
+#include "tests/support/thrown_by.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
 using tarnel::test::PgServer;
+using tarnel::test::ThrownBy;
 
 namespace {
 
@@ -40,16 +42,6 @@ protected:
 
     test::ScratchDir config_;
 };
-
-std::string ThrownBy(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const EngineError& e) {
-        return e.what();
-    }
-    return {};
-}
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 
 #include "app/session_paths.h"
+#include "workspace/password_dlg.h"
 #include "controls/error_guard.h"
 #include "app/startup.h"
 #include "engine/codepage.h"
@@ -47,6 +48,7 @@ void TMainFormServices::CreateDialogs(QWidget* mainWindow)
     pathAliasDlg_ = new TPathAliasDlg(mainWindow);
     copyDBDlg_ = new TCopyDBDlg(mainWindow);
     copyDBDlg_->ChooseTable = createTableDlg_->ChooseTable;
+    InstallPasswordPrompt(new TPasswordDlg(mainWindow));
     // Then the About box and the restructure dialog.
     aboutBox_ = new shell::TAboutBox(mainWindow);
     tableEditDlg_ = new TTableEditDlg(mainWindow);

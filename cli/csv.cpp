@@ -47,7 +47,7 @@ void QuoteFieldFrom(std::string& line, size_t from)
 
 } // namespace
 
-void WriteCsv(std::ostream& out, DataSet& data)
+void WriteCsv(std::ostream& out, DataSet& data, std::int64_t limit)
 {
     std::vector<std::string> row;
     for (const auto& f : data.fields()) row.push_back(f.name);
@@ -57,7 +57,7 @@ void WriteCsv(std::ostream& out, DataSet& data)
     constexpr size_t kFlushAt = size_t(1) << 16;
     std::string buffer;
     buffer.reserve(kFlushAt + 1024);
-    for (data.first(); !data.eof(); data.next()) {
+    for (data.first(); !data.eof() && limit != 0; data.next(), --limit) {
         for (int k = 0; k < n; ++k) {
             if (k) buffer += ',';
             const size_t from = buffer.size();

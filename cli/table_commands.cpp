@@ -1,4 +1,5 @@
 // info and dump: one table, named by its path or by a database and a table name.
+#include <cstdlib>
 #include <memory>
 
 #include "cli/alias_command.h"
@@ -74,9 +75,23 @@ int InfoCommand(const Args& args, std::ostream& out, std::ostream& err)
     });
 }
 
-int DumpCommand(const Args& args, std::ostream& out, std::ostream& err)
+int DumpCommand(const Args& given, std::ostream& out, std::ostream& err)
 {
-    return Guarded(args, "dump", err, [&](Table& table) { WriteCsv(out, table); });
+    // --limit N: only the first N rows (a look at a big table).
+    Args args = given;
+    std::int64_t limit = -1;
+    for (size_t k = 0; k < args.size(); ++k) {
+        if (args[k] != "--limit") continue;
+        char* end = nullptr;
+        limit = k + 1 < args.size() ? std::strtoll(args[k + 1].c_str(), &end, 10) : -1;
+        if (limit < 0 || !end || *end) {
+            err << "tarnel-cli dump: --limit needs a number of rows\n";
+            return 2;
+        }
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(k), args.begin() + static_cast<std::ptrdiff_t>(k) + 2);
+        --k;
+    }
+    return Guarded(args, "dump", err, [&](Table& table) { WriteCsv(out, table, limit); });
 }
 
 const std::vector<Command>& Commands()

@@ -7,10 +7,12 @@
 #include "engine/pg/pg_connection.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/pg_server.h"
+#include "tests/support/thrown_by.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
 using tarnel::test::PgServer;
+using tarnel::test::ThrownBy;
 using tarnel::test::ScratchDir;
 
 namespace {
@@ -21,16 +23,6 @@ protected:
     void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
     ScratchDir config_;
 };
-
-std::string ThrownBy(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const EngineError& e) {
-        return e.what();
-    }
-    return {};
-}
 
 } // namespace
 

@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <glob.h>
 #include <pwd.h>
 #include <string>
@@ -97,6 +99,24 @@ public:
                 options + "\" start") != 0)
             return fail("pg_ctl start failed");
         socketFolder() = base_;
+        return true;
+    }
+
+    // From now on the role `user` must give its password (scram), whatever
+    // the trust the other roles enjoy.
+    static bool requirePassword(const std::string& user)
+    {
+        const std::string hba = base_ + "/data/pg_hba.conf";
+        std::string old;
+        {
+            std::ifstream in(hba);
+            old.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        std::ofstream out(hba, std::ios::trunc);
+        out << "local all " << user << " scram-sha-256\n" << old;
+        out.close();
+        if (!out || run(binFolder() + "pg_ctl -D " + base_ + "/data reload") != 0) return fail("cannot reload");
+        ::usleep(500000);   // the server reads the file when the signal reaches it
         return true;
     }
 

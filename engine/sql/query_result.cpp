@@ -6,6 +6,7 @@
 #include "engine/database.h"
 #include "engine/error.h"
 #include "engine/format_registry.h"
+#include "engine/pg/pg_database.h"
 #include "engine/sql/dialect.h"
 #include "engine/sql/query.h"
 #include "engine/sql/table_module.h"
@@ -334,17 +335,20 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
     sqlite3_limit(impl->db, SQLITE_LIMIT_ATTACHED, 0);
     sql::RegisterTableModule(impl->db, &impl->tables);
 
+    // On a server the tables are the server's, named as it names them.
+    std::unique_ptr<pg::Connection> server;
+    if (pg::IsServerDatabase(databaseName)) server = pg::ConnectDatabase(databaseName);
     std::vector<std::string> missing;
     for (const std::string& name : named.tables) {
         if (impl->tableNamed(name.c_str())) continue;
-        const std::string path = FindTableFile(folder, name);
+        const std::string path = server ? pg::ServerTableNameIfAny(*server, name) : FindTableFile(folder, name);
         if (path.empty()) {
             missing.push_back(name);   // perhaps a name the statement defines itself
             continue;
         }
         auto table = std::make_unique<Table>();
-        table->setDatabaseName(folder);
-        table->setTableName(FileNameOf(path));
+        table->setDatabaseName(server ? databaseName : folder);
+        table->setTableName(server ? path : FileNameOf(path));
         table->setReadOnly(true);
         table->open();
         impl->tables.push_back(std::move(table));
@@ -380,7 +384,7 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
     if (sqlite3_prepare_v2(impl->db, translated.text.c_str(), -1, &impl->stmt, &tail) != SQLITE_OK) {
         std::string message = sqlite3_errmsg(impl->db);
         if (message.rfind("no such table", 0) == 0 && !missing.empty())
-            message = "Table not found: " + missing.front() + " (no such table in " + folder + ")";
+            message = "Table not found: " + missing.front() + " (no such table in " + (server ? databaseName : folder) + ")";
         impl->fail(InWrittenTerms(message, translated, sqlite3_error_offset(impl->db)));
     }
     if (!impl->stmt) impl->fail("No SQL statement to run");

@@ -3,13 +3,30 @@
 #include <libpq-fe.h>
 
 #include "engine/error.h"
-#include "engine/pg/pg_values.h"
 
 namespace tarnel::pg {
 
 namespace {
 constexpr std::size_t kBlock = 256 * 1024;   // bytes sent to the server at a time
 }
+
+void AppendCopyField(const Text& text, std::string& line)
+{
+    if (!text) {
+        line += "\\N";
+        return;
+    }
+    for (char c : *text) {
+        switch (c) {
+        case '\\': line += "\\\\"; break;
+        case '\t': line += "\\t"; break;
+        case '\n': line += "\\n"; break;
+        case '\r': line += "\\r"; break;
+        default: line += c;
+        }
+    }
+}
+
 
 std::string CreateTableStatement(Connection& connection, const std::string& table,
                                  const std::vector<FieldDef>& fields, const std::vector<int>& primaryKey)

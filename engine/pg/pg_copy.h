@@ -20,6 +20,10 @@ std::string CreateTableStatement(Connection& connection, const std::string& tabl
 void CreateServerTable(Connection& connection, const std::string& table, const std::vector<FieldDef>& fields,
                        const std::vector<int>& primaryKey);
 
+// Appends one column to a line of COPY's text format: backslash, tab,
+// newline and carriage return escaped, NULL as \N.
+void AppendCopyField(const Text& text, std::string& line);
+
 // Rows sent to a table through COPY ... FROM STDIN in text format, in blocks.
 // Nothing is in the table before finish(); an object destroyed unfinished
 // abandons the COPY and the server keeps none of its rows.

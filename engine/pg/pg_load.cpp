@@ -84,7 +84,7 @@ BatchMoveResult LoadServerTable(Table& destination, DataSet& source, bool recrea
                     // Blanks that fill a fixed-width field of a table file are padding, not text.
                     if (padded[i] && v.kind == Value::Kind::Text)
                         v.s.erase(v.s.find_last_not_of(' ') + 1);
-                    row[i] = ServerText(f, ConvertForField(f, std::move(v), source.field(sent[i]).type));
+                    row[i] = ServerTextOfValue(f, ConvertForField(f, std::move(v), source.field(sent[i]).type));
                 } catch (const EngineError& e) {
                     throw EngineError(RowError(table, result.rows, &f, e.what()));
                 }

@@ -71,7 +71,7 @@ std::string Real(double v)
 
 } // namespace
 
-Text ServerText(const FieldDef& field, const Value& v)
+Text ServerTextOfValue(const FieldDef& field, const Value& v)
 {
     if (v.isNull()) return std::nullopt;
     const TFieldType t = field.type;
@@ -172,23 +172,6 @@ Value ValueOfServerText(const FieldDef& field, std::string_view text)
         return Value::real(d);
     }
     return Value::text(std::move(copy));
-}
-
-void AppendCopyField(const Text& text, std::string& line)
-{
-    if (!text) {
-        line += "\\N";
-        return;
-    }
-    for (char c : *text) {
-        switch (c) {
-        case '\\': line += "\\\\"; break;
-        case '\t': line += "\\t"; break;
-        case '\n': line += "\\n"; break;
-        case '\r': line += "\\r"; break;
-        default: line += c;
-        }
-    }
 }
 
 } // namespace tarnel::pg

@@ -15,13 +15,9 @@ namespace tarnel::pg {
 
 // The server's text of a value for a column of the field's type; nullopt for
 // NULL. Throws EngineError naming the field when the value has the wrong kind.
-Text ServerText(const FieldDef& field, const Value& value);
+Text ServerTextOfValue(const FieldDef& field, const Value& value);
 
 // The engine's value of a column's text as the server sends it.
 Value ValueOfServerText(const FieldDef& field, std::string_view text);
-
-// Appends one column to a line of COPY's text format: backslash, tab,
-// newline and carriage return escaped, NULL as \N.
-void AppendCopyField(const Text& text, std::string& line);
 
 } // namespace tarnel::pg

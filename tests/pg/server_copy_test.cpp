@@ -93,7 +93,7 @@ TEST_F(ServerCopy, CopyTextFormatKeepsEveryCharacterAndByte)
     {
         pg::CopyIn copy(*server_, "raw", {"id", "note", "data"});
         for (std::size_t i = 0; i < notes.size(); ++i)
-            copy.addRow({std::to_string(i), notes[i], pg::ServerText(blob, Value::bytes(i == 3 ? "" : allBytes))});
+            copy.addRow({std::to_string(i), notes[i], pg::ServerTextOfValue(blob, Value::bytes(i == 3 ? "" : allBytes))});
         EXPECT_EQ(copy.finish(), static_cast<std::int64_t>(notes.size()));
     }
     pg::Result r = server_->exec("SELECT note, data FROM raw ORDER BY id");

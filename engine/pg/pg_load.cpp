@@ -27,6 +27,8 @@ std::string RowError(const std::string& table, std::int64_t row, const FieldDef*
 BatchMoveResult LoadServerTable(Table& destination, DataSet& source, bool recreate, const BatchProgress& progress)
 {
     if (destination.tableName().empty()) throw EngineError("No table name given");
+    if (destination.readOnly())
+        throw EngineError("Cannot move rows into " + destination.tableName() + ": it is read-only");
     auto connection = ConnectDatabase(destination.databaseName());
     const std::string table = ServerTableNameFor(*connection, destination.tableName());
     auto* sourceTable = dynamic_cast<Table*>(&source);

@@ -1,6 +1,7 @@
 #include "engine/pg/pg_values.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -64,9 +65,10 @@ std::string Real(double v)
 {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+    // The shortest text that reads back as the same double.
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    return buf;
+    auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    return std::string(buf, end);
 }
 
 } // namespace

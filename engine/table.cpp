@@ -6,14 +6,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/aliases.h"
 #include "engine/database.h"
 #include "engine/daynum.h"
 #include "engine/error.h"
 #include "engine/value_convert.h"
 #include "engine/format_registry.h"
 #include "engine/number_format.h"
+#include "engine/pg/pg_connection.h"
 #include "engine/pg/pg_copy.h"
 #include "engine/pg/pg_database.h"
+#include "engine/pg/pg_table.h"
 
 namespace tarnel {
 
@@ -67,16 +70,37 @@ std::string Table::resolvePath() const
     return TablePath(databaseName_, tableName_, false);
 }
 
+namespace {
+// The server URI a database name stands for (and the alias that names it); false for folders.
+bool ServerOfDatabase(const std::string& databaseName, std::string& uri, std::string& alias)
+{
+    if (pg::IsServerLocation(databaseName)) {
+        uri = databaseName;
+        alias.clear();
+        return true;
+    }
+    if (databaseName.empty() || !LookupAlias(databaseName, uri) || !pg::IsServerLocation(uri)) return false;
+    alias = databaseName;
+    return true;
+}
+} // namespace
+
 void Table::open()
 {
     if (active()) return;
-    std::string path;
-    try {
-        path = TablePath(databaseName_, tableName_, true);
-    } catch (const EngineError& e) {
-        throw EngineError("Cannot open table " + tableName_ + ": " + e.what());
+    std::string path, uri, alias;
+    if (ServerOfDatabase(databaseName_, uri, alias)) {
+        if (tableName_.empty()) throw EngineError("No table name given");
+        format_ = std::make_unique<pg::ServerTable>(uri, alias, tableName_, readOnly_);
+        path = format_->path();
+    } else {
+        try {
+            path = TablePath(databaseName_, tableName_, true);
+        } catch (const EngineError& e) {
+            throw EngineError("Cannot open table " + tableName_ + ": " + e.what());
+        }
+        format_ = OpenTableFormat(path, tableType_, readOnly_);
     }
-    format_ = OpenTableFormat(path, tableType_, readOnly_);
     if (int cp = codePage_ ? codePage_ : gDefaultCodePage) format_->useUndeclaredCodePage(cp);
     openFieldCount_ = static_cast<unsigned>(format_->fields().size());
     filePath_ = path;
@@ -103,6 +127,21 @@ void Table::close()
     setCursor(0, true);
     notify(ChangeKind::Reset);
     format->endAppends();   // appends still gathered are written (or their failure told)
+}
+
+void Table::refresh()
+{
+    if (!format_) return;
+    format_->refresh();
+    resetIndex();
+    // A row in editing stays where it is; otherwise the cursor keeps its row number.
+    if (state_ == DataSetState::Browse) {
+        std::int64_t count = recordCount();
+        std::int64_t row = std::min(this->row(), count - 1);
+        current_ = row >= 0 ? recordOfRow(row) : -1;
+        setCursor(std::max<std::int64_t>(row, 0), current_ < 0);
+    }
+    notify(ChangeKind::Reset);
 }
 
 const std::vector<FieldDef>& Table::fields() const
@@ -406,6 +445,7 @@ void Table::edit()
         return;
     }
     requireRow();
+    format_->beginEdit(current_);
     state_ = DataSetState::Edit;
     loadBuffer();
     notify(ChangeKind::State);

@@ -48,8 +48,12 @@ public:
     // records themselves and never move the cursor.
     TableFormat* format() const { return format_.get(); }
 
+    // Opens the table: a table file, or a server table when the database
+    // name is a server alias or a server URI (see engine/pg/pg_table.h).
     void open();
     void close();
+    // Reads the rows again (others' changes show); the edit buffer is kept.
+    void refresh();
     bool active() const override { return format_ != nullptr; }
 
     // Field definitions: while open, the table's own; before createTable(), the planned ones.

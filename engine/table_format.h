@@ -80,6 +80,13 @@ public:
     virtual void beginAppends() {}
     virtual void endAppends() {}
 
+    // The current row is about to be edited (a server table keeps the row as
+    // it was read, to tell at the post whether someone changed it meanwhile).
+    virtual void beginEdit(std::int64_t /*record*/) {}
+    // Reads the table again: rows others added, changed or removed show from
+    // now on. A row in editing is read again by its key.
+    virtual void refresh() {}
+
     // The fields of the primary key, as 0-based indexes (empty when unkeyed).
     virtual std::vector<int> primaryKey() const { return {}; }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <libpq-fe.h>
+#include <map>
 
 #include "engine/error.h"
 
@@ -80,11 +81,50 @@ long Result::affected() const { return std::atol(PQcmdTuples(r_)); }
 
 // Connections
 
+namespace {
+
+PasswordPrompt& Prompt()
+{
+    static PasswordPrompt prompt;
+    return prompt;
+}
+
+// Passwords the user typed, by URI, for this process only.
+std::map<std::string, std::string>& TypedPasswords()
+{
+    static std::map<std::string, std::string> passwords;
+    return passwords;
+}
+
+pg_conn* ConnectWithPassword(const std::string& uri, const std::string& password)
+{
+    const char* keys[] = {"dbname", "password", nullptr};
+    const char* values[] = {uri.c_str(), password.c_str(), nullptr};
+    return PQconnectdbParams(keys, values, 1);   // the URI expands; the password is added
+}
+
+} // namespace
+
+void SetPasswordPrompt(PasswordPrompt prompt) { Prompt() = std::move(prompt); }
+
 Connection::Connection(const std::string& uri, const std::string& alias) : alias_(alias)
 {
     if (alias_.empty()) alias_ = uri;
-    conn_ = PQconnectdb(uri.c_str());
+    auto typed = TypedPasswords().find(uri);
+    conn_ = typed != TypedPasswords().end() ? ConnectWithPassword(uri, typed->second) : PQconnectdb(uri.c_str());
     if (!conn_) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
+    if (PQstatus(conn_) != CONNECTION_OK && typed != TypedPasswords().end()) {
+        TypedPasswords().erase(typed);   // refused, or changed on the server: ask again
+        typed = TypedPasswords().end();
+    }
+    std::string password;
+    if (PQstatus(conn_) != CONNECTION_OK && PQconnectionNeedsPassword(conn_) && !PQconnectionUsedPassword(conn_) &&
+        Prompt() && Prompt()(alias_, password)) {
+        PQfinish(conn_);
+        conn_ = ConnectWithPassword(uri, password);
+        if (!conn_) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
+        if (PQstatus(conn_) == CONNECTION_OK) TypedPasswords()[uri] = password;
+    }
     if (PQstatus(conn_) != CONNECTION_OK) {
         std::string message = Trimmed(PQerrorMessage(conn_));
         PQfinish(conn_);

@@ -8,6 +8,7 @@
 //
 // Every statement passes its values as text parameters; identifiers are quoted
 // by libpq. Errors are EngineError naming the alias and carrying the server's message.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,13 @@ namespace tarnel::pg {
 bool IsServerLocation(const std::string& location);
 // Whether a URI carries a password (aliases never store one).
 bool UriHasPassword(const std::string& uri);
+
+// Asked for a password when a server wants one and libpq's own sources gave
+// none: the alias (or URI) the connection is for; false when the user gives
+// none. A password given is kept in this process only, for the next
+// connections to the same server, and forgotten when the server refuses it.
+using PasswordPrompt = std::function<bool(const std::string& alias, std::string& password)>;
+void SetPasswordPrompt(PasswordPrompt prompt);
 
 // A parameter or result value in PostgreSQL's text form; nullopt is NULL.
 using Text = std::optional<std::string>;

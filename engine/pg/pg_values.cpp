@@ -1,6 +1,5 @@
 #include "engine/pg/pg_values.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -8,49 +7,68 @@
 
 #include "engine/daynum.h"
 #include "engine/engine_types.h"
-#include "engine/error.h"
-#include "engine/value_convert.h"
 
 namespace tarnel::pg {
 
 namespace {
 
-[[noreturn]] void Wrong(const FieldDef& field, std::string_view what)
+bool Digits(std::string_view& s, std::size_t n, int& out)
 {
-    throw EngineError("The field " + field.name + " cannot hold " + std::string(what));
+    if (s.size() < n) return false;
+    int v = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (s[k] < '0' || s[k] > '9') return false;
+        v = v * 10 + (s[k] - '0');
+    }
+    s.remove_prefix(n);
+    out = v;
+    return true;
 }
 
-// Milliseconds of the day, hh:mm:ss.mmm.
-std::string ClockText(std::int64_t ms)
+// "yyyy-mm-dd" at the front of s.
+bool ReadDate(std::string_view& s, std::int64_t& day)
+{
+    int y = 0, m = 0, d = 0;
+    if (!Digits(s, 4, y) || s.empty() || s[0] != '-') return false;
+    s.remove_prefix(1);
+    if (!Digits(s, 2, m) || s.empty() || s[0] != '-') return false;
+    s.remove_prefix(1);
+    if (!Digits(s, 2, d) || !IsValidDate(y, m, d)) return false;
+    day = DayNumber(y, m, d);
+    return true;
+}
+
+// "hh:mm:ss[.ffffff]" as milliseconds; the whole of s.
+bool ReadTime(std::string_view s, std::int64_t& ms)
+{
+    int h = 0, mi = 0, sec = 0;
+    if (!Digits(s, 2, h) || s.empty() || s[0] != ':') return false;
+    s.remove_prefix(1);
+    if (!Digits(s, 2, mi) || s.empty() || s[0] != ':') return false;
+    s.remove_prefix(1);
+    if (!Digits(s, 2, sec) || h > 24 || mi > 59 || sec > 60) return false;
+    double fraction = 0;
+    if (!s.empty()) {
+        if (s[0] != '.') return false;
+        double scale = 0.1;
+        for (std::size_t k = 1; k < s.size(); ++k, scale /= 10) {
+            if (s[k] < '0' || s[k] > '9') return false;
+            fraction += (s[k] - '0') * scale;
+        }
+    }
+    ms = (h * 3600LL + mi * 60 + sec) * 1000 + std::llround(fraction * 1000);
+    // 24:00:00 is the server's end of the day; the engine's times stay below one day.
+    if (ms >= 86400000) ms = 86399999;
+    return true;
+}
+
+std::string MillisecondsText(std::int64_t ms)
 {
     char buf[24];
     std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", static_cast<int>(ms / 3600000),
-                  static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
+                  static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
+                  static_cast<int>(ms % 1000));
     return buf;
-}
-
-std::string DateTimeServerText(double dateTime)
-{
-    const auto ms = static_cast<std::int64_t>(std::llround(dateTime * 86400000.0));
-    std::int64_t day = ms / 86400000, rest = ms % 86400000;
-    if (rest < 0) {
-        rest += 86400000;
-        --day;
-    }
-    return DateText(day) + ' ' + ClockText(rest);
-}
-
-// "hh:mm:ss[.ffffff]" as a fraction of the day; false when it is not one.
-bool ParseClock(std::string_view text, double& fraction)
-{
-    int h = 0, m = 0;
-    double s = 0;
-    std::string copy(text);
-    char tail = 0;
-    if (std::sscanf(copy.c_str(), "%d:%d:%lf%c", &h, &m, &s, &tail) != 3) return false;
-    if (h < 0 || h > 24 || m < 0 || m > 59 || s < 0 || s >= 61) return false;
-    fraction = (h * 3600.0 + m * 60.0 + s) / 86400.0;
-    return true;
 }
 
 int HexDigit(char c)
@@ -61,119 +79,117 @@ int HexDigit(char c)
     return -1;
 }
 
-std::string Real(double v)
+std::string FloatText(double v)
 {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-    // The shortest text that reads back as the same double.
     char buf[32];
-    auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-    return std::string(buf, end);
+    auto r = std::to_chars(buf, buf + sizeof buf, v);   // the shortest text that reads back the same
+    return std::string(buf, r.ptr);
 }
 
 } // namespace
 
-Text ServerTextOfValue(const FieldDef& field, const Value& v)
-{
-    if (v.isNull()) return std::nullopt;
-    const TFieldType t = field.type;
-    if (IsBinaryType(t)) {
-        static const char* digits = "0123456789abcdef";
-        std::string out = "\\x";
-        out.reserve(2 + v.s.size() * 2);
-        for (unsigned char c : v.s) {
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-        return out;
-    }
-    if (IsTextType(t)) {
-        if (v.kind == Value::Kind::Text) return v.s;
-        return FormatValueText(field, v);
-    }
-    double number = 0;
-    if (v.kind == Value::Kind::Int) number = static_cast<double>(v.i);
-    else if (v.kind == Value::Kind::Float) number = v.f;
-    else Wrong(field, "the text \"" + v.s.substr(0, 40) + "\"");
-    switch (t) {
-    case ftBoolean: return std::string(number != 0 ? "t" : "f");
-    case ftDate:
-        if (v.kind != Value::Kind::Int && number != std::trunc(number)) Wrong(field, "a time of day");
-        return DateText(static_cast<std::int64_t>(number));
-    case ftTime: {
-        auto ms = static_cast<std::int64_t>(std::llround(number * 86400000.0));
-        return ClockText(((ms % 86400000) + 86400000) % 86400000);
-    }
-    case ftDateTime:
-    case ftTimeStamp: return DateTimeServerText(number);
-    default: break;
-    }
-    if (IsIntegerType(t)) {
-        if (v.kind == Value::Kind::Int) return std::to_string(v.i);
-        if (number != std::trunc(number) || !std::isfinite(number)) Wrong(field, "the number " + Real(number));
-        return std::to_string(static_cast<std::int64_t>(number));
-    }
-    if (IsFloatType(t)) return v.kind == Value::Kind::Int ? std::to_string(v.i) : Real(number);
-    Wrong(field, "a value of its type");
-}
-
 Value ValueOfServerText(const FieldDef& field, std::string_view text)
 {
-    const TFieldType t = field.type;
-    auto bad = [&]() -> Value {
-        throw EngineError("The server sent \"" + std::string(text.substr(0, 40)) + "\" for the field " + field.name +
-                          ", which is not a " + std::string(EngineTypeName(t)));
-    };
-    if (IsBinaryType(t)) {
-        if (text.size() < 2 || text[0] != '\\' || text[1] != 'x' || text.size() % 2 != 0) return bad();
-        std::string out;
-        out.reserve(text.size() / 2 - 1);
-        for (size_t i = 2; i < text.size(); i += 2) {
-            int hi = HexDigit(text[i]), lo = HexDigit(text[i + 1]);
-            if (hi < 0 || lo < 0) return bad();
-            out += static_cast<char>(hi * 16 + lo);
-        }
-        return Value::bytes(std::move(out));
+    switch (field.type) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftLargeint:
+    case ftAutoInc: {
+        std::int64_t v = 0;
+        auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (r.ec == std::errc() && r.ptr == text.data() + text.size()) return Value::integer(v);
+        break;
     }
-    if (IsTextType(t)) return Value::text(std::string(text));
-    switch (t) {
-    case ftBoolean: return Value::integer(text == "t" ? 1 : 0);
+    case ftBoolean:
+        if (text == "t" || text == "true") return Value::integer(1);
+        if (text == "f" || text == "false") return Value::integer(0);
+        break;
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+    case ftFMTBcd: {
+        if (text == "NaN") return Value::real(NAN);
+        if (text == "Infinity") return Value::real(INFINITY);
+        if (text == "-Infinity") return Value::real(-INFINITY);
+        double v = 0;
+        auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (r.ec == std::errc() && r.ptr == text.data() + text.size()) return Value::real(v);
+        break;
+    }
     case ftDate: {
         std::int64_t day = 0;
-        if (!ParseDateText(text, day)) return bad();
-        return Value::integer(day);
+        std::string_view s = text;
+        if (ReadDate(s, day) && s.empty()) return Value::integer(day);
+        break;
     }
     case ftTime: {
-        double fraction = 0;
-        if (!ParseClock(text, fraction)) return bad();
-        return Value::real(fraction);
+        std::int64_t ms = 0;
+        if (ReadTime(text, ms)) return Value::real(static_cast<double>(ms) / 86400000.0);
+        break;
     }
     case ftDateTime:
     case ftTimeStamp: {
-        std::int64_t day = 0;
-        double fraction = 0;
-        const size_t blank = text.find(' ');
-        if (blank == std::string_view::npos || !ParseDateText(text.substr(0, blank), day) ||
-            !ParseClock(text.substr(blank + 1), fraction))
-            return bad();
-        return Value::real(static_cast<double>(day) + fraction);
+        std::int64_t day = 0, ms = 0;
+        std::string_view s = text;
+        if (ReadDate(s, day) && !s.empty() && s[0] == ' ' && ReadTime(s.substr(1), ms))
+            return Value::real(static_cast<double>(day) + static_cast<double>(ms) / 86400000.0);
+        if (ReadDate(s = text, day) && s.empty()) return Value::real(static_cast<double>(day));
+        break;
     }
-    default: break;
+    default:
+        if (IsBinaryType(field.type)) {
+            if (text.size() < 2 || text[0] != '\\' || text[1] != 'x' || text.size() % 2) break;
+            std::string bytes;
+            bytes.reserve(text.size() / 2 - 1);
+            for (std::size_t k = 2; k < text.size(); k += 2) {
+                int hi = HexDigit(text[k]), lo = HexDigit(text[k + 1]);
+                if (hi < 0 || lo < 0) return Value::text(std::string(text));
+                bytes.push_back(static_cast<char>(hi * 16 + lo));
+            }
+            return Value::bytes(std::move(bytes));
+        }
+        return Value::text(std::string(text));
     }
-    std::string copy(text);
-    char* end = nullptr;
-    if (IsIntegerType(t)) {
-        errno = 0;
-        long long n = std::strtoll(copy.c_str(), &end, 10);
-        if (end == copy.c_str() || *end || errno) return bad();
-        return Value::integer(n);
+    return Value::text(std::string(text));
+}
+
+Text ServerTextOfValue(const FieldDef& field, const Value& value)
+{
+    switch (value.kind) {
+    case Value::Kind::Null: return std::nullopt;
+    case Value::Kind::Text: return value.s;
+    case Value::Kind::Bytes: {
+        if (!IsBinaryType(field.type)) return value.s;
+        static const char* hex = "0123456789abcdef";
+        std::string out = "\\x";
+        out.reserve(2 + value.s.size() * 2);
+        for (unsigned char c : value.s) {
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+        return out;
     }
-    if (IsFloatType(t)) {
-        double d = std::strtod(copy.c_str(), &end);
-        if (end == copy.c_str() || *end) return bad();
-        return Value::real(d);
+    case Value::Kind::Int:
+        if (field.type == ftBoolean) return value.i ? "true" : "false";
+        if (field.type == ftDate) return DateText(value.i);
+        return std::to_string(value.i);
+    case Value::Kind::Float:
+        if (field.type == ftTime) {
+            std::int64_t ms = std::llround(value.f * 86400000.0);
+            return MillisecondsText(((ms % 86400000) + 86400000) % 86400000);
+        }
+        if (field.type == ftDateTime || field.type == ftTimeStamp || field.type == ftDate) {
+            std::int64_t ms = std::llround(value.f * 86400000.0);
+            std::int64_t day = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
+            if (field.type == ftDate) return DateText(day);
+            return DateText(day) + " " + MillisecondsText(ms - day * 86400000);
+        }
+        return FloatText(value.f);
     }
-    return Value::text(std::move(copy));
+    return std::nullopt;
 }
 
 } // namespace tarnel::pg

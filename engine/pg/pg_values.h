@@ -1,11 +1,9 @@
 #pragma once
-// Field values in the server's text form and back: what COPY, the parameters
-// of a statement and a result's columns carry.
-//   String, Memo    the UTF-8 text          Boolean   t / f
-//   integers        decimal                 Float, BCD  %.17g (exact round trip)
-//   Date            yyyy-mm-dd              Time      hh:mm:ss.mmm
-//   DateTime        yyyy-mm-dd hh:mm:ss.mmm binary    \x and hexadecimal digits
-#include <string>
+// Field values between the engine and a PostgreSQL server's text form.
+//
+// The server writes dates, times and timestamps in ISO form (the server
+// tables set DateStyle to ISO), booleans as t/f, bytea as \x and hex digits.
+// Values go back as the same text, passed as statement parameters.
 #include <string_view>
 
 #include "engine/dataset.h"
@@ -13,11 +11,17 @@
 
 namespace tarnel::pg {
 
-// The server's text of a value for a column of the field's type; nullopt for
-// NULL. Throws EngineError naming the field when the value has the wrong kind.
-Text ServerTextOfValue(const FieldDef& field, const Value& value);
-
-// The engine's value of a column's text as the server sends it.
+// The engine's value of a column's text as the server sent it. Text the
+// field's type cannot read (a date before year 1, "infinity") is kept as
+// text rather than lost.
 Value ValueOfServerText(const FieldDef& field, std::string_view text);
+inline Value ValueOfServerText(const FieldDef& field, const Text& text)
+{
+    return text ? ValueOfServerText(field, std::string_view(*text)) : Value::null();
+}
+
+// The server's text for a value of a field (nullopt for NULL). The value is
+// of the kind the field's type travels as (see value.h).
+Text ServerTextOfValue(const FieldDef& field, const Value& value);
 
 } // namespace tarnel::pg

@@ -321,7 +321,8 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
 {
     auto impl = std::make_unique<QueryResult::Impl>();
     impl->sql = sql;
-    const std::string folder = ResolveDatabaseFolder(databaseName);
+    const bool onServer = pg::IsServerDatabase(databaseName);
+    const std::string folder = onServer ? databaseName : ResolveDatabaseFolder(databaseName);
     const sql::TranslatedSql named = sql::TranslateDialect(sql);
 
     // SQLite's memory statistics take a global lock on every allocation, and
@@ -337,7 +338,7 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
 
     // On a server the tables are the server's, named as it names them.
     std::unique_ptr<pg::Connection> server;
-    if (pg::IsServerDatabase(databaseName)) server = pg::ConnectDatabase(databaseName);
+    if (onServer) server = pg::ConnectDatabase(databaseName);
     std::vector<std::string> missing;
     for (const std::string& name : named.tables) {
         if (impl->tableNamed(name.c_str())) continue;

@@ -100,7 +100,7 @@ TEST_F(ServerCopy, CopyTextFormatKeepsEveryCharacterAndByte)
     ASSERT_EQ(r.rows(), static_cast<int>(notes.size()));
     for (int i = 0; i < r.rows(); ++i) {
         EXPECT_EQ(r.value(i, 0), notes[static_cast<std::size_t>(i)]) << "row " << i;
-        EXPECT_EQ(pg::ValueOfServerText(blob, r.text(i, 1)).s, i == 3 ? "" : allBytes) << "row " << i;
+        EXPECT_EQ(pg::ValueOfServerText(blob, std::string_view(r.text(i, 1))).s, i == 3 ? "" : allBytes) << "row " << i;
     }
 
     // A refused load keeps none of its rows and says why.

@@ -337,22 +337,26 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
     sqlite3_limit(impl->db, SQLITE_LIMIT_ATTACHED, 0);
     sql::RegisterTableModule(impl->db, &impl->tables);
 
-    // On a server the tables are the server's, named as it names them.
-    std::unique_ptr<pg::Connection> server;
-    if (onServer) server = pg::ConnectDatabase(databaseName);
     std::vector<std::string> missing;
     for (const std::string& name : named.tables) {
         if (impl->tableNamed(name.c_str())) continue;
-        const std::string path = server ? pg::ServerTableNameIfAny(*server, name) : FindTableFile(folder, name);
+        // A server table is found by the server table itself, as it opens.
+        const std::string path = onServer ? name : FindTableFile(folder, name);
         if (path.empty()) {
             missing.push_back(name);   // perhaps a name the statement defines itself
             continue;
         }
         auto table = std::make_unique<Table>();
-        table->setDatabaseName(server ? databaseName : folder);
-        table->setTableName(server ? path : FileNameOf(path));
+        table->setDatabaseName(onServer ? databaseName : folder);
+        table->setTableName(onServer ? path : FileNameOf(path));
         table->setReadOnly(true);
-        table->open();
+        try {
+            table->open();
+        } catch (const EngineError& e) {
+            if (!onServer || std::string_view(e.what()).rfind("Table does not exist", 0) != 0) throw;
+            missing.push_back(name);
+            continue;
+        }
         impl->tables.push_back(std::move(table));
         impl->tableNames.push_back(name);
         const std::string create = "CREATE VIRTUAL TABLE " + sql::QuoteName(name) + " USING " +
@@ -386,7 +390,7 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
     if (sqlite3_prepare_v2(impl->db, translated.text.c_str(), -1, &impl->stmt, &tail) != SQLITE_OK) {
         std::string message = sqlite3_errmsg(impl->db);
         if (message.rfind("no such table", 0) == 0 && !missing.empty())
-            message = "Table not found: " + missing.front() + " (no such table in " + (server ? databaseName : folder) + ")";
+            message = "Table not found: " + missing.front() + " (no such table in " + folder + ")";
         impl->fail(InWrittenTerms(message, translated, sqlite3_error_offset(impl->db)));
     }
     if (!impl->stmt) impl->fail("No SQL statement to run");

@@ -10,6 +10,8 @@
 #include "engine/error.h"
 #include "engine/fileio/companion_files.h"
 #include "engine/format_registry.h"
+#include "engine/pg/pg_database.h"
+#include "engine/pg/pg_load.h"
 
 namespace tarnel {
 
@@ -274,6 +276,13 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
     if (!source.active()) throw EngineError("Cannot move rows from a closed data set");
     if (&source == &destination) throw EngineError("Cannot move the rows of " + destination.tableName() + " into itself");
     bool wasOpen = destination.active();
+    if ((mode == BatchMode::Append || mode == BatchMode::Copy) && pg::IsServerDatabase(destination.databaseName())) {
+        // Rows go onto a server in bulk; an open destination is opened again to show them.
+        destination.close();
+        BatchMoveResult result = pg::LoadServerTable(destination, source, mode == BatchMode::Copy, progress);
+        if (wasOpen) destination.open();
+        return result;
+    }
     std::vector<std::string> dropped;
     if (mode == BatchMode::Copy) dropped = Recreate(destination, source);
     if (!destination.active()) destination.open();

@@ -14,6 +14,8 @@
 #include "engine/format_registry.h"
 #include "engine/number_format.h"
 #include "engine/pg/pg_connection.h"
+#include "engine/pg/pg_copy.h"
+#include "engine/pg/pg_database.h"
 #include "engine/pg/pg_table.h"
 
 namespace tarnel {
@@ -177,6 +179,11 @@ void Table::createTable(int codePage)
             if (SameText(plannedFields_[a].name, plannedFields_[b].name))
                 throw EngineError("Cannot create table " + tableName_ + ": duplicate field name " + plannedFields_[b].name);
     }
+    if (pg::IsServerDatabase(databaseName_)) {
+        auto server = pg::ConnectDatabase(databaseName_);
+        pg::CreateServerTable(*server, pg::ServerTableNameFor(*server, tableName_), plannedFields_, {});
+        return;
+    }
     std::string path = TablePath(databaseName_, tableName_, false);
     CreateOptions options;
     options.type = tableType_;
@@ -187,6 +194,13 @@ void Table::createTable(int codePage)
 void Table::deleteTable()
 {
     requireClosed("delete the table");
+    if (pg::IsServerDatabase(databaseName_)) {
+        auto server = pg::ConnectDatabase(databaseName_);
+        const std::string name = pg::ServerTableNameIfAny(*server, tableName_);
+        if (name.empty()) throw EngineError("Table does not exist: " + tableName_ + " on " + databaseName_);
+        server->exec("DROP TABLE " + server->quote(name));
+        return;
+    }
     std::string path = TablePath(databaseName_, tableName_, true);
     DeleteTableFiles(path, tableType_);
 }

@@ -17,6 +17,21 @@
 
 namespace tarnel {
 
+namespace sql {
+struct ScanTerm;
+}
+
+// A walk over a table's rows that its format runs itself (a server answers
+// the conditions of a query in its own WHERE clause).
+class RowScan {
+public:
+    virtual ~RowScan() = default;
+    // Moves to the next row (the first, on the first call); false at the end.
+    virtual bool next() = 0;
+    // A field of the current row, as SQL sees it (texts without padding).
+    virtual const Value& value(int field) = 0;
+};
+
 // One tag of an index file kept beside a table.
 struct IndexTag {
     std::string file;         // the index file's name, without its folder
@@ -88,6 +103,11 @@ public:
     // The tags of the table's index files, file by file. Throws EngineError
     // naming the file when one is damaged; the table stays readable.
     virtual std::vector<IndexTag> indexTags() { return {}; }
+
+    // A scan of the rows that may pass the conditions (see engine/sql/scan_terms.h):
+    // it may leave out rows that fail one, and the caller still tests each
+    // row it yields. Null: the caller walks the records itself.
+    virtual std::unique_ptr<RowScan> openScan(const std::vector<sql::ScanTerm>& /*terms*/) { return nullptr; }
 
     // The file names this table consists of (data file first, then memo, index...).
     virtual std::vector<std::string> files() const = 0;

@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 
 #include "engine/error.h"
+#include "engine/pg/pg_scan.h"
 #include "engine/pg/pg_values.h"
 
 namespace tarnel::pg {
@@ -65,6 +66,11 @@ ServerTable::ServerTable(const std::string& uri, const std::string& alias, const
 }
 
 ServerTable::~ServerTable() = default;
+
+std::unique_ptr<RowScan> ServerTable::openScan(const std::vector<sql::ScanTerm>& terms)
+{
+    return std::make_unique<ServerScan>(*connection_, table_, columns_, terms);
+}
 
 std::string ServerTable::keyList() const
 {

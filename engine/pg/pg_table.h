@@ -50,6 +50,9 @@ public:
     void beginEdit(std::int64_t record) override;
     void refresh() override;
 
+    // A query's scan: its simple conditions go to the server (see pg_scan.h).
+    std::unique_ptr<RowScan> openScan(const std::vector<sql::ScanTerm>& terms) override;
+
     std::vector<int> primaryKey() const override { return key_; }
     std::string writeBlocked() const override { return writeBlocked_; }
     std::vector<std::string> files() const override { return {}; }

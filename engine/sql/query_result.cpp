@@ -6,6 +6,7 @@
 #include "engine/database.h"
 #include "engine/error.h"
 #include "engine/format_registry.h"
+#include "engine/pg/pg_database.h"
 #include "engine/sql/dialect.h"
 #include "engine/sql/query.h"
 #include "engine/sql/table_module.h"
@@ -321,7 +322,8 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
 {
     auto impl = std::make_unique<QueryResult::Impl>();
     impl->sql = sql;
-    const std::string folder = ResolveDatabaseFolder(databaseName);
+    const bool onServer = pg::IsServerDatabase(databaseName);
+    const std::string folder = onServer ? databaseName : ResolveDatabaseFolder(databaseName);
     const sql::TranslatedSql named = sql::TranslateDialect(sql);
 
     // SQLite's memory statistics take a global lock on every allocation, and
@@ -338,16 +340,23 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
     std::vector<std::string> missing;
     for (const std::string& name : named.tables) {
         if (impl->tableNamed(name.c_str())) continue;
-        const std::string path = FindTableFile(folder, name);
+        // A server table is found by the server table itself, as it opens.
+        const std::string path = onServer ? name : FindTableFile(folder, name);
         if (path.empty()) {
             missing.push_back(name);   // perhaps a name the statement defines itself
             continue;
         }
         auto table = std::make_unique<Table>();
-        table->setDatabaseName(folder);
-        table->setTableName(FileNameOf(path));
+        table->setDatabaseName(onServer ? databaseName : folder);
+        table->setTableName(onServer ? path : FileNameOf(path));
         table->setReadOnly(true);
-        table->open();
+        try {
+            table->open();
+        } catch (const EngineError& e) {
+            if (!onServer || std::string_view(e.what()).rfind("Table does not exist", 0) != 0) throw;
+            missing.push_back(name);
+            continue;
+        }
         impl->tables.push_back(std::move(table));
         impl->tableNames.push_back(name);
         const std::string create = "CREATE VIRTUAL TABLE " + sql::QuoteName(name) + " USING " +

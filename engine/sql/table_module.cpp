@@ -2,6 +2,7 @@
 
 #include "engine/sql/scan_terms.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -32,6 +33,9 @@ struct TableCursor : sqlite3_vtab_cursor {
     // both want a column.
     std::vector<Value> values;
     std::vector<std::int64_t> valueRecord;
+    // A scan the format runs itself (TableFormat::openScan), else null.
+    std::unique_ptr<RowScan> scan;
+    bool scanDone = false;
 };
 
 int Fail(sqlite3_vtab* vtab, const char* message)
@@ -147,6 +151,7 @@ int Close(sqlite3_vtab_cursor* cursor)
 // The value of a field of the current row, as SQLite is given it.
 const Value& FieldValue(TableCursor& cursor, const TableVTab& vtab, int field)
 {
+    if (cursor.scan) return cursor.scan->value(field);
     const auto k = static_cast<size_t>(field);
     Value& v = cursor.values[k];
     if (cursor.valueRecord[k] != cursor.record) {
@@ -165,6 +170,16 @@ const Value& FieldValue(TableCursor& cursor, const TableVTab& vtab, int field)
 // Moves to the next record that is not deleted and passes every condition.
 void Advance(TableCursor& cursor, const TableVTab& vtab)
 {
+    if (cursor.scan) {
+        while (cursor.scan->next()) {
+            ++cursor.row;
+            if (std::all_of(cursor.terms.begin(), cursor.terms.end(),
+                            [&](const ScanTerm& t) { return Passes(FieldValue(cursor, vtab, t.field), t); }))
+                return;
+        }
+        cursor.scanDone = true;
+        return;
+    }
     while (++cursor.record < cursor.physical) {
         if (cursor.deletionMarks && cursor.format->isDeleted(cursor.record)) continue;
         ++cursor.row;
@@ -217,7 +232,10 @@ int Filter(sqlite3_vtab_cursor* base, int, const char* plan, int argc, sqlite3_v
             }
             cursor->terms.push_back(std::move(term));
         }
-        cursor->physical = cursor->format->physicalCount();
+        cursor->scan.reset();
+        cursor->scan = cursor->format->openScan(cursor->terms);
+        cursor->scanDone = false;
+        cursor->physical = cursor->scan ? 0 : cursor->format->physicalCount();
         cursor->record = -1;
         cursor->row = -1;
         cursor->valueRecord.assign(cursor->valueRecord.size(), -1);
@@ -241,6 +259,7 @@ int Next(sqlite3_vtab_cursor* base)
 int Eof(sqlite3_vtab_cursor* base)
 {
     auto* cursor = static_cast<TableCursor*>(base);
+    if (cursor->scan) return cursor->scanDone;
     return cursor->record >= cursor->physical;
 }
 

@@ -7,6 +7,8 @@
 #include "engine/error.h"
 #include "engine/fileio/file.h"
 #include "engine/format_registry.h"
+#include "engine/pg/pg_alter.h"
+#include "engine/pg/pg_database.h"
 #include "engine/sql/query.h"
 #include "query/core/select_builder.h"
 
@@ -66,6 +68,16 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
                                    const BatchProgress& progress, const std::string& tempParent)
 {
     if (newFields.empty()) throw EngineError("A table needs at least one field.");
+    if (pg::IsServerDatabase(table.databaseName())) {
+        // A server changes the table in place, all or nothing, in one transaction.
+        table.close();
+        auto server = pg::ConnectDatabase(table.databaseName());
+        const std::int64_t rows =
+            pg::RestructureServerTable(*server, pg::ServerTableNameFor(*server, table.tableName()), newFields);
+        table.setReadOnly(false);
+        table.open();
+        return {false, rows};
+    }
     if (!table.active()) table.open();
     const TableType type = table.formatType();
     const std::string folder =

@@ -259,7 +259,7 @@ void Recreate(Table& dest, DataSet& source)
     };
     for (const auto& f : source.fields()) {
         TFieldType t = f.type == ftAutoInc && !holds(ftAutoInc) ? ftInteger : f.type;
-        dest.addFieldDef(f.name, t, t == f.type ? f.size : 0, f.required, f.decimals);
+        dest.addFieldDef(f.name, t, t == f.type ? f.size : 0, f.required, f.decimals, f.key && format && format->keyed);
     }
     dest.createTable();
 }

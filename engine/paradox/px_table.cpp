@@ -115,6 +115,9 @@ void ParadoxTable::readBlock(int number, std::vector<unsigned char>& out)
 const unsigned char* ParadoxTable::recordBytes(std::int64_t record)
 {
     auto [k, slot] = locate(record);
+    if (!pending_.empty() && k >= pendingFrom_)   // gathered, not written yet
+        return pending_[k - pendingFrom_].data.data() + kBlockHeader +
+               static_cast<size_t>(slot) * static_cast<size_t>(header_.recordSize);
     if (cachedBlock_ != chain_[k].number) {
         cachedBlock_ = 0;
         readBlock(chain_[k].number, cache_);
@@ -492,6 +495,16 @@ void ParadoxTable::refresh()
     mb_.reset();
 }
 
+// The header and the chain as the file holds them, after a failed write.
+void ParadoxTable::reload()
+{
+    cachedBlock_ = 0;
+    std::string raw(header_.raw.size(), '\0');
+    db_.readExact(0, raw.data(), raw.size(), "table header");
+    header_ = ParseHeader(raw, db_.size(), name_);
+    loadChain();
+}
+
 void ParadoxTable::writeHeaderCounts()
 {
     auto* p = reinterpret_cast<unsigned char*>(header_.raw.data());
@@ -514,8 +527,8 @@ std::int64_t ParadoxTable::updateRecord(std::int64_t record, const std::vector<V
 {
     checkWritable("change a record");
     checkValues(values);
-    File::Lock lock(db_);
-    refresh();
+    auto lock = writeLock();
+    flushAppends();
     checkRecord(record);
     std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
     std::vector<std::uint32_t> released;
@@ -559,8 +572,7 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
 {
     checkWritable("add a record");
     checkValues(values);
-    File::Lock lock(db_);
-    refresh();
+    auto lock = writeLock();
     std::vector<Value> v = values;
     std::uint32_t autoInc = header_.autoInc;
     for (size_t k = 0; k < header_.fields.size(); ++k) {
@@ -572,26 +584,35 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
             if (ValueAsNumber(v[k], d) && d > autoInc && d <= 2147483647.0) autoInc = static_cast<std::uint32_t>(d);
         }
     }
+    std::vector<std::uint32_t> released;
+    if (appendLock_ && (keyWidth_ == 0 || appendsAtEnd(keyOf(v, nullptr, nullptr)))) {
+        std::string bytes = encodeRecord(v, nullptr, nullptr, released);
+        header_.autoInc = autoInc;
+        return appendAtEnd(bytes);
+    }
+    flushAppends();
     std::int64_t position = total_;
     if (keyWidth_ > 0) {
         bool duplicate = false;
         position = keyPosition(keyOf(v, nullptr, nullptr), duplicate);
         if (duplicate) throw EngineError(name_ + ": key violation; another record has the same key");
     }
-    std::vector<std::uint32_t> released;
     std::string bytes = encodeRecord(v, nullptr, nullptr, released);
     std::int64_t at = insertAt(position, bytes);
     header_.autoInc = autoInc;
     writeHeaderCounts();
-    if (keyWidth_ > 0) rebuildIndex();
+    if (keyWidth_ > 0) {
+        if (appendLock_) indexStale_ = true;   // written once the appends end
+        else rebuildIndex();
+    }
     return at;
 }
 
 void ParadoxTable::deleteRecord(std::int64_t record)
 {
     checkWritable("delete a record");
-    File::Lock lock(db_);
-    refresh();
+    auto lock = writeLock();
+    flushAppends();
     checkRecord(record);
     std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
     // The header's count may be lower than the blocks hold, never higher: it

@@ -94,7 +94,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
         const std::string sql = RestructureSelect(newFields, copy.fields().empty() ? table.fields() : copy.fields());
         table.close();
         table.clearFieldDefs();
-        for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals);
+        for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals, f.key);
         table.createTable();
         table.setReadOnly(false);
         table.open();

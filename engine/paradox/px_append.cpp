@@ -62,19 +62,26 @@ bool ParadoxTable::appendsAtEnd(const std::string& key)
 std::int64_t ParadoxTable::appendAtEnd(const std::string& bytes)
 {
     const size_t rs = static_cast<size_t>(header_.recordSize);
+    const size_t bs = static_cast<size_t>(header_.blockSize);
     const int cap = capacity();
+    auto addBlock = [&](int number, int prev) {
+        // Room for a whole run is kept from the start: pointers into it stay valid.
+        if (pendingData_.capacity() < (kFlushBlocks + 1) * bs) pendingData_.reserve((kFlushBlocks + 1) * bs);
+        pending_.push_back({number, prev});
+        pendingData_.resize(pending_.size() * bs, 0);
+    };
     if (pending_.empty()) {
+        pendingData_.clear();
         if (chain_.empty()) {
             int number = allocateBlock();
             chain_.push_back({number, 0, {}});
             prefix_.push_back(0);
-            pending_.push_back({number, 0, std::vector<unsigned char>(static_cast<size_t>(header_.blockSize), 0)});
+            addBlock(number, 0);
         } else {
-            PendingBlock last;
-            last.number = chain_.back().number;
-            readBlock(last.number, last.data);
-            last.prev = GetLe16(last.data.data() + 2);
-            pending_.push_back(std::move(last));
+            int number = chain_.back().number;
+            addBlock(number, 0);
+            db_.readExact(blockOffset(number), pendingBlock(0), bs, "data");
+            pending_[0].prev = GetLe16(pendingBlock(0) + 2);
         }
         pendingFrom_ = chain_.size() - 1;
     }
@@ -84,14 +91,12 @@ std::int64_t ParadoxTable::appendAtEnd(const std::string& bytes)
             return appendAtEnd(bytes);
         }
         int number = allocateBlock();
-        pending_.push_back({number, chain_.back().number,
-                            std::vector<unsigned char>(static_cast<size_t>(header_.blockSize), 0)});
+        addBlock(number, chain_.back().number);
         prefix_.push_back(total_);
         chain_.push_back({number, 0, {}});
     }
     Block& b = chain_.back();
-    unsigned char* at = pending_.back().data.data() + kBlockHeader + static_cast<size_t>(b.count) * rs;
-    std::memcpy(at, bytes.data(), rs);
+    std::memcpy(pendingBlock(pending_.size() - 1) + kBlockHeader + static_cast<size_t>(b.count) * rs, bytes.data(), rs);
     if (b.count == 0) b.firstKey = bytes.substr(0, static_cast<size_t>(keyWidth_));
     ++b.count;
     return total_++;
@@ -101,35 +106,26 @@ void ParadoxTable::flushAppends()
 {
     if (pending_.empty() && !indexStale_) return;
     try {
-        const size_t n = pending_.size();
-        auto finish = [&](size_t i) {
-            PendingBlock& p = pending_[i];
-            int next = i + 1 < n ? pending_[i + 1].number : 0;
+        const size_t n = pending_.size(), bs = static_cast<size_t>(header_.blockSize);
+        for (size_t i = 0; i < n; ++i) {
+            unsigned char* d = pendingBlock(i);
             int count = chain_[pendingFrom_ + i].count;
-            auto& d = p.data;
-            PutLe16(d.data(), static_cast<std::uint16_t>(next));
-            PutLe16(d.data() + 2, static_cast<std::uint16_t>(p.prev));
-            PutLe16(d.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * header_.recordSize)));
-            if (cachedBlock_ == p.number) cachedBlock_ = 0;
-        };
+            size_t used = kBlockHeader + static_cast<size_t>(count) * static_cast<size_t>(header_.recordSize);
+            std::memset(d + used, 0, bs - used);
+            PutLe16(d, static_cast<std::uint16_t>(i + 1 < n ? pending_[i + 1].number : 0));
+            PutLe16(d + 2, static_cast<std::uint16_t>(pending_[i].prev));
+            PutLe16(d + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * header_.recordSize)));
+            if (cachedBlock_ == pending_[i].number) cachedBlock_ = 0;
+        }
         // The new blocks, runs of neighbours in one write each.
-        std::vector<unsigned char> run;
-        int runStart = 0;
-        for (size_t i = 1; i < n; ++i) {
-            finish(i);
-            if (!run.empty() && pending_[i].number != runStart + static_cast<int>(run.size() / pending_[i].data.size())) {
-                db_.writeAt(blockOffset(runStart), run.data(), run.size());
-                run.clear();
-            }
-            if (run.empty()) runStart = pending_[i].number;
-            run.insert(run.end(), pending_[i].data.begin(), pending_[i].data.end());
+        for (size_t i = 1; i < n;) {
+            size_t j = i + 1;
+            while (j < n && pending_[j].number == pending_[j - 1].number + 1) ++j;
+            db_.writeAt(blockOffset(pending_[i].number), pendingBlock(i), (j - i) * bs);
+            i = j;
         }
-        if (!run.empty()) db_.writeAt(blockOffset(runStart), run.data(), run.size());
         // Then the block that links them into the chain, then the header.
-        if (n > 0) {
-            finish(0);
-            db_.writeAt(blockOffset(pending_[0].number), pending_[0].data.data(), pending_[0].data.size());
-        }
+        if (n > 0) db_.writeAt(blockOffset(pending_[0].number), pendingBlock(0), bs);
         pending_.clear();
         writeHeaderCounts();
         if (keyWidth_ > 0) rebuildIndex();

@@ -116,7 +116,7 @@ const unsigned char* ParadoxTable::recordBytes(std::int64_t record)
 {
     auto [k, slot] = locate(record);
     if (!pending_.empty() && k >= pendingFrom_)   // gathered, not written yet
-        return pending_[k - pendingFrom_].data.data() + kBlockHeader +
+        return pendingBlock(k - pendingFrom_) + kBlockHeader +
                static_cast<size_t>(slot) * static_cast<size_t>(header_.recordSize);
     if (cachedBlock_ != chain_[k].number) {
         cachedBlock_ = 0;
@@ -573,10 +573,17 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
     checkWritable("add a record");
     checkValues(values);
     auto lock = writeLock();
-    std::vector<Value> v = values;
+    // The values with the autoincrement fields numbered (a copy only where there are such fields).
+    std::vector<Value> numbered;
+    const std::vector<Value>* use = &values;
     std::uint32_t autoInc = header_.autoInc;
     for (size_t k = 0; k < header_.fields.size(); ++k) {
         if (header_.fields[k].code != pxAutoInc) continue;
+        if (use == &values) {
+            numbered = values;
+            use = &numbered;
+        }
+        std::vector<Value>& v = numbered;
         if (v[k].isNull()) {
             v[k] = Value::integer(static_cast<std::int64_t>(++autoInc));
         } else {
@@ -585,8 +592,8 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
         }
     }
     std::vector<std::uint32_t> released;
-    if (appendLock_ && (keyWidth_ == 0 || appendsAtEnd(keyOf(v, nullptr, nullptr)))) {
-        std::string bytes = encodeRecord(v, nullptr, nullptr, released);
+    if (appendLock_ && (keyWidth_ == 0 || appendsAtEnd(keyOf(*use, nullptr, nullptr)))) {
+        std::string bytes = encodeRecord(*use, nullptr, nullptr, released);
         header_.autoInc = autoInc;
         return appendAtEnd(bytes);
     }
@@ -594,10 +601,10 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
     std::int64_t position = total_;
     if (keyWidth_ > 0) {
         bool duplicate = false;
-        position = keyPosition(keyOf(v, nullptr, nullptr), duplicate);
+        position = keyPosition(keyOf(*use, nullptr, nullptr), duplicate);
         if (duplicate) throw EngineError(name_ + ": key violation; another record has the same key");
     }
-    std::string bytes = encodeRecord(v, nullptr, nullptr, released);
+    std::string bytes = encodeRecord(*use, nullptr, nullptr, released);
     std::int64_t at = insertAt(position, bytes);
     header_.autoInc = autoInc;
     writeHeaderCounts();

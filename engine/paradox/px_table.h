@@ -113,10 +113,11 @@ private:
     struct PendingBlock {
         int number = 0;
         int prev = 0;
-        std::vector<unsigned char> data;
     };
     std::vector<PendingBlock> pending_;
+    std::vector<unsigned char> pendingData_;   // their bytes, one block after the other
     size_t pendingFrom_ = 0;
+    unsigned char* pendingBlock(size_t i) { return pendingData_.data() + i * static_cast<size_t>(header_.blockSize); }
     bool indexStale_ = false;   // records went into a keyed table's middle since the index was written
 };
 

@@ -62,9 +62,9 @@ public:
     Mover(Table& dest, DataSet& source, const BatchProgress& progress)
         : dest_(dest), source_(source), progress_(progress) {}
 
-    BatchMoveResult run(BatchMode mode)
+    BatchMoveResult run(BatchMode mode, std::int64_t sourceRows)
     {
-        total_ = source_.recordCount();
+        total_ = sourceRows >= 0 ? sourceRows : source_.recordCount();
         if (mode == BatchMode::Append || mode == BatchMode::Copy) {
             // Only the rows there at the start: the source may be the destination's own file.
             AppendScope appends(dest_);
@@ -266,7 +266,8 @@ void Recreate(Table& dest, DataSet& source)
 
 } // namespace
 
-BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, const BatchProgress& progress)
+BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, const BatchProgress& progress,
+                          std::int64_t sourceRows)
 {
     if (!source.active()) throw EngineError("Cannot move rows from a closed data set");
     if (&source == &destination) throw EngineError("Cannot move the rows of " + destination.tableName() + " into itself");
@@ -291,7 +292,7 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
             }
         }
     } resume {destination, source, !wasOpen};
-    return Mover(destination, source, progress).run(mode);
+    return Mover(destination, source, progress).run(mode, sourceRows);
 }
 
 bool ParseBatchMode(const std::string& name, BatchMode& mode)

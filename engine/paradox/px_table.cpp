@@ -100,9 +100,13 @@ void ParadoxTable::checkRecord(std::int64_t record) const
 std::pair<size_t, int> ParadoxTable::locate(std::int64_t record) const
 {
     checkRecord(record);
+    size_t k = lastLocated_;   // a walk stays in one block for a while
+    if (k < chain_.size() && k < prefix_.size() && record >= prefix_[k] && record - prefix_[k] < chain_[k].count)
+        return {k, static_cast<int>(record - prefix_[k])};
     auto it = std::upper_bound(prefix_.begin(), prefix_.end(), record);
-    size_t k = static_cast<size_t>(it - prefix_.begin()) - 1;
+    k = static_cast<size_t>(it - prefix_.begin()) - 1;
     while (chain_[k].count == 0 || record - prefix_[k] >= chain_[k].count) ++k;   // skip empty blocks
+    lastLocated_ = k;
     return {k, static_cast<int>(record - prefix_[k])};
 }
 

@@ -104,6 +104,7 @@ private:
 
     int cachedBlock_ = 0;
     std::vector<unsigned char> cache_;
+    mutable size_t lastLocated_ = 0;   // the chain index locate() found last
 
     // While appends are gathered: the lock held for them, and the blocks at
     // the end of the chain that are not written yet (the first of them is

@@ -99,7 +99,9 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
         table.setReadOnly(false);
         table.open();
         auto result = QueryResult::Run(folder, sql, QueryResult::Rows::Streamed);
-        BatchMoveResult in = BatchMove(table, *result, BatchMode::Append, Phase(progress, 1));
+        // The select over the copy gives its rows, as many as were copied:
+        // told the count, the move need not run the select twice.
+        BatchMoveResult in = BatchMove(table, *result, BatchMode::Append, Phase(progress, 1), rows);
         result.reset();
         if (in.cancelled) throw Cancelled{};
         table.close();

@@ -60,11 +60,31 @@ std::string TemporaryFilesFolder()
     return dir && *dir ? dir : "/tmp";
 }
 
-RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& newFields,
+namespace {
+
+// The new fields with the table's primary key kept: where the caller marks
+// no key field and the old key fields stay first under their names (as the
+// design list, which knows no keys, gives them), they stay the key.
+std::vector<FieldDef> KeepPrimaryKey(const Table& table, std::vector<FieldDef> fields)
+{
+    const std::vector<int> key = table.primaryKey();
+    if (key.empty() || key.size() > fields.size()) return fields;
+    for (const auto& f : fields)
+        if (f.key) return fields;
+    for (size_t k = 0; k < key.size(); ++k)
+        if (key[k] != static_cast<int>(k) || !SameText(fields[k].name, table.field(key[k]).name)) return fields;
+    for (size_t k = 0; k < key.size(); ++k) fields[k].key = true;
+    return fields;
+}
+
+} // namespace
+
+RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& requestedFields,
                                    const BatchProgress& progress, const std::string& tempParent)
 {
-    if (newFields.empty()) throw EngineError("A table needs at least one field.");
+    if (requestedFields.empty()) throw EngineError("A table needs at least one field.");
     if (!table.active()) table.open();
+    const std::vector<FieldDef> newFields = KeepPrimaryKey(table, requestedFields);
     const TableType type = table.formatType();
     const std::string folder =
         MakePrivateFolder(tempParent.empty() ? TemporaryFilesFolder() : tempParent, "tarnel-restructure-");

@@ -14,17 +14,25 @@ namespace tarnel::cli {
 
 namespace {
 
-// NAME:TYPE[:SIZE], the type named as info prints it ("String", "Integer"...).
+// NAME:TYPE[:SIZE][:key], the type named as info prints it ("String",
+// "Integer"...); "key" puts the field into the primary key.
 bool ParseFieldArgument(const std::string& text, FieldDef& def, std::string& problem)
 {
-    auto first = text.find(':');
-    if (first == std::string::npos || first == 0) {
-        problem = "the field '" + text + "' is not NAME:TYPE[:SIZE]";
+    std::vector<std::string> parts;
+    for (size_t from = 0;;) {
+        auto colon = text.find(':', from);
+        parts.push_back(text.substr(from, colon == std::string::npos ? std::string::npos : colon - from));
+        if (colon == std::string::npos) break;
+        from = colon + 1;
+    }
+    def.key = parts.size() > 2 && SameText(parts.back(), "key");
+    if (def.key) parts.pop_back();
+    if (parts.size() < 2 || parts.size() > 3 || parts[0].empty()) {
+        problem = "the field '" + text + "' is not NAME:TYPE[:SIZE][:key]";
         return false;
     }
-    auto second = text.find(':', first + 1);
-    def.name = text.substr(0, first);
-    std::string type = text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    def.name = parts[0];
+    const std::string& type = parts[1];
     bool known = false;
     for (int t = 1; t < kFieldTypeCount && !known; ++t)
         if (SameText(EngineTypeName(t).substr(2), type)) {
@@ -36,8 +44,8 @@ bool ParseFieldArgument(const std::string& text, FieldDef& def, std::string& pro
         return false;
     }
     def.size = 0;
-    if (second != std::string::npos) {
-        std::string size = text.substr(second + 1);
+    if (parts.size() == 3) {
+        const std::string& size = parts[2];
         try {
             size_t used = 0;
             long n = std::stol(size, &used);
@@ -51,7 +59,7 @@ bool ParseFieldArgument(const std::string& text, FieldDef& def, std::string& pro
     return true;
 }
 
-// The options after DATABASE TABLE: --field NAME:TYPE[:SIZE] (at least one)
+// The options after DATABASE TABLE: --field NAME:TYPE[:SIZE][:key] (at least one)
 // and, where `type` is given, --type. Returns 0, or 2 after telling the
 // usage error.
 int ParseDesignOptions(const Args& args, const char* usage, std::ostream& err, std::vector<FieldDef>& fields,
@@ -117,7 +125,7 @@ private:
 int CreateCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     const char* usage = "usage: tarnel-cli create DATABASE TABLE --type default|paradox|dbase|foxpro|ascii "
-                        "--field NAME:TYPE[:SIZE] ...\n";
+                        "--field NAME:TYPE[:SIZE][:key] ...\n";
     if (args.size() < 2) {
         err << usage;
         return 2;
@@ -130,7 +138,7 @@ int CreateCommand(const Args& args, std::ostream& out, std::ostream& err)
         table.setDatabaseName(args[0]);
         table.setTableName(args[1]);
         table.setTableType(type);
-        for (const auto& f : fields) table.addFieldDef(f.name, f.type, f.size);
+        for (const auto& f : fields) table.addFieldDef(f.name, f.type, f.size, false, 0, f.key);
         table.createTable();
         out << "created " << args[1] << '\n';
         return 0;
@@ -176,7 +184,7 @@ int CopyCommand(const Args& args, std::ostream& out, std::ostream& err)
 
 int RestructureCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
-    const char* usage = "usage: tarnel-cli restructure DATABASE TABLE --field NAME:TYPE[:SIZE] ...\n";
+    const char* usage = "usage: tarnel-cli restructure DATABASE TABLE --field NAME:TYPE[:SIZE][:key] ...\n";
     if (args.size() < 2) {
         err << usage;
         return 2;

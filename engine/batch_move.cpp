@@ -67,9 +67,9 @@ public:
     Mover(Table& dest, DataSet& source, const BatchProgress& progress)
         : dest_(dest), source_(source), progress_(progress) {}
 
-    BatchMoveResult run(BatchMode mode)
+    BatchMoveResult run(BatchMode mode, std::int64_t sourceRows)
     {
-        total_ = source_.recordCount();
+        total_ = sourceRows >= 0 ? sourceRows : source_.recordCount();
         if (mode == BatchMode::Append || mode == BatchMode::Copy) {
             // Only the rows there at the start: the source may be the destination's own file.
             AppendScope appends(dest_);
@@ -264,14 +264,15 @@ std::vector<std::string> Recreate(Table& dest, DataSet& source)
     };
     for (const auto& f : source.fields()) {
         TFieldType t = f.type == ftAutoInc && !holds(ftAutoInc) ? ftInteger : f.type;
-        dest.addFieldDef(f.name, t, t == f.type ? f.size : 0, f.required, f.decimals);
+        dest.addFieldDef(f.name, t, t == f.type ? f.size : 0, f.required, f.decimals, f.key && format && format->keyed);
     }
     return RecreateTable(dest);
 }
 
 } // namespace
 
-BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, const BatchProgress& progress)
+BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, const BatchProgress& progress,
+                          std::int64_t sourceRows)
 {
     if (!source.active()) throw EngineError("Cannot move rows from a closed data set");
     if (&source == &destination) throw EngineError("Cannot move the rows of " + destination.tableName() + " into itself");
@@ -304,7 +305,7 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
             }
         }
     } resume {destination, source, !wasOpen};
-    BatchMoveResult result = Mover(destination, source, progress).run(mode);
+    BatchMoveResult result = Mover(destination, source, progress).run(mode, sourceRows);
     result.droppedIndexes = std::move(dropped);
     return result;
 }

@@ -36,8 +36,10 @@ struct BatchMoveResult {
 
 // The destination may be open or closed; a closed one is opened for the
 // move and closed again. Copy needs the destination's name and type set.
+// sourceRows: the source's row count where the caller knows it already (a
+// streamed query would run once more to count its rows); -1 to ask the source.
 BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode,
-                          const BatchProgress& progress = {});
+                          const BatchProgress& progress = {}, std::int64_t sourceRows = -1);
 
 // Table::createTable for a table re-created in place (a Copy onto it, a
 // restructure): the index files of the dBASE/FoxPro table it replaces come

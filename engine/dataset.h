@@ -18,6 +18,7 @@ struct FieldDef {
     int number = 0;            // 1-based position
     int decimals = 0;          // for the numeric types that have them (dBASE N, F)
     bool required = false;
+    bool key = false;          // part of the primary key (keyed formats take the leading fields)
 };
 
 class DataSet;

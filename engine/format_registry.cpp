@@ -139,7 +139,7 @@ const std::vector<TableFormatInfo>& TableFormats()
          OpenDbfTable, CreateDbfTable, nullptr},   // recognised as dBASE: the module tells them apart
         {TableType::Paradox, "paradox", "Paradox", {".db"},
          {".px", ".mb", ".val", ".x##", ".y##", ".xg#", ".yg#"}, nullptr, kParadoxTypes,
-         OpenParadoxTable, CreateParadoxTable, LooksLikeParadox},
+         OpenParadoxTable, CreateParadoxTable, LooksLikeParadox, true},
         {TableType::ASCII, "ascii", "ASCII", {".txt"}, {".sch"}, ".sch", kAsciiTypes,
          OpenAsciiTable, CreateAsciiTable, nullptr},
     };
@@ -344,7 +344,12 @@ void CreateTableFiles(const std::string& path, const std::vector<FieldDef>& fiel
     }
     const TableFormatInfo& format = FormatInfo(o.type);
     const std::string table = BaseName(path);
-    for (const auto& f : fields) (void)HeldTypeOf(o.type, f, table);
+    for (const auto& f : fields) {
+        (void)HeldTypeOf(o.type, f, table);
+        if (f.key && !format.keyed)
+            throw EngineError(table + ": " + format.title + " tables have no primary key; field " + f.name +
+                              " cannot be a key field");
+    }
 
     // The new table is made complete in a private folder beside the old one,
     // then the old files are moved aside and the new ones into place.

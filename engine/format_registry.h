@@ -33,6 +33,8 @@ struct TableFormatInfo {
     void (*create)(const std::string& path, const std::vector<FieldDef>& fields, const CreateOptions& options);
     // Whether the first bytes of a file (up to 128) look like this format; null: not recognisable.
     bool (*looksLike)(const unsigned char* head, std::size_t n, std::int64_t fileSize);
+    // Whether its tables can have a primary key (the leading fields marked key).
+    bool keyed = false;
 };
 
 // All formats, in the order a bare table name looks for their extensions

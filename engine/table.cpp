@@ -155,7 +155,8 @@ void Table::clearFieldDefs()
     plannedFields_.clear();
 }
 
-void Table::addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required, int decimals)
+void Table::addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required, int decimals,
+                        bool key)
 {
     requireClosed("change the field definitions");
     FieldDef f;
@@ -164,6 +165,7 @@ void Table::addFieldDef(const std::string& name, TFieldType type, std::int32_t s
     f.size = size;
     f.required = required;
     f.decimals = decimals;
+    f.key = key;
     f.number = static_cast<int>(plannedFields_.size()) + 1;
     plannedFields_.push_back(f);
 }

@@ -59,9 +59,10 @@ public:
     // Field definitions: while open, the table's own; before createTable(), the planned ones.
     const std::vector<FieldDef>& fields() const override;
     void clearFieldDefs();
-    // decimals: for number fields of formats that store them (dBASE N), 0 for the format's choice.
+    // decimals: for number fields of formats that store them (dBASE N), 0 for the format's choice;
+    // key: the field belongs to the primary key (formats that key tables need such fields first).
     void addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required = false,
-                     int decimals = 0);
+                     int decimals = 0, bool key = false);
     // Creates the table from the planned definitions as the table type says
     // (Default: by the name's extension), replacing any table of that name
     // with its companion files. A field type the format cannot hold is refused

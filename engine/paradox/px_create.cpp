@@ -61,6 +61,7 @@ void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& de
     std::vector<PxField> fields;
     std::set<std::string> seen;
     int recordSize = 0;
+    int keyFields = 0;
     bool anyBlob = false;
     for (const auto& def : defs) {
         std::string upper = def.name;
@@ -70,6 +71,14 @@ void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& de
             throw EngineError(table + ": the field name '" + def.name + "' is longer than 25 characters");
         if (!seen.insert(upper).second) throw EngineError(table + ": the field name '" + def.name + "' is used twice");
         PxField f = FieldForDef(def, table);
+        if (def.key) {
+            // The primary key is the leading fields: a key field after another field cannot be.
+            if (keyFields != static_cast<int>(fields.size()))
+                throw EngineError(table + ": the key field '" + def.name + "' must come before the fields outside the key");
+            if (f.isBlob())
+                throw EngineError(table + ": the field '" + def.name + "' cannot be a key field, it is a blob field");
+            ++keyFields;
+        }
         f.offset = recordSize;
         f.def.number = static_cast<int>(fields.size()) + 1;
         recordSize += f.width;
@@ -80,13 +89,15 @@ void CreateParadoxFiles(const std::string& path, const std::vector<FieldDef>& de
     while (blockCode < 32 && recordSize > blockCode * 1024 - 6) blockCode *= 2;
     if (recordSize > blockCode * 1024 - 6)
         throw EngineError(table + ": a record of " + std::to_string(recordSize) + " bytes is too long for a Paradox table");
-    std::string header = BuildHeader(fields, codePage, blockCode, BaseName(path), *cp);
+    std::string header = BuildHeader(fields, keyFields, codePage, blockCode, BaseName(path), *cp);
 
     // The registry has us write into a fresh folder and moves the files into place.
     auto f = File::create(path);
     f.writeAt(0, header.data(), header.size());
     f.sync();
+    f.close();
     if (anyBlob) BlobFile::create(fileio::WithExtension(path, ".mb"));
+    if (keyFields > 0) ParadoxTable(path, false).rebuildIndex();   // the empty primary index
 }
 
 } // namespace tarnel::paradox

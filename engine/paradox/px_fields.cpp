@@ -247,8 +247,10 @@ void EncodeField(const PxField& f, const Value& v, unsigned char* p, const CodeP
     };
     switch (f.code) {
     case pxAlpha: {
-        std::string bytes;
-        std::string text = PlainText(v);
+        thread_local std::string bytes;   // kept: one record after another reuses its room
+        bytes.clear();
+        std::string plain;
+        std::string_view text = v.kind == Value::Kind::Text ? std::string_view(v.s) : std::string_view(plain = PlainText(v));
         if (!cp.encode(text, bytes))
             FieldError(table, f, "the text holds characters that code page " + std::to_string(cp.number()) +
                                      " cannot store");

@@ -101,6 +101,7 @@ PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::s
         case pxBcd: f.def.size = f.sizeByte; f.def.decimals = f.sizeByte; break;
         default: f.def.size = f.isBlob() ? f.width - kBlobTail : 0; break;
         }
+        f.def.key = k < h.keyFields;
         h.fields.push_back(f);
     }
     if (offset > h.recordSize)
@@ -118,7 +119,7 @@ PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::s
     return h;
 }
 
-std::string BuildHeader(const std::vector<PxField>& fields, int codePage, int blockCode,
+std::string BuildHeader(const std::vector<PxField>& fields, int keyFields, int codePage, int blockCode,
                         const std::string& tableName, const CodePage& names)
 {
     int n = static_cast<int>(fields.size());
@@ -141,7 +142,8 @@ std::string BuildHeader(const std::vector<PxField>& fields, int codePage, int bl
     auto* p = reinterpret_cast<unsigned char*>(raw.data());
     PutLe16(p + hdr::RecordSize, static_cast<std::uint16_t>(recordSize));
     PutLe16(p + hdr::HeaderSize, static_cast<std::uint16_t>(headerSize));
-    p[hdr::FileType] = 2;
+    p[hdr::FileType] = keyFields > 0 ? 0 : 2;
+    PutLe16(p + hdr::KeyFields, static_cast<std::uint16_t>(keyFields));
     p[hdr::BlockCode] = static_cast<unsigned char>(blockCode);
     PutLe16(p + 0x12, 12);
     PutLe16(p + hdr::NumFields, static_cast<std::uint16_t>(n));

@@ -39,8 +39,9 @@ struct PxHeader {
 // Throws EngineError naming the file when the header cannot be trusted.
 PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::string& path);
 
-// The header of a new, empty, unkeyed level 7 table.
-std::string BuildHeader(const std::vector<PxField>& fields, int codePage, int blockCode,
+// The header of a new, empty level 7 table, keyed on its first keyFields
+// fields (unkeyed when 0).
+std::string BuildHeader(const std::vector<PxField>& fields, int keyFields, int codePage, int blockCode,
                         const std::string& tableName, const CodePage& names);
 
 // The "paradox level" a version byte stands for (3.5, 4, 5, 7), for messages.

@@ -100,9 +100,13 @@ void ParadoxTable::checkRecord(std::int64_t record) const
 std::pair<size_t, int> ParadoxTable::locate(std::int64_t record) const
 {
     checkRecord(record);
+    size_t k = lastLocated_;   // a walk stays in one block for a while
+    if (k < chain_.size() && k < prefix_.size() && record >= prefix_[k] && record - prefix_[k] < chain_[k].count)
+        return {k, static_cast<int>(record - prefix_[k])};
     auto it = std::upper_bound(prefix_.begin(), prefix_.end(), record);
-    size_t k = static_cast<size_t>(it - prefix_.begin()) - 1;
+    k = static_cast<size_t>(it - prefix_.begin()) - 1;
     while (chain_[k].count == 0 || record - prefix_[k] >= chain_[k].count) ++k;   // skip empty blocks
+    lastLocated_ = k;
     return {k, static_cast<int>(record - prefix_[k])};
 }
 
@@ -115,6 +119,9 @@ void ParadoxTable::readBlock(int number, std::vector<unsigned char>& out)
 const unsigned char* ParadoxTable::recordBytes(std::int64_t record)
 {
     auto [k, slot] = locate(record);
+    if (!pending_.empty() && k >= pendingFrom_)   // gathered, not written yet
+        return pendingBlock(k - pendingFrom_) + kBlockHeader +
+               static_cast<size_t>(slot) * static_cast<size_t>(header_.recordSize);
     if (cachedBlock_ != chain_[k].number) {
         cachedBlock_ = 0;
         readBlock(chain_[k].number, cache_);
@@ -492,6 +499,16 @@ void ParadoxTable::refresh()
     mb_.reset();
 }
 
+// The header and the chain as the file holds them, after a failed write.
+void ParadoxTable::reload()
+{
+    cachedBlock_ = 0;
+    std::string raw(header_.raw.size(), '\0');
+    db_.readExact(0, raw.data(), raw.size(), "table header");
+    header_ = ParseHeader(raw, db_.size(), name_);
+    loadChain();
+}
+
 void ParadoxTable::writeHeaderCounts()
 {
     auto* p = reinterpret_cast<unsigned char*>(header_.raw.data());
@@ -514,8 +531,8 @@ std::int64_t ParadoxTable::updateRecord(std::int64_t record, const std::vector<V
 {
     checkWritable("change a record");
     checkValues(values);
-    File::Lock lock(db_);
-    refresh();
+    auto lock = writeLock();
+    flushAppends();
     checkRecord(record);
     std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
     std::vector<std::uint32_t> released;
@@ -559,12 +576,18 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
 {
     checkWritable("add a record");
     checkValues(values);
-    File::Lock lock(db_);
-    refresh();
-    std::vector<Value> v = values;
+    auto lock = writeLock();
+    // The values with the autoincrement fields numbered (a copy only where there are such fields).
+    std::vector<Value> numbered;
+    const std::vector<Value>* use = &values;
     std::uint32_t autoInc = header_.autoInc;
     for (size_t k = 0; k < header_.fields.size(); ++k) {
         if (header_.fields[k].code != pxAutoInc) continue;
+        if (use == &values) {
+            numbered = values;
+            use = &numbered;
+        }
+        std::vector<Value>& v = numbered;
         if (v[k].isNull()) {
             v[k] = Value::integer(static_cast<std::int64_t>(++autoInc));
         } else {
@@ -572,26 +595,35 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
             if (ValueAsNumber(v[k], d) && d > autoInc && d <= 2147483647.0) autoInc = static_cast<std::uint32_t>(d);
         }
     }
+    std::vector<std::uint32_t> released;
+    if (appendLock_ && (keyWidth_ == 0 || appendsAtEnd(keyOf(*use, nullptr, nullptr)))) {
+        std::string bytes = encodeRecord(*use, nullptr, nullptr, released);
+        header_.autoInc = autoInc;
+        return appendAtEnd(bytes);
+    }
+    flushAppends();
     std::int64_t position = total_;
     if (keyWidth_ > 0) {
         bool duplicate = false;
-        position = keyPosition(keyOf(v, nullptr, nullptr), duplicate);
+        position = keyPosition(keyOf(*use, nullptr, nullptr), duplicate);
         if (duplicate) throw EngineError(name_ + ": key violation; another record has the same key");
     }
-    std::vector<std::uint32_t> released;
-    std::string bytes = encodeRecord(v, nullptr, nullptr, released);
+    std::string bytes = encodeRecord(*use, nullptr, nullptr, released);
     std::int64_t at = insertAt(position, bytes);
     header_.autoInc = autoInc;
     writeHeaderCounts();
-    if (keyWidth_ > 0) rebuildIndex();
+    if (keyWidth_ > 0) {
+        if (appendLock_) indexStale_ = true;   // written once the appends end
+        else rebuildIndex();
+    }
     return at;
 }
 
 void ParadoxTable::deleteRecord(std::int64_t record)
 {
     checkWritable("delete a record");
-    File::Lock lock(db_);
-    refresh();
+    auto lock = writeLock();
+    flushAppends();
     checkRecord(record);
     std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
     // The header's count may be lower than the blocks hold, never higher: it

@@ -33,8 +33,13 @@ public:
                       const std::vector<bool>& changed) override;
     std::int64_t appendRecord(const std::vector<Value>& values) override;
     void deleteRecord(std::int64_t record) override;
+    void beginAppends() override;
+    void endAppends() override;
     std::vector<int> primaryKey() const override;
     std::vector<std::string> files() const override;
+
+    // Writes the primary index (.px) anew from the data blocks; nothing for an unkeyed table.
+    void rebuildIndex();
 
     int version() const { return header_.version; }
     int codePage() const { return header_.codePage; }
@@ -73,8 +78,14 @@ private:
     void removeAt(std::int64_t position);
     std::int64_t keyPosition(const std::string& bytes, bool& duplicate);
     void refresh();
+    void reload();
     void writeHeaderCounts();
-    void rebuildIndex();
+    std::unique_ptr<File::Lock> writeLock();
+
+    // Appends gathered between beginAppends() and endAppends() (px_append.cpp).
+    bool appendsAtEnd(const std::string& key);
+    std::int64_t appendAtEnd(const std::string& bytes);
+    void flushAppends();
 
     std::string path_;
     std::string name_;   // for messages
@@ -93,6 +104,22 @@ private:
 
     int cachedBlock_ = 0;
     std::vector<unsigned char> cache_;
+    mutable size_t lastLocated_ = 0;   // the chain index locate() found last
+
+    // While appends are gathered: the lock held for them, and the blocks at
+    // the end of the chain that are not written yet (the first of them is
+    // the chain's last block on disk, or a new first block), in chain order
+    // from chain_[pendingFrom_] on.
+    std::unique_ptr<File::Lock> appendLock_;
+    struct PendingBlock {
+        int number = 0;
+        int prev = 0;
+    };
+    std::vector<PendingBlock> pending_;
+    std::vector<unsigned char> pendingData_;   // their bytes, one block after the other
+    size_t pendingFrom_ = 0;
+    unsigned char* pendingBlock(size_t i) { return pendingData_.data() + i * static_cast<size_t>(header_.blockSize); }
+    bool indexStale_ = false;   // records went into a keyed table's middle since the index was written
 };
 
 // The files beside a table that belong to it: blob file, primary and

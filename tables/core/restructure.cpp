@@ -64,21 +64,41 @@ std::string TemporaryFilesFolder()
     return dir && *dir ? dir : "/tmp";
 }
 
-RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& newFields,
+namespace {
+
+// The new fields with the table's primary key kept: where the caller marks
+// no key field and the old key fields stay first under their names (as the
+// design list, which knows no keys, gives them), they stay the key.
+std::vector<FieldDef> KeepPrimaryKey(const Table& table, std::vector<FieldDef> fields)
+{
+    const std::vector<int> key = table.primaryKey();
+    if (key.empty() || key.size() > fields.size()) return fields;
+    for (const auto& f : fields)
+        if (f.key) return fields;
+    for (size_t k = 0; k < key.size(); ++k)
+        if (key[k] != static_cast<int>(k) || !SameText(fields[k].name, table.field(key[k]).name)) return fields;
+    for (size_t k = 0; k < key.size(); ++k) fields[k].key = true;
+    return fields;
+}
+
+} // namespace
+
+RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& requestedFields,
                                    const BatchProgress& progress, const std::string& tempParent)
 {
-    if (newFields.empty()) throw EngineError("A table needs at least one field.");
+    if (requestedFields.empty()) throw EngineError("A table needs at least one field.");
     if (pg::IsServerDatabase(table.databaseName())) {
         // A server changes the table in place, all or nothing, in one transaction.
         table.close();
         auto server = pg::ConnectDatabase(table.databaseName());
         const std::int64_t rows =
-            pg::RestructureServerTable(*server, pg::ServerTableNameFor(*server, table.tableName()), newFields);
+            pg::RestructureServerTable(*server, pg::ServerTableNameFor(*server, table.tableName()), requestedFields);
         table.setReadOnly(false);
         table.open();
         return {false, rows};
     }
     if (!table.active()) table.open();
+    const std::vector<FieldDef> newFields = KeepPrimaryKey(table, requestedFields);
     const TableType type = table.formatType();
     const std::string folder =
         MakePrivateFolder(tempParent.empty() ? TemporaryFilesFolder() : tempParent, "tarnel-restructure-");
@@ -108,12 +128,14 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
         const std::string sql = RestructureSelect(newFields, copy.fields().empty() ? table.fields() : copy.fields());
         table.close();
         table.clearFieldDefs();
-        for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals);
+        for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals, f.key);
         std::vector<std::string> dropped = RecreateTable(table);
         table.setReadOnly(false);
         table.open();
         auto result = QueryResult::Run(folder, sql, QueryResult::Rows::Streamed);
-        BatchMoveResult in = BatchMove(table, *result, BatchMode::Append, Phase(progress, 1, rows));
+        // The select over the copy gives its rows, as many as were copied:
+        // told the count, the move need not run the select twice.
+        BatchMoveResult in = BatchMove(table, *result, BatchMode::Append, Phase(progress, 1, rows), rows);
         result.reset();
         if (in.cancelled) throw Cancelled{};
         table.close();

@@ -57,6 +57,8 @@ std::string TemporaryFilesFolder();
 // both moves (copy out, then refill) against twice the row count; returning
 // false cancels, and the old table is put back. Errors: RestructureError, or
 // the engine's error when nothing was touched yet (the copy out failed).
+// A keyed table keeps its primary key when no field is marked key and the
+// key fields stay first under their names; otherwise the marks decide.
 RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& newFields,
                                    const BatchProgress& progress = {}, const std::string& tempParent = {});
 

@@ -43,6 +43,26 @@ TEST(CliDesign, CreateThenCopyAcrossFormatsInEveryMode)
     EXPECT_NE(o.err.find("copy.dbf has no primary key"), std::string::npos) << o.err;
 }
 
+TEST(CliDesign, KeyFieldsMakeAKeyedParadoxTable)
+{
+    ScratchDir dir;
+    const std::string d = dir.path();
+    // A table keyed on ID takes rows, then matches them on the key.
+    Outcome o = RunCli({"create", d, "keyed.db", "--field", "ID:Integer:key", "--field", "NAME:String:8"}, d);
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(std::filesystem::exists(d + "/keyed.px"));
+    o = RunCli({"copy", TARNEL_FIXTURES "/paradox", "long.db", d, "keyed.db", "--mode", "append"}, d);
+    ASSERT_EQ(o.status, 0) << o.err;
+    o = RunCli({"copy", TARNEL_FIXTURES "/paradox", "long.db", d, "keyed.db", "--mode", "update"}, d);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "0 appended, 3 updated, 0 deleted\n");
+
+    EXPECT_EQ(RunCli({"create", d, "t.db", "--field", "A:Integer:4:key:key"}, d).status, 2);
+    o = RunCli({"create", d, "t.dbf", "--field", "A:Integer:key"}, d);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("dBASE tables have no primary key"), std::string::npos) << o.err;
+}
+
 TEST(CliDesign, BadArgumentsAreUsageErrors)
 {
     ScratchDir dir;

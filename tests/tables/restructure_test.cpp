@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "engine/batch_move.h"
 #include "engine/error.h"
 #include "engine/fileio/fault.h"
 #include "engine/fileio/file.h"
@@ -127,6 +128,39 @@ TEST_P(Restructure, CarriesColumnsByNameInTheNewOrder)
     auto was = Columns(table);
     RestructureTable(table, same, {}, temp.path());
     EXPECT_EQ(Columns(table), was);
+}
+
+TEST(RestructureKeyed, KeepsThePrimaryKeyWhileItsFieldsStayFirst)
+{
+    ScratchDir data, temp;
+    MakeCave(data.path(), {TableType::Paradox, "cave.db"});
+    Table table;
+    table.setDatabaseName(data.path());
+    table.setTableName("cave.db");
+    table.addFieldDef("NAME", ftString, 12, false, 0, true);
+    table.addFieldDef("DEPTH", ftInteger, 0);
+    table.addFieldDef("CLUB", ftString, 8);
+    table.createTable();   // keyed on NAME, then filled from an unkeyed copy
+    Table rows;
+    MakeCave(temp.path(), {TableType::Paradox, "rows.db"});
+    rows.setDatabaseName(temp.path());
+    rows.setTableName("rows.db");
+    rows.open();
+    BatchMove(table, rows, BatchMode::Append);
+    rows.close();
+    std::filesystem::remove(temp.file("rows.db"));
+    table.open();
+    ASSERT_EQ(table.primaryKey(), std::vector<int>{0});
+
+    // The design list knows no keys: NAME first keeps the key, and a new field goes with it.
+    RestructureTable(table, {Def("name", ftString, 12), Def("CLUB", ftString, 8), Def("NOTE", ftString, 4)}, {},
+                     temp.path());
+    EXPECT_EQ(table.primaryKey(), std::vector<int>{0});
+    EXPECT_EQ(table.recordCount(), kRows);
+    // NAME moved from the front: no key can be kept, and no row is lost.
+    RestructureTable(table, {Def("CLUB", ftString, 8), Def("NAME", ftString, 12)}, {}, temp.path());
+    EXPECT_TRUE(table.primaryKey().empty());
+    EXPECT_EQ(table.recordCount(), kRows);
 }
 
 TEST_P(Restructure, CopyLivesInAPrivateFolderOfItsOwn)

@@ -1,0 +1,144 @@
+// Many appends in a row (batch moves): the records are laid into data blocks
+// in memory and written a run of blocks at a time, followed once by the
+// header (and the primary index of a keyed table).
+//
+// The order of the writes keeps the files readable after a failure at any
+// point: the new blocks are written first, outside the chain; the chain's
+// last block then takes its new records and links them in; the header's
+// counts come last and may only be lower than the blocks hold, which a
+// reader accepts. A failure loses the records not yet written.
+#include <cstring>
+
+#include "engine/error.h"
+#include "engine/paradox/px_table.h"
+
+namespace tarnel::paradox {
+
+namespace {
+constexpr int kBlockHeader = 6;
+// Blocks gathered before they are written (a run of 1 MiB with 4 KiB blocks).
+constexpr size_t kFlushBlocks = 256;
+} // namespace
+
+std::unique_ptr<File::Lock> ParadoxTable::writeLock()
+{
+    if (appendLock_) return nullptr;   // held for the appends already
+    auto lock = std::make_unique<File::Lock>(db_);
+    refresh();
+    return lock;
+}
+
+void ParadoxTable::beginAppends()
+{
+    checkWritable("add records");
+    if (appendLock_) return;
+    auto lock = std::make_unique<File::Lock>(db_);
+    refresh();
+    appendLock_ = std::move(lock);
+}
+
+void ParadoxTable::endAppends()
+{
+    if (!appendLock_) return;
+    try {
+        flushAppends();
+    } catch (...) {
+        appendLock_.reset();
+        throw;
+    }
+    appendLock_.reset();
+}
+
+// Whether a record with this key goes after every record there is. Throws
+// on a key that is there already.
+bool ParadoxTable::appendsAtEnd(const std::string& key)
+{
+    if (keyWidth_ <= 0 || total_ == 0) return true;
+    int order = std::memcmp(recordBytes(total_ - 1), key.data(), static_cast<size_t>(keyWidth_));
+    if (order == 0) throw EngineError(name_ + ": key violation; another record has the same key");
+    return order < 0;
+}
+
+std::int64_t ParadoxTable::appendAtEnd(const std::string& bytes)
+{
+    const size_t rs = static_cast<size_t>(header_.recordSize);
+    const size_t bs = static_cast<size_t>(header_.blockSize);
+    const int cap = capacity();
+    auto addBlock = [&](int number, int prev) {
+        // Room for a whole run is kept from the start: pointers into it stay valid.
+        if (pendingData_.capacity() < (kFlushBlocks + 1) * bs) pendingData_.reserve((kFlushBlocks + 1) * bs);
+        pending_.push_back({number, prev});
+        pendingData_.resize(pending_.size() * bs, 0);
+    };
+    if (pending_.empty()) {
+        pendingData_.clear();
+        if (chain_.empty()) {
+            int number = allocateBlock();
+            chain_.push_back({number, 0, {}});
+            prefix_.push_back(0);
+            addBlock(number, 0);
+        } else {
+            int number = chain_.back().number;
+            addBlock(number, 0);
+            db_.readExact(blockOffset(number), pendingBlock(0), bs, "data");
+            pending_[0].prev = GetLe16(pendingBlock(0) + 2);
+        }
+        pendingFrom_ = chain_.size() - 1;
+    }
+    if (chain_.back().count >= cap) {
+        if (pending_.size() >= kFlushBlocks) {
+            flushAppends();
+            return appendAtEnd(bytes);
+        }
+        int number = allocateBlock();
+        addBlock(number, chain_.back().number);
+        prefix_.push_back(total_);
+        chain_.push_back({number, 0, {}});
+    }
+    Block& b = chain_.back();
+    std::memcpy(pendingBlock(pending_.size() - 1) + kBlockHeader + static_cast<size_t>(b.count) * rs, bytes.data(), rs);
+    if (b.count == 0) b.firstKey = bytes.substr(0, static_cast<size_t>(keyWidth_));
+    ++b.count;
+    return total_++;
+}
+
+void ParadoxTable::flushAppends()
+{
+    if (pending_.empty() && !indexStale_) return;
+    try {
+        const size_t n = pending_.size(), bs = static_cast<size_t>(header_.blockSize);
+        for (size_t i = 0; i < n; ++i) {
+            unsigned char* d = pendingBlock(i);
+            int count = chain_[pendingFrom_ + i].count;
+            size_t used = kBlockHeader + static_cast<size_t>(count) * static_cast<size_t>(header_.recordSize);
+            std::memset(d + used, 0, bs - used);
+            PutLe16(d, static_cast<std::uint16_t>(i + 1 < n ? pending_[i + 1].number : 0));
+            PutLe16(d + 2, static_cast<std::uint16_t>(pending_[i].prev));
+            PutLe16(d + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * header_.recordSize)));
+            if (cachedBlock_ == pending_[i].number) cachedBlock_ = 0;
+        }
+        // The new blocks, runs of neighbours in one write each.
+        for (size_t i = 1; i < n;) {
+            size_t j = i + 1;
+            while (j < n && pending_[j].number == pending_[j - 1].number + 1) ++j;
+            db_.writeAt(blockOffset(pending_[i].number), pendingBlock(i), (j - i) * bs);
+            i = j;
+        }
+        // Then the block that links them into the chain, then the header.
+        if (n > 0) db_.writeAt(blockOffset(pending_[0].number), pendingBlock(0), bs);
+        pending_.clear();
+        writeHeaderCounts();
+        if (keyWidth_ > 0) rebuildIndex();
+        indexStale_ = false;
+    } catch (...) {
+        pending_.clear();
+        try {
+            reload();   // what the files hold now
+        } catch (...) {
+            // The error that stopped the appends is the one to tell.
+        }
+        throw;
+    }
+}
+
+} // namespace tarnel::paradox

@@ -38,6 +38,10 @@ public:
     std::string writeBlocked() const override { return indexBlock_; }
 
     std::vector<IndexTag> indexTags() override;
+    // The first candidate tag on plain fields, else the first unique one.
+    std::vector<int> primaryKey() const override;
+    bool indexedField(int field) override;
+    std::optional<std::vector<std::int64_t>> indexedRecords(int field, const Value& low, const Value& high) override;
     // The paths of the index files beside the table.
     std::vector<std::string> indexFiles() const;
     // A record's bytes as stored, deletion mark first (valid until the next read).
@@ -65,6 +69,8 @@ private:
     std::string MemoMissing() const;
     void findUnkeptIndex();
     void flushAppends();
+    struct IndexUse;
+    IndexUse& indexUse() const;
 
     File file_;
     std::unique_ptr<DbfMemo> memo_;
@@ -76,6 +82,7 @@ private:
     std::vector<int> visible_;   // field index -> index into header_.fields
     bool declaredCodePage_ = false;   // the language driver byte names the code page
     std::string indexBlock_;          // why an index file keeps the table from being written
+    mutable std::shared_ptr<IndexUse> indexUse_;   // the index files, read on first use
 
     // Appends gathered between beginAppends() and endAppends(), from record pendingFirst_ on.
     std::unique_ptr<File::Lock> appendLock_;

@@ -54,6 +54,9 @@ public:
     void moveTo(std::int64_t row) override;
     Value value(int field) const override;
     bool isNull(int field) const override;
+    // Read the current value in place, without a copy of it.
+    void appendText(int field, std::string& out) const override;
+    double asFloat(int field) const override;
     Value valueAt(std::int64_t row, int field) const override;
 
     // Rows fetched so far, and whether that is all of them (never after a failure).

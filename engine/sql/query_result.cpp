@@ -11,6 +11,7 @@
 #include "engine/sql/table_module.h"
 #include "engine/sql/typed_constant.h"
 #include "engine/table.h"
+#include "engine/value_convert.h"
 
 namespace tarnel {
 
@@ -484,6 +485,18 @@ Value QueryResult::value(int field) const
 bool QueryResult::isNull(int field) const
 {
     return currentValue(field).isNull();
+}
+
+void QueryResult::appendText(int field, std::string& out) const
+{
+    const Value& v = currentValue(field);
+    AppendValueText(fields()[static_cast<size_t>(field)], v, out);
+}
+
+double QueryResult::asFloat(int field) const
+{
+    const Value& v = currentValue(field);
+    return ValueToFloat(fields()[static_cast<size_t>(field)], v);
 }
 
 } // namespace tarnel

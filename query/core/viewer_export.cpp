@@ -24,13 +24,13 @@ bool SameFieldName(const std::string& a, const std::string& b)
 // the line early in the stream and let the rest of the text pass for commands.
 void AppendReferenceText(const DataSet& result, int field, std::string& line)
 {
-    const std::string text = result.asText(field - 1);
-    if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+    const std::size_t start = line.size();
+    result.appendText(field - 1, line);
+    if (std::string_view(line).find_first_of(std::string_view("\r\n\0", 3), start) != std::string_view::npos)
         throw TViewerLinkError("Row " + std::to_string(result.row() + 1) + ", field "
                                + result.fields()[static_cast<std::size_t>(field - 1)].name
                                + ": the text holds a line break or a zero byte, which cannot be sent"
                                  " to the viewer. Nothing was sent.");
-    line += text;
 }
 
 // The station text, followed directly by the secondary text when given.

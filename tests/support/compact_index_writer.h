@@ -26,22 +26,26 @@ inline void WriteCompactIndex(const std::string& path, const std::string& expres
     constexpr size_t kNode = 512;
     const size_t width = static_cast<size_t>(keyLength);
     std::string file(2 * kNode, '\0');
-    auto node = [&]() {
-        file.append(kNode, '\0');
-        return file.size() - kNode;
-    };
     struct Child { std::string key; std::uint32_t record; std::uint32_t offset; };
+    // A new node of a level, linked to the one before it on that level.
+    auto node = [&](std::uint16_t attributes, size_t count, const std::vector<Child>& siblings) {
+        file.append(kNode, '\0');
+        const size_t at = file.size() - kNode;
+        char* p = file.data() + at;
+        PutLe16(p, attributes);
+        PutLe16(p + 2, static_cast<std::uint16_t>(count));
+        PutLe32(p + 4, siblings.empty() ? 0xFFFFFFFFu : siblings.back().offset);
+        PutLe32(p + 8, 0xFFFFFFFFu);
+        if (!siblings.empty()) PutLe32(file.data() + siblings.back().offset + 8, static_cast<std::uint32_t>(at));
+        return at;
+    };
     std::vector<Child> level;
 
     const size_t perLeaf = (kNode - 24) / (4 + width);
     for (size_t first = 0; first < entries.size() || (first == 0 && level.empty()); first += perLeaf) {
         const size_t count = std::min(perLeaf, entries.size() - first);
-        const size_t at = node();
+        const size_t at = node(2, count, level);
         char* p = file.data() + at;
-        PutLe16(p, 2);
-        PutLe16(p + 2, static_cast<std::uint16_t>(count));
-        PutLe32(p + 4, level.empty() ? 0xFFFFFFFFu : level.back().offset);
-        PutLe32(p + 8, 0xFFFFFFFFu);
         PutLe16(p + 12, static_cast<std::uint16_t>(kNode - 24 - count * (4 + width)));
         PutLe32(p + 14, 0x00FFFFFFu);
         p[18] = 0x0F; p[19] = 0x0F; p[20] = 24; p[21] = 4; p[22] = 4; p[23] = 4;
@@ -53,7 +57,6 @@ inline void WriteCompactIndex(const std::string& path, const std::string& expres
             end -= width;
             e.key.copy(p + end, width);
         }
-        if (!level.empty()) PutLe32(file.data() + level.back().offset + 8, static_cast<std::uint32_t>(at));
         const CompactEntry last = count ? entries[first + count - 1] : CompactEntry{std::string(width, ' '), 0};
         level.push_back({last.key, last.record, static_cast<std::uint32_t>(at)});
         if (entries.empty()) break;
@@ -63,12 +66,8 @@ inline void WriteCompactIndex(const std::string& path, const std::string& expres
         std::vector<Child> up;
         for (size_t first = 0; first < level.size(); first += perNode) {
             const size_t count = std::min(perNode, level.size() - first);
-            const size_t at = node();
+            const size_t at = node(0, count, up);
             char* p = file.data() + at;
-            PutLe16(p, 0);
-            PutLe16(p + 2, static_cast<std::uint16_t>(count));
-            PutLe32(p + 4, up.empty() ? 0xFFFFFFFFu : up.back().offset);
-            PutLe32(p + 8, 0xFFFFFFFFu);
             for (size_t k = 0; k < count; ++k) {
                 const Child& c = level[first + k];
                 char* e = p + 12 + k * (width + 8);
@@ -76,7 +75,6 @@ inline void WriteCompactIndex(const std::string& path, const std::string& expres
                 PutBe32(e + width, c.record);
                 PutBe32(e + width + 4, c.offset);
             }
-            if (!up.empty()) PutLe32(file.data() + up.back().offset + 8, static_cast<std::uint32_t>(at));
             up.push_back({level[first + count - 1].key, level[first + count - 1].record, static_cast<std::uint32_t>(at)});
         }
         level = std::move(up);

@@ -18,6 +18,7 @@
 #include "shell/suite_settings.h"
 #include "shell/system_support.h"
 #include "tables/create_table_dlg.h"
+#include "tables/table_edit_dlg.h"
 #include "workspace/copy_db_dlg.h"
 #include "workspace/open_db_dlg.h"
 #include "workspace/path_alias_dlg.h"
@@ -48,6 +49,7 @@ void TMainFormServices::CreateDialogs(QWidget* mainWindow)
     copyDBDlg_->ChooseTable = createTableDlg_->ChooseTable;
     // Then the About box and the restructure dialog.
     aboutBox_ = new shell::TAboutBox(mainWindow);
+    tableEditDlg_ = new TTableEditDlg(mainWindow);
 }
 
 bool TMainFormServices::ExecuteOpenDBDlg(QWidget* parent, QString& pathOrAlias, QString& tableName)
@@ -97,7 +99,10 @@ bool TMainFormServices::ExecuteCreateTableDlg(QWidget*, TableReference& table)
     return createTableDlg_ && createTableDlg_->ExecuteCreateTableDlg(table);
 }
 
-void TMainFormServices::ExecuteTableEditDlg(QWidget*, Table&) {}
+void TMainFormServices::ExecuteTableEditDlg(QWidget*, Table& table)
+{
+    if (tableEditDlg_) tableEditDlg_->ExecuteTableEditDlg(table);
+}
 
 void TMainFormServices::ExecuteCopyDBDlg(QWidget*)
 {

@@ -18,6 +18,7 @@ namespace tarnel {
 class Table;
 class TOpenDBDlg;
 class TCreateTableDlg;
+class TTableEditDlg;
 class TCopyDBDlg;
 class TPathAliasDlg;
 class TReopenMenu;
@@ -88,6 +89,7 @@ protected:
     QPointer<TPathAliasDlg> pathAliasDlg_;
     QPointer<TCopyDBDlg> copyDBDlg_;
     QPointer<shell::TAboutBox> aboutBox_;
+    QPointer<TTableEditDlg> tableEditDlg_;
     // The recent-files menu component (owned by the "Reopen" submenu's window).
     QPointer<TReopenMenu> reopenMenu_;
 };

@@ -183,7 +183,6 @@ void TForm1::buildMenus()
     OpenDBFileMenu = add(FileMenu, QStringLiteral("&Open Database..."), &TForm1::OpenDBFileMenuClick, true);
     ReopenMenu = FileMenu->addMenu(QStringLiteral("Reopen"));
     FileMenu->addSeparator();
-    // Edit Table Fields and the help items stay disabled until their dialogs exist.
     CreateNewDataBase1 = add(FileMenu, QStringLiteral("C&reate New Database..."), &TForm1::CreateNewDataBase1Click, true);
     FileMenu->addSeparator();
     CloseDB = add(FileMenu, QStringLiteral("&Close"), &TForm1::CloseDBClick, false);

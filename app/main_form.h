@@ -94,6 +94,9 @@ public:
     void SetTableMenusEnabled(bool flag);
     void SetBlobMenusEnabled(bool flag);
     void ShowRowCount();
+    // After the restructure dialog: the grid, panes and field lists follow
+    // the table's new layout (`before` is the layout it had).
+    void ShowRestructuredTable(const std::vector<FieldDef>& before);
     // Closes and opens the browse table again, read in the code page given.
     void ReopenInCodePage(int codePage);
     void OpenRecentEntry(QString entry);

@@ -104,7 +104,9 @@ void TForm1::SetTableMenusEnabled(bool flag)
 {
     CloseDB->setEnabled(flag);
     CodePage1->setEnabled(flag);
-    // Edit Table Fields joins these once the restructure dialog exists.
+    // A table the program may not write (a server table, a damaged index)
+    // cannot be rebuilt either.
+    EditTableFieldsMnu->setEnabled(flag && Table1.active() && Table1.writeBlocked().empty());
 }
 
 void TForm1::SetBlobMenusEnabled(bool flag)
@@ -196,7 +198,41 @@ void TForm1::Table1AfterPost() { ShowRowCount(); }
 
 void TForm1::Table1AfterDelete() { ShowRowCount(); }
 
-void TForm1::EditTableFieldsMnuClick() { services_->ExecuteTableEditDlg(this, Table1); }
+void TForm1::EditTableFieldsMnuClick()
+{
+    // A changed row is saved first: the rebuild copies the table as it is.
+    closeGridEditor(true);
+    DataSource1->finishEditing();
+    const std::vector<FieldDef> before = Table1.fields();
+    services_->ExecuteTableEditDlg(this, Table1);
+    ShowRestructuredTable(before);
+}
+
+void TForm1::ShowRestructuredTable(const std::vector<FieldDef>& before)
+{
+    if (!Table1.active()) {
+        // Not even the old table could be put back; the error box said where its rows are.
+        CloseDBClick();
+        return;
+    }
+    const std::vector<FieldDef>& now = Table1.fields();
+    const bool same = std::equal(before.begin(), before.end(), now.begin(), now.end(),
+                                 [](const FieldDef& a, const FieldDef& b) {
+                                     return a.name == b.name && a.type == b.type && a.size == b.size;
+                                 });
+    if (same) return;
+    // The memo and image panes may show a field that is gone.
+    DBMemo1->setDataField(QString());
+    DBImage1->setDataField(QString());
+    SetBlobMenusEnabled(false);
+    selectedColumn_ = 0;
+    QueryBuilderPage->setFields(Table1.fields());
+    DoQueryPage->FillFieldLists(Table1.fields());
+    DoQueryPage->SetExportControlsEnabled(false);
+    sizeColumns();
+    ShowRowCount();
+    DBGrid1ColEnter();
+}
 
 void TForm1::CopyDatabase1Click() { services_->ExecuteCopyDBDlg(this); }
 

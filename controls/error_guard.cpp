@@ -30,7 +30,14 @@ bool ShowBox(const ShownBox& box)
     if (Hook()) ok = Hook()(box);
     else switch (box.kind) {
     case BoxKind::Error: QMessageBox::critical(parent, box.title, box.text); break;
-    case BoxKind::Warning: QMessageBox::warning(parent, box.title, box.text); break;
+    case BoxKind::Warning:
+        if (box.yesNo)
+            ok = QMessageBox::warning(parent, box.title, box.text, QMessageBox::Yes | QMessageBox::No,
+                                      QMessageBox::No)
+                 == QMessageBox::Yes;
+        else
+            QMessageBox::warning(parent, box.title, box.text);
+        break;
     case BoxKind::Information: QMessageBox::information(parent, box.title, box.text); break;
     case BoxKind::Question:
         if (box.yesNo)
@@ -85,6 +92,13 @@ bool AskOkCancel(QWidget* parent, const QString& title, const QString& question)
 bool AskYesNo(QWidget* parent, const QString& title, const QString& question)
 {
     ShownBox box{parent, BoxKind::Question, title, question};
+    box.yesNo = true;
+    return ShowBox(box);
+}
+
+bool AskYesNoWarning(QWidget* parent, const QString& title, const QString& question)
+{
+    ShownBox box{parent, BoxKind::Warning, title, question};
     box.yesNo = true;
     return ShowBox(box);
 }

@@ -28,7 +28,7 @@ struct ShownBox {
     BoxKind kind = BoxKind::Error;
     QString title;
     QString text;
-    bool yesNo = false;   // a question answered Yes/No rather than OK/Cancel
+    bool yesNo = false;   // a question (or warning) answered Yes/No rather than OK/Cancel
 };
 // Takes every box the program shows instead of showing it (tests record them);
 // its result answers a question (true: OK). Empty: real boxes again. Returns
@@ -46,6 +46,8 @@ void ShowInformationBox(QWidget* parent, const QString& message);
 bool AskOkCancel(QWidget* parent, const QString& title, const QString& question);
 // Yes / No, No the default; true for Yes.
 bool AskYesNo(QWidget* parent, const QString& title, const QString& question);
+// The same as a warning box: for a step that may cost the user data.
+bool AskYesNoWarning(QWidget* parent, const QString& title, const QString& question);
 
 // Runs `command`; an error it raises is shown in the error box instead of
 // passed on. Returns false when it failed.

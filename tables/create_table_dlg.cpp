@@ -16,21 +16,9 @@
 #include <filesystem>
 
 #include "controls/error_guard.h"
-#include "controls/integer_spin.h"
-#include "tables/field_types.h"
+#include "tables/field_list_editor.h"
 
 namespace tarnel {
-
-namespace {
-
-QLabel* Caption(const QString& text, QWidget* buddy)
-{
-    auto* label = new QLabel(text);
-    label->setBuddy(buddy);
-    return label;
-}
-
-} // namespace
 
 TCreateTableDlg::TCreateTableDlg(QWidget* parent) : QDialog(parent)
 {
@@ -48,56 +36,20 @@ TCreateTableDlg::TCreateTableDlg(QWidget* parent) : QDialog(parent)
 
     auto* tableGroup = new QGroupBox(QStringLiteral("Table Parameter"));
     auto* tableGrid = new QGridLayout(tableGroup);
-    tableGrid->addWidget(Caption(QStringLiteral("Table Name"), TableNameEdit), 0, 0);
+    tableGrid->addWidget(BuddyCaption(QStringLiteral("Table Name"), TableNameEdit), 0, 0);
     tableGrid->addWidget(TableNameEdit, 1, 0);
-    tableGrid->addWidget(Caption(QStringLiteral("Table Type"), TableTypeCombo), 0, 1);
+    tableGrid->addWidget(BuddyCaption(QStringLiteral("Table Type"), TableTypeCombo), 0, 1);
     tableGrid->addWidget(TableTypeCombo, 1, 1);
-    tableGrid->addWidget(Caption(QStringLiteral("Path/Alias"), PathEdit), 2, 0);
+    tableGrid->addWidget(BuddyCaption(QStringLiteral("Path/Alias"), PathEdit), 2, 0);
     tableGrid->addWidget(PathEdit, 3, 0);
     tableGrid->addWidget(BrowseBtn, 3, 1);
 
-    FieldList = new QListWidget;
-    InstallFieldEntryDrawing(FieldList);
-    InsertBtn = new QPushButton(QStringLiteral("Add"));
-    DeleteBtn = new QPushButton(QStringLiteral("Delete"));
-    MoveUpBtn = new QToolButton;
-    MoveUpBtn->setArrowType(Qt::UpArrow);
-    MoveUpBtn->setToolTip(QStringLiteral("Move Up"));
-    MoveDownBtn = new QToolButton;
-    MoveDownBtn->setArrowType(Qt::DownArrow);
-    MoveDownBtn->setToolTip(QStringLiteral("Move Down"));
+    fields_ = new TFieldListEditor(this);
+    static_cast<TFieldControls&>(*this) = *fields_;
     ClearBtn = new QPushButton(QStringLiteral("Clear"));
-    FieldNameEdit = new QLineEdit;
-    FieldTypesList = new QListWidget;
-    FieldSizeSpin = new TIntegerSpin;
-    FieldSizeSpin->setMinValue(0);
-    FieldSizeSpin->setMaxValue(100000000);
-    FieldSizeSpin->setIncrement(1);
+    fields_->addListButton(ClearBtn);
     UseExistingBtn = new QPushButton(QStringLiteral("Use Existing DB Fields"));
-
-    auto* fieldGroup = new QGroupBox(QStringLiteral("Field Parameters"));
-    auto* fieldGrid = new QGridLayout(fieldGroup);
-    fieldGrid->addWidget(Caption(QStringLiteral("Field List"), FieldList), 0, 0);
-    fieldGrid->addWidget(FieldList, 1, 0, 6, 1);
-    auto* listButtons = new QVBoxLayout;
-    listButtons->addWidget(InsertBtn);
-    listButtons->addWidget(DeleteBtn);
-    auto* arrows = new QHBoxLayout;
-    arrows->addWidget(MoveUpBtn);
-    arrows->addWidget(MoveDownBtn);
-    listButtons->addLayout(arrows);
-    listButtons->addWidget(ClearBtn);
-    listButtons->addStretch();
-    fieldGrid->addLayout(listButtons, 1, 1, 6, 1);
-    fieldGrid->addWidget(Caption(QStringLiteral("Field Name"), FieldNameEdit), 0, 2);
-    fieldGrid->addWidget(FieldNameEdit, 1, 2);
-    fieldGrid->addWidget(Caption(QStringLiteral("Field Types"), FieldTypesList), 2, 2);
-    fieldGrid->addWidget(FieldTypesList, 3, 2);
-    fieldGrid->addWidget(Caption(QStringLiteral("Field Size"), FieldSizeSpin), 4, 2);
-    fieldGrid->addWidget(FieldSizeSpin, 5, 2);
-    fieldGrid->addWidget(UseExistingBtn, 6, 2);
-    fieldGrid->setColumnStretch(0, 2);
-    fieldGrid->setColumnStretch(2, 1);
+    fields_->addEntryControl(UseExistingBtn);
 
     OKBtn = new QPushButton(QStringLiteral("OK"));
     OKBtn->setDefault(true);
@@ -111,7 +63,7 @@ TCreateTableDlg::TCreateTableDlg(QWidget* parent) : QDialog(parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tableGroup);
-    layout->addWidget(fieldGroup, 1);
+    layout->addWidget(fields_->Group, 1);
     layout->addLayout(buttons);
     resize(640, 520);
 
@@ -122,29 +74,17 @@ TCreateTableDlg::TCreateTableDlg(QWidget* parent) : QDialog(parent)
     connect(HelpBtn, &QPushButton::clicked, this, [this] {
         if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
     });
-    connect(InsertBtn, &QPushButton::clicked, this, Guarded(this, [this] { InsertBtnClick(); }));
-    connect(DeleteBtn, &QPushButton::clicked, this, Guarded(this, [this] { DeleteBtnClick(); }));
-    connect(MoveUpBtn, &QToolButton::clicked, this, Guarded(this, [this] { MoveUpBtnClick(); }));
-    connect(MoveDownBtn, &QToolButton::clicked, this, Guarded(this, [this] { MoveDownBtnClick(); }));
     connect(ClearBtn, &QPushButton::clicked, this, Guarded(this, [this] { ClearBtnClick(); }));
     connect(BrowseBtn, &QPushButton::clicked, this, Guarded(this, [this] { BrowseBtnClick(); }));
     connect(UseExistingBtn, &QPushButton::clicked, this, Guarded(this, [this] { UseExistingBtnClick(); }));
     FormCreate();
-    connect(FieldTypesList, &QListWidget::currentRowChanged, this, Guarded(this, [this] { FieldTypesListClick(); }));
 }
 
 void TCreateTableDlg::FormCreate()
 {
+    // The field list and its type list set themselves up (row 0, "String",
+    // size 16; rows 1000 pixels wide).
     TableTypeCombo->setCurrentIndex(0);
-    for (int row = 0; row < kFieldTypeRows; ++row) {
-        QString name;
-        FieldTypeName(FieldTypeOfRow(row), name);
-        FieldTypesList->addItem(name);
-    }
-    FieldTypesList->setCurrentRow(0);
-    FieldTypesListClick();
-    // The delegate gives every row the 1000-pixel scroll extent.
-    FieldList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 bool TCreateTableDlg::ExecuteCreateTableDlg(TableReference& created)
@@ -164,10 +104,7 @@ bool TCreateTableDlg::ExecuteCreateTableDlg(TableReference& created)
     table_.setTableName(TableNameEdit->text().toStdString());
     table_.setTableType(static_cast<TableType>(TableTypeCombo->currentIndex()));
     table_.clearFieldDefs();
-    for (int i = 0; i < FieldList->count(); ++i) {
-        const TFieldEntry entry = GetFieldEntry(FieldList, i);
-        table_.addFieldDef(entry.Name.toStdString(), static_cast<TFieldType>(entry.DataType), entry.Size, false);
-    }
+    for (const FieldDef& f : fields_->Fields()) table_.addFieldDef(f.name, f.type, f.size, false);
     // A typing slip must not wipe out a table's rows: ask before replacing one.
     std::error_code ec;
     if (std::filesystem::exists(table_.resolvePath(), ec)
@@ -183,56 +120,7 @@ bool TCreateTableDlg::ExecuteCreateTableDlg(TableReference& created)
 
 void TCreateTableDlg::warn(const QString& text) { ShowWarningBox(this, windowTitle(), text); }
 
-void TCreateTableDlg::InsertBtnClick()
-{
-    const QString name = FieldNameEdit->text();
-    if (name.isEmpty()) return warn(QStringLiteral("No Field Name Specified"));
-    for (int i = 0; i < FieldList->count(); ++i)
-        if (GetFieldEntry(FieldList, i).Name.compare(name, Qt::CaseInsensitive) == 0)
-            return warn(QStringLiteral("Field Name Already Used"));
-    const std::uint8_t type = FieldTypeOfRow(FieldTypesList->currentRow());
-    const qint64 size = FieldSizeSpin->Value();
-    if (!IsValidFieldSize(type, static_cast<std::int32_t>(size))) return warn(QStringLiteral("Invalid Field Size"));
-    AddFieldEntry(FieldList, name, type, static_cast<std::int32_t>(size));
-}
-
-void TCreateTableDlg::DeleteBtnClick()
-{
-    const int row = FieldList->currentRow();
-    if (row < 0 || !FieldList->currentItem()->isSelected()) return;
-    delete FieldList->takeItem(row);
-    FieldList->setCurrentRow(-1);
-    FieldList->clearSelection();
-}
-
-void TCreateTableDlg::swapEntries(int a, int b)
-{
-    // b is the selected entry; it ends up at a, still selected.
-    QListWidgetItem* moved = FieldList->takeItem(b);
-    FieldList->insertItem(a, moved);
-    FieldList->setCurrentRow(a);
-}
-
-void TCreateTableDlg::MoveUpBtnClick()
-{
-    const int row = FieldList->currentRow();
-    if (row >= 1 && FieldList->currentItem()->isSelected()) swapEntries(row - 1, row);
-}
-
-void TCreateTableDlg::MoveDownBtnClick()
-{
-    const int row = FieldList->currentRow();
-    if (row >= 0 && row + 1 < FieldList->count() && FieldList->currentItem()->isSelected()) swapEntries(row + 1, row);
-}
-
 void TCreateTableDlg::ClearBtnClick() { FieldList->clear(); }
-
-void TCreateTableDlg::FieldTypesListClick()
-{
-    const int row = FieldTypesList->currentRow();
-    if (row < 0) return;
-    FieldSizeSpin->setValue(DefaultFieldSize(FieldTypeOfRow(row)));
-}
 
 void TCreateTableDlg::BrowseBtnClick()
 {
@@ -250,8 +138,7 @@ void TCreateTableDlg::UseExistingBtnClick()
     table_.setDatabaseName(pathOrAlias.toStdString());
     table_.setTableName(tableName.toStdString());
     table_.open();
-    FieldList->clear();
-    for (const FieldDef& field : table_.fields()) FieldEntryFromField(FieldList, field);
+    fields_->LoadFields(table_.fields());
     table_.close();
 }
 

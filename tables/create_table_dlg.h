@@ -4,6 +4,8 @@
 // the engine create it. Made once and reused: everything typed stays in the
 // dialog from one use to the next, also after a failed creation.
 #include <QDialog>
+
+#include "tables/field_list_editor.h"
 #include <QString>
 #include <functional>
 
@@ -12,15 +14,12 @@
 
 class QComboBox;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
-class QToolButton;
 
 namespace tarnel {
 
-class TIntegerSpin;
 
-class TCreateTableDlg : public QDialog {
+class TCreateTableDlg : public QDialog, public TFieldControls {
     Q_OBJECT
 public:
     explicit TCreateTableDlg(QWidget* parent = nullptr);
@@ -38,20 +37,13 @@ public:
 
     static constexpr int HelpTopic = 2;
 
-    // Controls, named as in the window description.
+    // Controls, named as in the window description (the field controls
+    // come with TFieldControls).
     QLineEdit* TableNameEdit;
     QComboBox* TableTypeCombo;
     QLineEdit* PathEdit;
     QPushButton* BrowseBtn;
-    QListWidget* FieldList;
-    QPushButton* InsertBtn;
-    QPushButton* DeleteBtn;
-    QToolButton* MoveUpBtn;
-    QToolButton* MoveDownBtn;
     QPushButton* ClearBtn;
-    QLineEdit* FieldNameEdit;
-    QListWidget* FieldTypesList;
-    TIntegerSpin* FieldSizeSpin;
     QPushButton* UseExistingBtn;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
@@ -62,16 +54,12 @@ signals:
 
 private:
     void FormCreate();
-    void InsertBtnClick();
-    void DeleteBtnClick();
-    void MoveUpBtnClick();
-    void MoveDownBtnClick();
     void ClearBtnClick();
-    void FieldTypesListClick();
     void BrowseBtnClick();
     void UseExistingBtnClick();
     void warn(const QString& text);
-    void swapEntries(int a, int b);
+
+    TFieldListEditor* fields_;   // the field list and the controls that edit it
 
     Table table_;   // reads an existing table's fields and creates the new one
 };

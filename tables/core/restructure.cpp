@@ -30,12 +30,14 @@ void RemoveTempFolder(const std::string& folder)
 
 struct Cancelled {};
 
-// Counts the rows of the two moves as one piece of work.
-BatchProgress Phase(const BatchProgress& progress, int phase)
+// Counts the rows of the two moves as one piece of work. The refill is told
+// the copy's row count: a streamed query result need not know its own.
+BatchProgress Phase(const BatchProgress& progress, int phase, std::int64_t rows = -1)
 {
     if (!progress) return {};
-    return [progress, phase](std::int64_t done, std::int64_t total) {
-        return progress(phase * total + done, 2 * total);
+    return [progress, phase, rows](std::int64_t done, std::int64_t total) {
+        const std::int64_t all = rows >= 0 ? rows : total;
+        return progress(phase * all + done, 2 * all);
     };
 }
 
@@ -99,7 +101,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& ne
         table.setReadOnly(false);
         table.open();
         auto result = QueryResult::Run(folder, sql, QueryResult::Rows::Streamed);
-        BatchMoveResult in = BatchMove(table, *result, BatchMode::Append, Phase(progress, 1));
+        BatchMoveResult in = BatchMove(table, *result, BatchMode::Append, Phase(progress, 1, rows));
         result.reset();
         if (in.cancelled) throw Cancelled{};
         table.close();

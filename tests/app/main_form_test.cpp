@@ -90,7 +90,7 @@ TEST_F(FormTest, OpenDatabaseOpensReadOnlyAndRecordsTheEntry)
     EXPECT_EQ(form->DataSource1->rowCount(), 3);
     EXPECT_TRUE(form->TableEditChk->isEnabled());
     EXPECT_TRUE(form->CloseDB->isEnabled());
-    EXPECT_FALSE(form->EditTableFieldsMnu->isEnabled());   // until the restructure dialog exists
+    EXPECT_TRUE(form->EditTableFieldsMnu->isEnabled());
     EXPECT_EQ(QDir::currentPath(), QString::fromStdString(dir.path()));
     EXPECT_EQ(form->CurrentTable.TableName, "historic.dbf");
 

@@ -53,6 +53,8 @@ TEST_F(FormTest, ATableWithAnIndexWeDoNotKeepOpensForReadingOnly)
     ASSERT_EQ(services->informations.size(), 1);
     EXPECT_TRUE(services->informations[0].contains("IDX.NDX cannot be kept up to date; the table is open read-only"))
         << services->informations[0].toStdString();
+    // Rebuilding it would lose that index too: no restructure either.
+    EXPECT_FALSE(form->EditTableFieldsMnu->isEnabled());
 
     QTest::keyClick(form->TableEditChk, Qt::Key_Space);
     EXPECT_FALSE(form->TableEditChk->isChecked());

@@ -14,33 +14,11 @@
 #include "tables/create_table_dlg.h"
 #include "tables/field_types.h"
 #include "tests/support/box_recorder.h"
+#include "tests/tables/field_list_input.h"
 #include "tests/workspace/workspace_test_support.h"
 
 namespace tarnel::test {
 namespace {
-
-void ClickRow(QListWidget* list, int row)
-{
-    list->scrollToItem(list->item(row));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-}
-
-int RowOfType(const char* name)
-{
-    for (int row = 0; row < kFieldTypeRows; ++row) {
-        QString text;
-        FieldTypeName(FieldTypeOfRow(row), text);
-        if (text == QLatin1String(name)) return row;
-    }
-    return -1;
-}
-
-void Type(QLineEdit* edit, const QString& text)
-{
-    edit->selectAll();
-    if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Delete);
-    else QTest::keyClicks(edit, text);
-}
 
 class CreateTableDlgTest : public ::testing::Test {
 protected:
@@ -57,12 +35,7 @@ protected:
         if (size >= 0) Type(dlg.FieldSizeSpin, QString::number(size));
         QTest::mouseClick(dlg.InsertBtn, Qt::LeftButton);
     }
-    QStringList Names() const
-    {
-        QStringList names;
-        for (int i = 0; i < dlg.FieldList->count(); ++i) names << GetFieldEntry(dlg.FieldList, i).Name;
-        return names;
-    }
+    QStringList Names() const { return EntryNames(dlg.FieldList); }
     QStringList Warnings() const
     {
         QStringList texts;

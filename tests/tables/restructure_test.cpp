@@ -29,7 +29,7 @@ struct Setup {
 };
 
 // NAME String(12), DEPTH Integer, CLUB String(8); row n: "st<n>", n*10, "c<n%3>".
-void MakeCave(const std::string& folder, const Setup& s)
+void MakeCave(const std::string& folder, const Setup& s, int rows = kRows)
 {
     Table t;
     t.setDatabaseName(folder);
@@ -40,7 +40,7 @@ void MakeCave(const std::string& folder, const Setup& s)
     t.addFieldDef("CLUB", ftString, 8);
     t.createTable();
     t.open();
-    for (int n = 0; n < kRows; ++n) {
+    for (int n = 0; n < rows; ++n) {
         t.append();
         t.setText(0, "st" + std::to_string(n));
         t.setValue(1, Value::integer(n * 10));
@@ -200,6 +200,51 @@ TEST_P(Restructure, AFaultAtAnyFileOperationLosesNoRow)
         ExpectWhole(restructured);
         EXPECT_TRUE(FolderEntries(temp.path()).empty());
     }
+}
+
+// Enough rows for the moves to report progress (and take a cancel) on the way.
+TEST_P(Restructure, ACancelOrAFailedRestoreNeverLosesTheRows)
+{
+    constexpr int kMany = 1500;
+    table.close();
+    for (const auto& e : FolderEntries(data.path())) RemoveFile(data.file(e));
+    MakeCave(data.path(), GetParam(), kMany);
+    table.open();
+    before = Columns(table);
+
+    // Cancelled while refilling: the old table comes back whole, the copy goes.
+    std::int64_t seenTotal = 0;
+    RestructureResult r = RestructureTable(table, NewLayout(), [&](std::int64_t done, std::int64_t total) {
+        seenTotal = total;
+        return done <= kMany;
+    }, temp.path());
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(seenTotal, 2 * kMany);
+    ASSERT_EQ(table.recordCount(), kMany);
+    EXPECT_EQ(Columns(table), before);
+    EXPECT_TRUE(FolderEntries(temp.path()).empty());
+
+    // The medium fails for good while refilling: the table cannot be put
+    // back, so the private folder stays, named in the error, with every row.
+    try {
+        RestructureTable(table, NewLayout(), [&](std::int64_t done, std::int64_t) {
+            if (done > kMany) fileio::ArmFault(fileio::kAllFileOps, 1, fileio::FaultKind::IoError, true);
+            return true;
+        }, temp.path());
+        ADD_FAILURE() << "the restructure went through a failing disk";
+    } catch (const RestructureError& e) {
+        fileio::DisarmFault();
+        EXPECT_FALSE(e.restored());
+        ASSERT_FALSE(e.keptFolder().empty());
+        EXPECT_NE(std::string(e.what()).find(e.keptFolder() + "/" + kRestructureTempName), std::string::npos)
+            << e.what();
+        Table kept;
+        kept.setDatabaseName(e.keptFolder());
+        kept.setTableName(kRestructureTempName);
+        kept.open();
+        EXPECT_EQ(Columns(kept), before);
+    }
+    fileio::DisarmFault();
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Restructure,

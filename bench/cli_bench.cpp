@@ -12,10 +12,6 @@
 //   build/bench/cli_bench [ROWS] [FOLDER] [TARNEL-CLI]
 //       (defaults: 1000000, /tmp/tarnel-cli-bench, the tarnel-cli of this build)
 #include <sqlite3.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -31,78 +27,11 @@
 
 using namespace tarnel;
 using namespace tarnel::bench;
+using namespace tarnel::bench::proc;
 
 namespace {
 
-constexpr int kRuns = 5;
 const char* kSelect = R"(Select "t"."STATION","t"."DEPTH" From "t" Where (DEPTH  > 10))";
-
-struct Run {
-    double seconds = 1e9;   // best wall time
-    double cpu = 1e9;       // best processor time (user and system): steadier on a busy machine
-    double peakMb = 0;      // peak resident memory of that kind of run (largest seen)
-    bool ok = true;
-};
-
-// Runs argv with stdout into /dev/null (or captured into *output), best of kRuns.
-Run Measure(const std::vector<std::string>& argv, std::string* output = nullptr)
-{
-    Run best;
-    for (int k = 0; k < kRuns; ++k) {
-        int pipeFds[2] = {-1, -1};
-        if (output && pipe(pipeFds) != 0) return {1e9, 1e9, 0, false};
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            int sink = output ? pipeFds[1] : open("/dev/null", O_WRONLY);
-            dup2(sink, 1);
-            int quiet = open("/dev/null", O_WRONLY);
-            dup2(quiet, 2);
-            std::vector<char*> args;
-            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execvp(args[0], args.data());
-            _exit(127);
-        }
-        if (output) {
-            close(pipeFds[1]);
-            output->clear();
-            char buf[4096];
-            ssize_t n;
-            while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) output->append(buf, static_cast<size_t>(n));
-            close(pipeFds[0]);
-        }
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        const double seconds = Since(start);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) best.ok = false;
-        best.seconds = std::min(best.seconds, seconds);
-        const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        best.cpu = std::min(best.cpu, cpu);
-        best.peakMb = std::max(best.peakMb, static_cast<double>(usage.ru_maxrss) / 1024.0);
-        if (seconds > 3.0) break;   // a slow peer: one run tells enough
-    }
-    return best;
-}
-
-bool Have(const char* tool)
-{
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-void Line(const char* what, const Run& run, const std::string& note = {})
-{
-    std::printf("  %-34s %7.3f s wall %7.3f s cpu %7.1f MB%s  %s\n", what, run.seconds, run.cpu, run.peakMb,
-                run.ok ? "" : "  FAILED", note.c_str());
-}
-
-// A ratio of two runs, by wall time and by processor time.
-void Ratio(const char* what, const Run& a, const Run& b, const char* goal)
-{
-    std::printf("  %-34s %7.2fx wall %6.2fx cpu   (goal: %s)\n", what, a.seconds / b.seconds, a.cpu / b.cpu, goal);
-}
 
 std::string FirstLine(const std::string& text)
 {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarnel::bench {
 
@@ -26,5 +27,26 @@ inline double Since(std::chrono::steady_clock::time_point start)
 
 // Runs a shell command and returns its wall time in seconds (negative when it failed).
 double TimeCommand(const std::string& command);
+
+// Whole processes timed (cli_bench, index_lookup_bench).
+namespace proc {
+
+// A whole process run kRuns times: its best wall and processor times.
+constexpr int kRuns = 5;
+struct Run {
+    double seconds = 1e9;   // best wall time
+    double cpu = 1e9;       // best processor time (user and system): steadier on a busy machine
+    double peakMb = 0;      // peak resident memory of that kind of run (largest seen)
+    bool ok = true;
+};
+// Runs argv with stdout into /dev/null (or captured into *output), best of
+// kRuns (one when a run takes over 3 s); peak memory from wait4().
+Run Measure(const std::vector<std::string>& argv, std::string* output = nullptr);
+bool Have(const char* tool);
+// One figure line, and a ratio of two runs by wall and processor time.
+void Line(const char* what, const Run& run, const std::string& note = {});
+void Ratio(const char* what, const Run& a, const Run& b, const char* goal);
+
+} // namespace proc
 
 } // namespace tarnel::bench

@@ -10,6 +10,7 @@
 // records (Paradox) renumber the ones behind.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,7 +89,24 @@ public:
     virtual void refresh() {}
 
     // The fields of the primary key, as 0-based indexes (empty when unkeyed).
+    // A format that takes its key from an index file throws EngineError
+    // naming the file when it cannot be read.
     virtual std::vector<int> primaryKey() const { return {}; }
+
+    // Looking values up through an index (local SQL). Whether an index
+    // answers conditions on the field: a tag keyed on that field alone that
+    // holds every live record in an order the lookup can follow.
+    virtual bool indexedField(int /*field*/) { return false; }
+    // The records, ascending, that may hold a value of the field from low to
+    // high (both ends inclusive; a Null Value leaves that end open), found
+    // through that index: never fewer than match, perhaps more, so the
+    // caller still tests each. Nothing when the index cannot answer after all
+    // (the caller then reads every record).
+    virtual std::optional<std::vector<std::int64_t>> indexedRecords(int /*field*/, const Value& /*low*/,
+                                                                    const Value& /*high*/)
+    {
+        return std::nullopt;
+    }
 
     // The code page text is read in (0 for formats without one), and the one
     // to read in when the file names none; the latter is called right after

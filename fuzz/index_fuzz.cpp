@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the index file readers. The first three bytes
 // choose the kind (cdx, idx, ndx, mdx); the rest is the file. Everything must
-// end in a clean EngineError or in keys.
+// end in a clean EngineError or in keys, walked whole and from a key on.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -26,7 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     }
     try {
         auto index = tarnel::IndexFile::open(path);
-        for (size_t k = 0; k < index->tags().size(); ++k) index->keys(k);
+        for (size_t k = 0; k < index->tags().size(); ++k) {
+            const auto keys = index->keys(k);
+            const std::string low = keys.empty() ? std::string() : keys[keys.size() / 2].key;
+            index->seek(k, low, [](const tarnel::IndexKey&) { return true; });
+        }
     } catch (const tarnel::EngineError&) {
     }
     return 0;

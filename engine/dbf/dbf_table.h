@@ -42,6 +42,10 @@ public:
     std::string writeBlocked() const override { return indexBlock_; }
 
     std::vector<IndexTag> indexTags() override;
+    // The first candidate tag on plain fields, else the first unique one.
+    std::vector<int> primaryKey() const override;
+    bool indexedField(int field) override;
+    std::optional<std::vector<std::int64_t>> indexedRecords(int field, const Value& low, const Value& high) override;
     // The paths of the index files beside the table.
     std::vector<std::string> indexFiles() const;
     // A record's bytes as stored, deletion mark first (valid until the next read).
@@ -73,6 +77,8 @@ private:
     // Brings the index files up to the records after a change; when they
     // cannot be, undo puts the table back and the error goes on.
     void updateIndexes(const std::function<void()>& undo);
+    struct IndexUse;
+    IndexUse& indexUse() const;
 
     File file_;
     std::unique_ptr<DbfMemo> memo_;
@@ -85,6 +91,7 @@ private:
     bool declaredCodePage_ = false;   // the language driver byte names the code page
     std::string indexBlock_;          // why an index file keeps the table from being written
     std::unique_ptr<IndexKeeper> indexes_;   // the index files kept up to date, if any
+    mutable std::shared_ptr<IndexUse> indexUse_;   // the index files, read on first use
 
     // Appends gathered between beginAppends() and endAppends(), from record pendingFirst_ on.
     std::unique_ptr<File::Lock> appendLock_;

@@ -1,11 +1,13 @@
 #include "engine/sql/table_module.h"
 
+#include "engine/sql/index_lookup.h"
 #include "engine/sql/scan_terms.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace tarnel::sql {
@@ -29,6 +31,11 @@ struct TableCursor : sqlite3_vtab_cursor {
     std::int64_t record = 0;   // physical number of the current row
     std::int64_t row = -1;     // its row number
     std::vector<ScanTerm> terms;
+    // Looking up through an index: the records to visit, and how far the
+    // live records before the current one have been counted (its row number).
+    std::optional<std::vector<std::int64_t>> lookup;
+    size_t nextLookup = 0;
+    std::int64_t counted = 0, liveBefore = 0;
     // Values of the current row already read: a condition and the result may
     // both want a column.
     std::vector<Value> values;
@@ -92,7 +99,8 @@ int Disconnect(sqlite3_vtab* vtab)
 }
 
 // The plan handed from BestIndex to Filter (idxStr): one "field:op;" per
-// condition the scan tests, in argv order for those with a constant.
+// condition the scan tests, in argv order for those with a constant; led by
+// "@field;" when an index answers the conditions on that field.
 int BestIndex(sqlite3_vtab* base, sqlite3_index_info* info)
 {
     auto* vtab = static_cast<TableVTab*>(base);
@@ -101,6 +109,7 @@ int BestIndex(sqlite3_vtab* base, sqlite3_index_info* info)
         std::string plan;
         int argc = 0;
         double share = 1.0;
+        std::vector<std::pair<int, ScanOp>> conditions;
         for (int i = 0; i < info->nConstraint; ++i) {
             const auto& c = info->aConstraint[i];
             if (!c.usable || c.iColumn < 0 || c.iColumn >= fieldCount) continue;
@@ -115,11 +124,16 @@ int BestIndex(sqlite3_vtab* base, sqlite3_index_info* info)
             if (NeedsOperand(*op)) info->aConstraintUsage[i].argvIndex = ++argc;
             info->aConstraintUsage[i].omit = 1;
             plan += std::to_string(c.iColumn) + ':' + std::to_string(static_cast<int>(*op)) + ';';
+            conditions.emplace_back(c.iColumn, *op);
             share *= *op == ScanOp::Eq || *op == ScanOp::Is || *op == ScanOp::IsNull ? 0.1 : 0.5;
         }
         const double rows = static_cast<double>(vtab->table->format()->physicalCount());
         info->estimatedCost = rows * (plan.empty() ? 1.0 : 0.9) + 1;
         info->estimatedRows = static_cast<sqlite3_int64>(rows * share) + 1;
+        if (const int field = LookupField(*vtab->table->format(), conditions); field >= 0) {
+            plan = '@' + std::to_string(field) + ';' + plan;
+            info->estimatedCost = 20 + rows * share;
+        }
         if (!plan.empty()) {
             info->idxStr = sqlite3_mprintf("%s", plan.c_str());
             info->needToFreeIdxStr = 1;
@@ -180,7 +194,15 @@ void Advance(TableCursor& cursor, const TableVTab& vtab)
         cursor.scanDone = true;
         return;
     }
-    while (++cursor.record < cursor.physical) {
+    while (true) {
+        if (!cursor.lookup) {
+            if (++cursor.record >= cursor.physical) return;
+        } else if (cursor.nextLookup < cursor.lookup->size()) {
+            cursor.record = (*cursor.lookup)[cursor.nextLookup++];
+        } else {
+            cursor.record = cursor.physical;
+            return;
+        }
         if (cursor.deletionMarks && cursor.format->isDeleted(cursor.record)) continue;
         ++cursor.row;
         bool passes = true;
@@ -214,7 +236,13 @@ int Filter(sqlite3_vtab_cursor* base, int, const char* plan, int argc, sqlite3_v
     const auto& vtab = *static_cast<TableVTab*>(base->pVtab);
     try {
         cursor->terms.clear();
-        int next = 0;
+        cursor->lookup.reset();
+        int next = 0, lookupField = -1;
+        if (plan && *plan == '@') {
+            char* end = nullptr;
+            lookupField = static_cast<int>(std::strtol(plan + 1, &end, 10));
+            plan = end + 1;
+        }
         for (const char* p = plan; p && *p;) {
             char* end = nullptr;
             ScanTerm term;
@@ -238,6 +266,11 @@ int Filter(sqlite3_vtab_cursor* base, int, const char* plan, int argc, sqlite3_v
         cursor->physical = cursor->scan ? 0 : cursor->format->physicalCount();
         cursor->record = -1;
         cursor->row = -1;
+        if (lookupField >= 0) {
+            cursor->lookup = LookupRecords(*cursor->format, lookupField, cursor->terms);
+            cursor->nextLookup = 0;
+            cursor->counted = cursor->liveBefore = 0;
+        }
         cursor->valueRecord.assign(cursor->valueRecord.size(), -1);
         Advance(*cursor, vtab);
     } catch (const std::exception& e) {
@@ -293,7 +326,19 @@ int Column(sqlite3_vtab_cursor* base, sqlite3_context* context, int field)
 
 int Rowid(sqlite3_vtab_cursor* base, sqlite3_int64* rowid)
 {
-    *rowid = static_cast<TableCursor*>(base)->row + 1;
+    auto* cursor = static_cast<TableCursor*>(base);
+    if (!cursor->lookup) {
+        *rowid = cursor->row + 1;
+        return SQLITE_OK;
+    }
+    // The row number a full scan gives the record: its live records before it.
+    try {
+        for (; cursor->counted < cursor->record; ++cursor->counted)
+            if (!cursor->deletionMarks || !cursor->format->isDeleted(cursor->counted)) ++cursor->liveBefore;
+    } catch (const std::exception& e) {
+        return Fail(base->pVtab, e.what());
+    }
+    *rowid = cursor->liveBefore + 1;
     return SQLITE_OK;
 }
 

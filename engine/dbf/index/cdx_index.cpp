@@ -32,10 +32,10 @@ std::string Trimmed(std::string s)
 
 class CompactIndex : public IndexFile {
 public:
-    CompactIndex(const std::string& path, std::string bytes, bool compound)
-        : IndexFile(path, std::move(bytes))
+    CompactIndex(const std::string& path, IndexSource source, bool compound)
+        : IndexFile(path, std::move(source))
     {
-        if (bytes_.size() < 2 * kNode) damaged("the file is shorter than its header");
+        if (size() < 2 * kNode) damaged("the file is shorter than its header");
         if (!compound) {
             tags_.push_back(readTagHeader(0, Stem()));
             headers_.push_back(0);
@@ -44,10 +44,11 @@ public:
         // The tag directory: keys are tag names, record numbers the offsets of their headers.
         const unsigned char* h = at(0, kNode);
         if (!(h[14] & 0x20)) damaged("it is not a compact index");
-        Walk(GetLe32(h), GetLe16(h + 12), ' ', [&](const std::string& key, std::uint32_t offset) {
+        Walk(GetLe32(h), GetLe16(h + 12), ' ', nullptr, [&](const std::string& key, std::uint32_t offset) {
             if (tags_.size() >= 1000) damaged("it holds too many tags");
             tags_.push_back(readTagHeader(offset, Trimmed(key)));
             headers_.push_back(offset);
+            return true;
         });
     }
 
@@ -56,10 +57,24 @@ public:
         const unsigned char* h = at(headers_.at(tag), kNode);
         std::vector<IndexKey> out;
         char pad = tags_[tag].keyType == 'C' ? ' ' : '\0';
-        Walk(GetLe32(h), GetLe16(h + 12), pad, [&](const std::string& key, std::uint32_t record) {
+        Walk(GetLe32(h), GetLe16(h + 12), pad, nullptr, [&](const std::string& key, std::uint32_t record) {
             out.push_back({key, record});
+            return true;
         });
         return out;
+    }
+
+    void seek(size_t tag, const std::string& low, const KeyVisit& visit) const override
+    {
+        const unsigned char* h = at(headers_.at(tag), kNode);
+        char pad = tags_[tag].keyType == 'C' ? ' ' : '\0';
+        IndexKey found;
+        Walk(GetLe32(h), GetLe16(h + 12), pad, &low, [&](const std::string& key, std::uint32_t record) {
+            if (key < low) return true;
+            found.key = key;
+            found.record = record;
+            return visit(found);
+        });
     }
 
 private:
@@ -91,11 +106,14 @@ private:
         return t;
     }
 
+    // Visits keys in index order from the first leaf, or with low from the
+    // leaf that holds the first key not below low, until visit returns false.
+    // An interior node's key is the last key of the child beside it.
     template <typename Visit>
-    void Walk(std::uint32_t root, int keyLength, char pad, Visit visit) const
+    void Walk(std::uint32_t root, int keyLength, char pad, const std::string* low, Visit visit) const
     {
         if (keyLength <= 0 || keyLength > 240) damaged("a key length of " + std::to_string(keyLength));
-        // Down the leftmost path to the first leaf, then along the leaves.
+        const size_t width = static_cast<size_t>(keyLength);
         std::uint64_t node = root;
         std::set<std::uint64_t> seen;
         for (int depth = 0;; ++depth) {
@@ -105,23 +123,30 @@ private:
             if (attributes & 0x02) break;
             unsigned count = GetLe16(p + 2);
             if (count == 0 || 12 + count * std::uint64_t(keyLength + 8) > kNode) damaged("an interior node holds a bad key count");
-            node = GetBe32(p + 12 + keyLength + 4);
+            unsigned child = 0;
+            if (low) {
+                auto entryKey = [&](unsigned k) { return reinterpret_cast<const char*>(p + 12 + k * (width + 8)); };
+                while (child < count && low->compare(0, width, entryKey(child), width) > 0) ++child;
+                if (child == count) return;   // every key is below low
+            }
+            node = GetBe32(p + 12 + child * (width + 8) + width + 4);
         }
         seen.clear();
-        std::string previous(static_cast<size_t>(keyLength), pad);
+        std::string previous(width, pad);
         while (true) {
             if (!seen.insert(node).second) damaged("its leaves form a loop");
             const unsigned char* p = at(node, kNode);
             if (!(GetLe16(p) & 0x02)) damaged("a leaf chain reaches an interior node");
-            readLeaf(p, keyLength, pad, previous, visit);
+            if (!readLeaf(p, keyLength, pad, previous, visit)) return;
             std::uint32_t right = GetLe32(p + 8);
             if (right == 0xFFFFFFFFu) break;
             node = right;
         }
     }
 
+    // False when visit asked to stop.
     template <typename Visit>
-    void readLeaf(const unsigned char* p, int keyLength, char pad, std::string& previous, Visit& visit) const
+    bool readLeaf(const unsigned char* p, int keyLength, char pad, std::string& previous, Visit& visit) const
     {
         unsigned count = GetLe16(p + 2);
         std::uint32_t recordMask = GetLe32(p + 14);
@@ -146,17 +171,18 @@ private:
             key.assign(previous, 0, dup);
             key.append(reinterpret_cast<const char*>(p + end), fresh);
             key.append(trail, pad);
-            visit(key, record);
+            if (!visit(key, record)) return false;
             previous = key;
         }
+        return true;
     }
 };
 
 } // namespace
 
-std::unique_ptr<IndexFile> OpenCompactIndex(const std::string& path, std::string bytes, bool compound)
+std::unique_ptr<IndexFile> OpenCompactIndex(const std::string& path, IndexSource source, bool compound)
 {
-    return std::make_unique<CompactIndex>(path, std::move(bytes), compound);
+    return std::make_unique<CompactIndex>(path, std::move(source), compound);
 }
 
 } // namespace tarnel

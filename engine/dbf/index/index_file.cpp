@@ -1,4 +1,5 @@
 // Opening index files, and the single-tag .ndx and multiple-tag .mdx of dBASE.
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -10,8 +11,8 @@
 
 namespace tarnel {
 
-IndexFile::IndexFile(std::string path, std::string bytes)
-    : path_(std::move(path)), name_(BaseName(path_)), bytes_(std::move(bytes))
+IndexFile::IndexFile(std::string path, IndexSource source)
+    : path_(std::move(path)), name_(BaseName(path_)), source_(std::move(source))
 {
 }
 
@@ -22,9 +23,37 @@ void IndexFile::damaged(const std::string& why) const
 
 const unsigned char* IndexFile::at(std::uint64_t offset, std::uint64_t n) const
 {
-    if (offset > bytes_.size() || n > bytes_.size() - offset)
+    if (offset > source_.size || n > source_.size - offset)
         damaged("it points past its end (offset " + std::to_string(offset) + ")");
-    return reinterpret_cast<const unsigned char*>(bytes_.data()) + offset;
+    if (!source_.file) return reinterpret_cast<const unsigned char*>(source_.bytes.data()) + offset;
+    auto [piece, fresh] = read_.try_emplace({offset, n});
+    if (fresh) {
+        piece->second.resize(static_cast<size_t>(n));
+        if (source_.file->readAt(static_cast<std::int64_t>(offset), piece->second.data(), piece->second.size()) != n) {
+            read_.erase(piece);
+            damaged("it ends before offset " + std::to_string(offset + n));
+        }
+    }
+    return reinterpret_cast<const unsigned char*>(piece->second.data());
+}
+
+const std::string& IndexFile::bytes() const
+{
+    if (source_.file && source_.bytes.size() != source_.size) {
+        std::string whole(static_cast<size_t>(source_.size), '\0');
+        source_.file->readExact(0, whole.data(), whole.size(), "the index");
+        source_.bytes = std::move(whole);
+    }
+    return source_.bytes;
+}
+
+void IndexFile::seek(size_t tag, const std::string& low, const KeyVisit& visit) const
+{
+    std::vector<IndexKey> all = keys(tag);
+    auto from = std::lower_bound(all.begin(), all.end(), low,
+                                 [](const IndexKey& k, const std::string& v) { return k.key < v; });
+    for (; from != all.end(); ++from)
+        if (!visit(*from)) return;
 }
 
 namespace {
@@ -91,7 +120,7 @@ private:
 
 class NdxIndex : public IndexFile {
 public:
-    NdxIndex(const std::string& path, std::string bytes) : IndexFile(path, std::move(bytes))
+    NdxIndex(const std::string& path, IndexSource source) : IndexFile(path, std::move(source))
     {
         const unsigned char* h = at(0, 512);
         IndexTag t;
@@ -126,7 +155,7 @@ private:
 
 class MdxIndex : public IndexFile {
 public:
-    MdxIndex(const std::string& path, std::string bytes) : IndexFile(path, std::move(bytes))
+    MdxIndex(const std::string& path, IndexSource source) : IndexFile(path, std::move(source))
     {
         const unsigned char* h = at(0, 544);
         block_ = GetLe16(h + 22);
@@ -174,32 +203,40 @@ private:
 
 } // namespace
 
-std::unique_ptr<IndexFile> OpenNdxIndex(const std::string& path, std::string bytes)
+std::unique_ptr<IndexFile> OpenNdxIndex(const std::string& path, IndexSource source)
 {
-    return std::make_unique<NdxIndex>(path, std::move(bytes));
+    return std::make_unique<NdxIndex>(path, std::move(source));
 }
 
-std::unique_ptr<IndexFile> OpenMdxIndex(const std::string& path, std::string bytes)
+std::unique_ptr<IndexFile> OpenMdxIndex(const std::string& path, IndexSource source)
 {
-    return std::make_unique<MdxIndex>(path, std::move(bytes));
+    return std::make_unique<MdxIndex>(path, std::move(source));
 }
 
 std::unique_ptr<IndexFile> IndexFile::open(const std::string& path)
 {
-    File file = File::open(path, true);
-    std::int64_t size = file.size();
-    if (size > (std::int64_t(1) << 31)) throw EngineError("The index file " + BaseName(path) + " is too large to read.");
-    std::string bytes(static_cast<size_t>(size), '\0');
-    file.readExact(0, bytes.data(), bytes.size(), "the index");
-    std::string ext = IndexExtension(path);
-    if (ext == ".cdx") return OpenCompactIndex(path, std::move(bytes), true);
+    auto file = std::make_shared<File>(File::open(path, true));
+    const std::int64_t size = file->size();
+    if (size > (std::int64_t(1) << 40)) throw EngineError("The index file " + BaseName(path) + " is too large to read.");
+    const std::string ext = IndexExtension(path);
+    unsigned char head[16] = {};
+    const size_t got = file->readAt(0, head, sizeof head);
+    // Small files are read whole; of large ones only the nodes wanted.
+    auto source = [&]() {
+        if (size > (std::int64_t(1) << 20)) return IndexSource(file, static_cast<std::uint64_t>(size));
+        std::string bytes(static_cast<size_t>(size), '\0');
+        file->readExact(0, bytes.data(), bytes.size(), "the index");
+        return IndexSource(std::move(bytes));
+    };
+    if (ext == ".cdx") return OpenCompactIndex(path, source(), true);
     if (ext == ".idx") {
-        if (bytes.size() < 512) throw EngineError("The index file " + BaseName(path) + " is damaged: the file is shorter than its header.");
-        if (static_cast<unsigned char>(bytes[14]) & 0x20) return OpenCompactIndex(path, std::move(bytes), false);
+        if (size < 512 || got < sizeof head)
+            throw EngineError("The index file " + BaseName(path) + " is damaged: the file is shorter than its header.");
+        if (head[14] & 0x20) return OpenCompactIndex(path, source(), false);
         throw EngineError("The index file " + BaseName(path) + " is in the older uncompressed form, which cannot be read.");
     }
-    if (ext == ".ndx") return OpenNdxIndex(path, std::move(bytes));
-    if (ext == ".mdx") return OpenMdxIndex(path, std::move(bytes));
+    if (ext == ".ndx") return OpenNdxIndex(path, source());
+    if (ext == ".mdx") return OpenMdxIndex(path, source());
     throw EngineError("The index file " + BaseName(path) + " is of a kind that cannot be read.");
 }
 

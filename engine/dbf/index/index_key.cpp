@@ -152,6 +152,16 @@ std::string KeyExpression::binary(const char* record, const DbfField& f) const
     return out;
 }
 
+std::vector<const DbfField*> KeyExpression::plainFields() const
+{
+    std::vector<const DbfField*> out;
+    for (const Term& t : terms_) {
+        if (t.op != Op::Field) return {};
+        out.push_back(t.field);
+    }
+    return out;
+}
+
 std::string KeyExpression::evaluate(const char* record) const
 {
     std::string key;

@@ -23,6 +23,9 @@ public:
     std::string evaluate(const char* record) const;
     // C for character keys (padded with blanks), B for binary ones.
     char type() const { return type_; }
+    // The fields of an expression that names fields alone (joined with +),
+    // in its order; empty when a function is applied to any of them.
+    std::vector<const DbfField*> plainFields() const;
 
 private:
     enum class Op { Field, Upper, Lower, Dtos, Str };

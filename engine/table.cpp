@@ -107,7 +107,9 @@ void Table::open()
     state_ = DataSetState::Browse;
     resetIndex();
     current_ = -1;
-    std::int64_t first = recordOfRow(0);
+    // Without deletion marks the first row is the first record; asking
+    // whether there is one spares a server table its count here.
+    std::int64_t first = format_->hasDeletionMarks() ? recordOfRow(0) : (format_->hasRecords() ? 0 : -1);
     current_ = first;
     setCursor(0, first < 0);
     notify(ChangeKind::Reset);
@@ -215,7 +217,8 @@ void Table::resetIndex()
     liveCountTotal_ = -1;
     indexedCount_ = 0;
     cachedRow_ = cachedRecord_ = -1;
-    syncIndex();
+    // Counted when first read (every reader syncs first): a server table's
+    // count is a query of its own, which a query's scan never needs.
 }
 
 // Brings the block table in line with the file's record count, which grows

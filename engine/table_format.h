@@ -58,6 +58,12 @@ public:
 
     virtual std::int64_t physicalCount() const = 0;
     virtual bool hasDeletionMarks() const { return false; }
+    // Whether the table holds any record; formats whose count is costly
+    // (a server's) answer it more cheaply.
+    virtual bool hasRecords() const { return physicalCount() > 0; }
+    // About how many records there are, for planning a query; the exact
+    // count where it is cheap.
+    virtual double estimatedCount() const { return static_cast<double>(physicalCount()); }
     virtual bool isDeleted(std::int64_t record) = 0;
 
     virtual bool isNull(std::int64_t record, int field) = 0;

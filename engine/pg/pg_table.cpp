@@ -1,6 +1,7 @@
 #include "engine/pg/pg_table.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <libpq-fe.h>
 
 #include "engine/error.h"
@@ -62,10 +63,31 @@ ServerTable::ServerTable(const std::string& uri, const std::string& alias, const
     select_ = "SELECT " + list + " FROM " + quotedTable_;
     if (!key_.empty() || byPlace_) order_ = " ORDER BY " + keyList().substr(1, keyList().size() - 2);
     (void)readOnly;   // the Table enforces its own flag; the server its privileges
-    count_ = std::stoll(c.exec("SELECT count(*) FROM " + quotedTable_).text(0, 0));
 }
 
 ServerTable::~ServerTable() = default;
+
+bool ServerTable::hasRecords() const
+{
+    if (count_ >= 0) return count_ > 0;
+    return connection_->exec("SELECT 1 FROM " + quotedTable_ + " LIMIT 1").rows() > 0;
+}
+
+// The server's own estimate (from its statistics) serves for planning; a
+// table never analysed has none (negative).
+double ServerTable::estimatedCount() const
+{
+    if (count_ >= 0) return static_cast<double>(count_);
+    Result r = connection_->exec("SELECT reltuples FROM pg_catalog.pg_class WHERE oid = $1::regclass", {quotedTable_});
+    const double estimate = r.rows() && !r.isNull(0, 0) ? std::atof(r.text(0, 0).c_str()) : -1;
+    return estimate >= 0 ? estimate : static_cast<double>(count());
+}
+
+std::int64_t ServerTable::count() const
+{
+    if (count_ < 0) count_ = std::stoll(connection_->exec("SELECT count(*) FROM " + quotedTable_).text(0, 0));
+    return count_;
+}
 
 std::unique_ptr<RowScan> ServerTable::openScan(const std::vector<sql::ScanTerm>& terms)
 {
@@ -190,7 +212,7 @@ ServerTable::Block& ServerTable::block(std::int64_t number)
 
 const ServerTable::Row* ServerTable::rowOf(std::int64_t record)
 {
-    if (record < 0 || record >= count_) return nullptr;
+    if (record < 0 || record >= count()) return nullptr;
     Block& b = block(record / kBlockRows);
     auto index = static_cast<std::size_t>(record % kBlockRows);
     // Rows another user deleted since the count was taken read as empty until a refresh.
@@ -307,7 +329,7 @@ std::int64_t ServerTable::updateRecord(std::int64_t record, const std::vector<Va
         forgetFrom(record);
         return record;
     }
-    std::int64_t now = std::min(positionOf(keyOf(after)), std::max<std::int64_t>(count_ - 1, 0));
+    std::int64_t now = std::min(positionOf(keyOf(after)), std::max<std::int64_t>(count() - 1, 0));
     forgetFrom(std::min(record, now));
     return now;
 }
@@ -337,7 +359,7 @@ std::int64_t ServerTable::appendRecord(const std::vector<Value>& values)
     for (const Text& k : key) values_ += (values_.empty() ? "" : ", ") + Param(after, k);
     Result later = connection_->exec("SELECT EXISTS (SELECT 1 FROM " + quotedTable_ + " WHERE " + keyList() +
                                      " > (" + values_ + "))", after);
-    std::int64_t position = later.text(0, 0) == "t" ? std::min(positionOf(key), count_) : count_;
+    std::int64_t position = later.text(0, 0) == "t" ? std::min(positionOf(key), count()) : count();
     ++count_;
     forgetFrom(position);
     return position;
@@ -353,7 +375,7 @@ void ServerTable::deleteRecord(std::int64_t record)
     if (r.affected() != 1) refused(key);
     heldRecord_ = -1;
     heldRow_.clear();
-    count_ = std::max<std::int64_t>(count_ - 1, 0);
+    count_ = std::max<std::int64_t>(count() - 1, 0);
     forgetFrom(record);
 }
 

@@ -38,7 +38,9 @@ public:
     const std::string& path() const override { return path_; }
     const std::vector<FieldDef>& fields() const override { return fields_; }
 
-    std::int64_t physicalCount() const override { return count_; }
+    std::int64_t physicalCount() const override { return count(); }
+    bool hasRecords() const override;
+    double estimatedCount() const override;
     bool isDeleted(std::int64_t) override { return false; }
     bool isNull(std::int64_t record, int field) override;
     Value value(std::int64_t record, int field) override;
@@ -94,7 +96,10 @@ private:
     std::vector<int> key_;                   // the primary key's columns
     bool byPlace_ = false;                   // no key: paged by the rows' physical places
     std::string select_, order_;
-    std::int64_t count_ = 0;
+    // The row count, taken when first wanted (a query's scan never wants it:
+    // counting a large table costs more than the query).
+    std::int64_t count() const;
+    mutable std::int64_t count_ = -1;
     std::int64_t rowsFetched_ = 0;
 
     std::unordered_map<std::int64_t, Block> blocks_;

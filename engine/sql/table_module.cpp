@@ -127,7 +127,7 @@ int BestIndex(sqlite3_vtab* base, sqlite3_index_info* info)
             conditions.emplace_back(c.iColumn, *op);
             share *= *op == ScanOp::Eq || *op == ScanOp::Is || *op == ScanOp::IsNull ? 0.1 : 0.5;
         }
-        const double rows = static_cast<double>(vtab->table->format()->physicalCount());
+        const double rows = vtab->table->format()->estimatedCount();
         info->estimatedCost = rows * (plan.empty() ? 1.0 : 0.9) + 1;
         info->estimatedRows = static_cast<sqlite3_int64>(rows * share) + 1;
         if (const int field = LookupField(*vtab->table->format(), conditions); field >= 0) {

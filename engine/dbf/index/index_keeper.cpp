@@ -45,7 +45,8 @@ IndexKeeper::IndexKeeper(const std::vector<std::string>& paths, const DbfHeader&
         file.path = path;
         file.ndx = ext == ".ndx";
         file.compound = ext == ".cdx";
-        if (ext == ".mdx" || (ext == ".idx" && !(static_cast<unsigned char>(index->bytes()[14]) & 0x20))) {
+        // (An uncompressed .idx does not open at all, above.)
+        if (ext == ".mdx") {
             blocked_ = "its index file " + name;
             return;
         }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <strings.h>
 
+#include "tests/support/open_table.h"
 #include "engine/batch_move.h"
 #include "engine/database.h"
 #include "engine/dbf/dbf_table.h"
@@ -72,15 +73,7 @@ std::vector<std::string> ConditionsOver(const std::string& folder, const std::st
     return out;
 }
 
-std::unique_ptr<Table> OpenTable(const std::string& folder, const std::string& name, bool readOnly = true)
-{
-    auto t = std::make_unique<Table>();
-    t->setDatabaseName(folder);
-    t->setTableName(name);
-    t->setReadOnly(readOnly);
-    t->open();
-    return t;
-}
+using test::OpenTable;
 
 // items.dbf, FoxPro: ID N(12,4), NAME C(10), 2,000 rows with repeated values,
 // every 7th deleted; with items.idx on the field named, written from the

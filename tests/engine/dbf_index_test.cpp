@@ -6,6 +6,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "tests/support/open_table.h"
 #include "engine/bytes.h"
 #include "engine/dbf/dbf_table.h"
 #include "engine/dbf/index/index_file.h"
@@ -20,15 +21,7 @@ using tarnel::test::ScratchDir;
 
 namespace {
 
-std::unique_ptr<Table> OpenTable(const std::string& folder, const std::string& name)
-{
-    auto t = std::make_unique<Table>();
-    t->setDatabaseName(folder);
-    t->setTableName(name);
-    t->setReadOnly(true);
-    t->open();
-    return t;
-}
+using test::OpenTable;
 
 // Every tag of every index file of the table, against a full scan.
 void CheckAgainstScan(Table& table, KeyStyle style)

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include "tests/support/open_table.h"
 #include "engine/batch_move.h"
 #include "engine/error.h"
 #include "engine/fileio/file.h"
@@ -14,15 +15,7 @@ using namespace tarnel::test;
 
 namespace {
 
-std::unique_ptr<Table> OpenTable(const std::string& folder, const std::string& name, bool readOnly = true)
-{
-    auto t = std::make_unique<Table>();
-    t->setDatabaseName(folder);
-    t->setTableName(name);
-    t->setReadOnly(readOnly);
-    t->open();
-    return t;
-}
+using test::OpenTable;
 
 // A table K (integer, key), NAME, with the given keys added one by one.
 void MakeKeyed(const std::string& folder, const std::string& name, const std::vector<int>& keys)

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_server.h"
 #include "bench/feature_table.h"
 #include "engine/aliases.h"
 #include "engine/pg/pg_connection.h"
@@ -24,17 +25,9 @@ int main(int argc, char** argv)
     std::string name = std::filesystem::path(path).filename().string();
     std::string cli = (std::filesystem::path(argv[0]).parent_path() / "../bin/tarnel-cli").string();
 
-    if (!PgServer::start()) {
-        std::fprintf(stderr, "cannot start a server: %s\n", PgServer::lastError().c_str());
-        return 1;
-    }
     int status = 0;
     try {
-        std::filesystem::create_directories(folder + "/config");
-        ::setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
-        pg::Connection(PgServer::uri(), "").exec("CREATE DATABASE bench");
-        const std::string uri = PgServer::uri("bench");
-        AddAlias("BENCH", uri);
+        const std::string uri = StartBenchDatabase(folder);
 
         TimeCommand("cat '" + path + "' > /dev/null");   // warm the cache
         double copy = TimeCommand("'" + cli + "' copy '" + folder + "' '" + name + "' BENCH t --mode copy > /dev/null");

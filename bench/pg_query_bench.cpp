@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_server.h"
 #include "bench/feature_table.h"
 #include "engine/aliases.h"
 #include "engine/pg/pg_connection.h"
@@ -41,17 +42,9 @@ int main(int argc, char** argv)
     std::int64_t rows = argc > 1 ? std::atoll(argv[1]) : 1000000;
     std::string folder = argc > 2 ? argv[2] : "/tmp/tarnel-pg-query-bench";
     std::string cli = (std::filesystem::path(argv[0]).parent_path() / "../bin/tarnel-cli").string();
-    if (!PgServer::start()) {
-        std::fprintf(stderr, "cannot start a server: %s\n", PgServer::lastError().c_str());
-        return 1;
-    }
     int status = 0;
     try {
-        std::filesystem::create_directories(folder + "/config");
-        ::setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
-        pg::Connection(PgServer::uri(), "").exec("CREATE DATABASE bench");
-        const std::string uri = PgServer::uri("bench");
-        AddAlias("BENCH", uri);
+        const std::string uri = StartBenchDatabase(folder);
         pg::Connection server(uri, "BENCH");
         server.exec("CREATE TABLE t (\"ID\" integer PRIMARY KEY, \"STATION\" varchar(12), \"DEPTH\" double precision, "
                     "\"NOTE\" varchar(40))");

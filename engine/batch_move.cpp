@@ -280,7 +280,7 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
     if ((mode == BatchMode::Append || mode == BatchMode::Copy) && pg::IsServerDatabase(destination.databaseName())) {
         // Rows go onto a server in bulk; an open destination is opened again to show them.
         destination.close();
-        BatchMoveResult result = pg::LoadServerTable(destination, source, mode == BatchMode::Copy, progress);
+        BatchMoveResult result = pg::LoadServerTable(destination, source, mode == BatchMode::Copy, progress, sourceRows);
         if (wasOpen) destination.open();
         return result;
     }

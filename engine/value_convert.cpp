@@ -218,17 +218,14 @@ Value ConvertValue(const FieldDef& f, Value v, TFieldType from)
         source.type = from != ftUnknown ? from : NaturalType(v);
         return Value::text(FormatValueText(source, v));
     }
-    if (v.kind == Value::Kind::Text) {
-        // A text field's value read for another type: its text is parsed.
-        if (IsTextType(from) || from == ftUnknown) return FromText(f, std::move(v.s));
-    }
+    // A text value is parsed for the field's type (binary fields take its bytes).
+    if (v.kind == Value::Kind::Text) return FromText(f, std::move(v.s));
     if (IsBinaryType(f.type)) {
-        if (v.kind == Value::Kind::Text || v.kind == Value::Kind::Bytes) return Value::bytes(std::move(v.s));
+        if (v.kind == Value::Kind::Bytes) return v;
         throw EngineError("Field " + f.name + ": a number cannot be stored as binary data");
     }
     if (v.kind == Value::Kind::Bytes)
         throw EngineError("Field " + f.name + ": binary data cannot be stored in this field");
-    if (v.kind == Value::Kind::Text) return FromText(f, std::move(v.s));
 
     // From here on the value is a number (Int or Float).
     const bool isInt = v.kind == Value::Kind::Int;

@@ -24,7 +24,8 @@ std::string RowError(const std::string& table, std::int64_t row, const FieldDef*
 
 } // namespace
 
-BatchMoveResult LoadServerTable(Table& destination, DataSet& source, bool recreate, const BatchProgress& progress)
+BatchMoveResult LoadServerTable(Table& destination, DataSet& source, bool recreate, const BatchProgress& progress,
+                                std::int64_t sourceRows)
 {
     if (destination.tableName().empty()) throw EngineError("No table name given");
     if (destination.readOnly())
@@ -67,7 +68,7 @@ BatchMoveResult LoadServerTable(Table& destination, DataSet& source, bool recrea
     }
 
     BatchMoveResult result;
-    const std::int64_t total = source.recordCount();
+    const std::int64_t total = sourceRows >= 0 ? sourceRows : source.recordCount();
     std::vector<Text> row(sent.size());
     std::unique_ptr<CopyIn> copy;
     source.disableViews();

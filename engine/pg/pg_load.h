@@ -14,6 +14,7 @@ namespace tarnel::pg {
 // becomes the table's) and AutoInc numbers are kept as the source has them.
 // Rows are committed as they are sent in blocks, so rows moved before an
 // error or a cancel stay moved, as with table files.
-BatchMoveResult LoadServerTable(Table& destination, DataSet& source, bool recreate, const BatchProgress& progress);
+BatchMoveResult LoadServerTable(Table& destination, DataSet& source, bool recreate, const BatchProgress& progress,
+                                std::int64_t sourceRows = -1);
 
 } // namespace tarnel::pg

@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include "engine/error.h"
+#include "engine/pg/pg_database.h"
 #include "engine/pg/pg_scan.h"
 #include "engine/pg/pg_values.h"
 
@@ -38,10 +39,8 @@ ServerTable::ServerTable(const std::string& uri, const std::string& alias, const
     if (!c.exec("SELECT pg_catalog.to_regclass($1)", {c.quote(table)}).isNull(0, 0)) {
         table_ = table;
     } else {
-        std::vector<std::string> names = ServerTableNames(c);
-        auto found = std::find_if(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, table); });
-        if (found == names.end()) throw EngineError("Table does not exist: " + table + " on the alias " + c.alias());
-        table_ = *found;
+        table_ = ServerTableNameIfAny(c, table);
+        if (table_.empty()) throw EngineError("Table does not exist: " + table + " on the alias " + c.alias());
     }
     quotedTable_ = c.quote(table_);
     path_ = c.alias() + ":" + table_;

@@ -184,12 +184,14 @@ const Value& FieldValue(TableCursor& cursor, const TableVTab& vtab, int field)
 // Moves to the next record that is not deleted and passes every condition.
 void Advance(TableCursor& cursor, const TableVTab& vtab)
 {
+    auto passesAll = [&] {
+        return std::all_of(cursor.terms.begin(), cursor.terms.end(),
+                           [&](const ScanTerm& t) { return Passes(FieldValue(cursor, vtab, t.field), t); });
+    };
     if (cursor.scan) {
         while (cursor.scan->next()) {
             ++cursor.row;
-            if (std::all_of(cursor.terms.begin(), cursor.terms.end(),
-                            [&](const ScanTerm& t) { return Passes(FieldValue(cursor, vtab, t.field), t); }))
-                return;
+            if (passesAll()) return;
         }
         cursor.scanDone = true;
         return;
@@ -205,14 +207,7 @@ void Advance(TableCursor& cursor, const TableVTab& vtab)
         }
         if (cursor.deletionMarks && cursor.format->isDeleted(cursor.record)) continue;
         ++cursor.row;
-        bool passes = true;
-        for (const ScanTerm& term : cursor.terms) {
-            if (!Passes(FieldValue(cursor, vtab, term.field), term)) {
-                passes = false;
-                break;
-            }
-        }
-        if (passes) return;
+        if (passesAll()) return;
     }
 }
 

@@ -68,9 +68,11 @@ bool Send(const TViewerSendRequest& request, TViewerLink& link, const TErrorBox&
 bool UseResultSend(const TViewerSendRequest& request, TViewerLink& link, const TErrorBox& errorBox)
 {
     return Send(request, link, errorBox, [&](DataSet& result, const TExportFields& fields) {
-        TLineList lines;
-        WriteFeature(result, static_cast<TDisplayMethod>(request.displayMethod), request.featureName,
-                     fields, lines);
+        // One pass over the rows: the header, which may carry the range of
+        // the values, is known only at the end.
+        TLineList lines(1);
+        lines[0] = WriteFeatureBody(result, static_cast<TDisplayMethod>(request.displayMethod), request.featureName,
+                                    fields, [&](std::string_view line) { lines.emplace_back(line); });
         link.poke(kViewerItem, lines);   // what the viewer makes of it is its business
     });
 }

@@ -2,29 +2,6 @@
 
 namespace tarnel {
 
-void WriteCsvField(std::ostream& out, const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        out << text;
-        return;
-    }
-    out << '"';
-    for (char c : text) {
-        if (c == '"') out << '"';
-        out << c;
-    }
-    out << '"';
-}
-
-void WriteCsvRow(std::ostream& out, const std::vector<std::string>& fields)
-{
-    for (size_t k = 0; k < fields.size(); ++k) {
-        if (k) out << ',';
-        WriteCsvField(out, fields[k]);
-    }
-    out << "\r\n";
-}
-
 namespace {
 
 bool NeedsQuotes(char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }
@@ -46,6 +23,22 @@ void QuoteFieldFrom(std::string& line, size_t from)
 }
 
 } // namespace
+
+void WriteCsvField(std::ostream& out, const std::string& text)
+{
+    std::string field = text;
+    QuoteFieldFrom(field, 0);
+    out << field;
+}
+
+void WriteCsvRow(std::ostream& out, const std::vector<std::string>& fields)
+{
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (k) out << ',';
+        WriteCsvField(out, fields[k]);
+    }
+    out << "\r\n";
+}
 
 void WriteCsv(std::ostream& out, DataSet& data, std::int64_t limit)
 {

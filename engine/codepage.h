@@ -52,6 +52,9 @@ int CodePageByName(std::string_view name);
 // dBASE/FoxPro language driver byte <-> code page (0 when the byte is unknown).
 int CodePageOfLanguageDriver(std::uint8_t driver);
 
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::uint32_t codePoint, std::string& out);
+
 // True when the bytes are valid UTF-8 and hold at least one non-ASCII character.
 bool LooksLikeUtf8(std::string_view bytes);
 std::uint8_t LanguageDriverOfCodePage(int codePage);

@@ -258,14 +258,16 @@ int THelpWindow::Search(const QString& words)
     if (terms.isEmpty()) return 0;
     if (pageTexts_.empty())
         for (const std::string& page : file_->Pages())
-            if (const auto html = file_->Read(page))
-                pageTexts_.emplace_back(QString::fromStdString(page), PageTitle(Decode(*html)) + QLatin1Char(' ') + PageText(Decode(*html)));
-    for (const auto& [page, text] : pageTexts_) {
+            if (const auto html = file_->Read(page)) {
+                const QString decoded = Decode(*html);
+                QString title = PageTitle(decoded);
+                QString text = title + QLatin1Char(' ') + PageText(decoded);
+                pageTexts_.push_back({QString::fromStdString(page), std::move(title), std::move(text)});
+            }
+    for (const auto& [page, title, text] : pageTexts_) {
         const bool all = std::all_of(terms.begin(), terms.end(),
                                      [&](const QString& t) { return text.contains(t, Qt::CaseInsensitive); });
         if (!all) continue;
-        const auto html = file_->Read(page.toStdString());
-        const QString title = html ? PageTitle(Decode(*html)) : QString();
         auto* item = new QListWidgetItem(title.isEmpty() ? page : title, SearchList);
         item->setData(kObjectRole, page);
     }

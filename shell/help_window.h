@@ -80,7 +80,12 @@ private:
 
     std::unique_ptr<ChmFile> file_;
     std::vector<SitemapEntry> contents_;
-    std::vector<std::pair<QString, QString>> pageTexts_;   // object path, plain text (filled on first search)
+    struct PageWords {
+        QString page;    // object path
+        QString title;
+        QString text;    // title and plain text, searched
+    };
+    std::vector<PageWords> pageTexts_;   // filled on first search
 };
 
 } // namespace tarnel

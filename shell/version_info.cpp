@@ -6,6 +6,7 @@
 #include <vector>
 #include <algorithm>
 
+#include "engine/codepage.h"
 #include "engine/daynum.h"
 #include "shell/build_stamp.h"
 #include "shell/system_support.h"
@@ -49,25 +50,6 @@ private:
     const std::string& name_;
 };
 
-void AppendUtf8(std::string& out, uint32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | c >> 6);
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | c >> 12);
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | c >> 18);
-        out += char(0x80 | (c >> 12 & 0x3F));
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 // UTF-16LE units [off, end) up to the first zero unit, as UTF-8; unpaired
 // surrogates become U+FFFD. `next` receives the offset after the zero unit.
 std::string Utf16Text(const Image& im, std::size_t off, std::size_t end, std::size_t* next = nullptr)
@@ -93,7 +75,7 @@ std::string Utf16Text(const Image& im, std::size_t off, std::size_t end, std::si
         } else if (u >= 0xD800 && u < 0xE000) {
             u = 0xFFFD;
         }
-        AppendUtf8(out, u);
+        AppendUtf8(u, out);
     }
     if (next) *next = p;
     return out;

@@ -21,6 +21,13 @@
 
 namespace tarnel {
 
+// One record's change: its bytes before (null for a new record) and after.
+struct IndexRecordChange {
+    std::uint32_t record = 0;   // 1-based
+    const char* before = nullptr;
+    const char* after = nullptr;
+};
+
 class IndexKeeper {
 public:
     // paths: the index files beside the table; header: the table's (it must
@@ -36,6 +43,13 @@ public:
 
     // Whether a record changing from before to after changes an entry of a tag.
     bool changes(const char* before, const char* after) const;
+
+    // Brings every index file from the records as they were to the records
+    // as changed, by changing the nodes that hold their keys. False, having
+    // written nothing, when some change cannot be made that way (then
+    // rebuild() is the way). Throws, leaving every index file as it was, when
+    // a file cannot be written or a unique key of a candidate tag would repeat.
+    bool patch(const std::vector<IndexRecordChange>& changes) const;
 
     using RecordAt = std::function<const char*(std::int64_t)>;
     // Rewrites every index file from the records 0..count-1. Throws, leaving

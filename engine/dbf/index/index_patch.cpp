@@ -37,7 +37,12 @@ TreePatch::TreePatch(const std::string& path, bool ndx)
 {
     size_ = file_->size();
     end_ = (static_cast<std::uint64_t>(size_) + kNode - 1) / kNode * kNode;
-    if (ndx_) end_ = std::max<std::uint64_t>(end_, std::uint64_t(GetLe32(bytes(0).data() + 4)) * kNode);
+    if (ndx_) {
+        // The header's next free page, unless it points far past the file's end.
+        const std::uint64_t next = std::uint64_t(GetLe32(bytes(0).data() + 4)) * kNode;
+        if (next > end_ + (1u << 20)) throw Unusable();
+        end_ = std::max(end_, next);
+    }
 }
 
 std::string& TreePatch::bytes(std::uint64_t at)

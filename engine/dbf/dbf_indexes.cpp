@@ -131,8 +131,9 @@ void DbfTable::updateIndexes(const std::vector<IndexRecordChange>& changes, cons
     if (!indexes_ || indexes_->empty()) return;
     cacheCount_ = 0;
     try {
-        if (changes.empty() || !indexes_->patch(changes))
-            indexes_->rebuild([this](std::int64_t r) { return record_(r); }, header_.recordCount);
+        auto record = [this](std::int64_t r) { return record_(r); };
+        if (changes.empty() || !indexes_->patch(changes, record, header_.recordCount))
+            indexes_->rebuild(record, header_.recordCount);
     } catch (const EngineError& e) {
         std::string message = BaseName(file_.path()) + ": the change is undone, because the index files could not follow it: " + e.what();
         try {

@@ -189,7 +189,8 @@ void AddIndexes(const std::string& dbfPath, const std::string& stem, const std::
         std::vector<std::string> names, headers;
         for (const TagPlan& t : cdx) {
             names.push_back(t.name);
-            headers.push_back(CompactTagHeader(t.expression, t.filter, t.keyLength, true, t.extra != 0));
+            headers.push_back(CompactTagHeader(t.expression, t.filter, t.keyLength, true, t.extra == 0x04));
+            headers.back()[14] = static_cast<char>(headers.back()[14] | (t.extra & 0x01));   // unique
         }
         std::vector<std::vector<IndexKey>> keys(cdx.size());
         std::vector<char> pads(cdx.size(), ' ');
@@ -236,14 +237,16 @@ void MakeCave(const std::string& path, TableType type, int rows)
     t.endAppends();
 }
 
-const TagPlan kCaveCdx[] = {{"STATION", "UPPER(STATION)", "!DELETED()", 10, 0}, {"N", "N", "", 4, 0x04}};
+const TagPlan kCaveCdx[] = {{"STATION", "UPPER(STATION)", "!DELETED()", 10, 0},
+                            {"N", "N", "", 4, 0x04},
+                            {"FIRST", "STATION", "", 10, 0x01}};
 const TagPlan kCaveIdx = {"DEPTH", "STR(DEPTH,8,2)+STATION", "", 18, 0};
 const TagPlan kCaveNdx = {"CAVE", "DEPTH", "", 8, 1};
 
 void MakeIndexedCave(const std::string& folder, int rows)
 {
     MakeCave(folder + "/fox.dbf", TableType::FoxPro, rows);
-    AddIndexes(folder + "/fox.dbf", folder + "/fox", {kCaveCdx[0], kCaveCdx[1]}, &kCaveIdx, nullptr);
+    AddIndexes(folder + "/fox.dbf", folder + "/fox", {kCaveCdx[0], kCaveCdx[1], kCaveCdx[2]}, &kCaveIdx, nullptr);
     MakeCave(folder + "/db3.dbf", TableType::dBASE, rows);
     AddIndexes(folder + "/db3.dbf", folder + "/db3", {}, nullptr, &kCaveNdx);
 }

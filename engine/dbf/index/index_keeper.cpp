@@ -148,7 +148,7 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
     return BuildCompactIndex(file.compound ? old.substr(0, 1024) : std::string(), names, headers, keys, pads);
 }
 
-bool IndexKeeper::patch(const std::vector<IndexRecordChange>& changes) const
+bool IndexKeeper::patch(const std::vector<IndexRecordChange>& changes, const RecordAt& record, std::int64_t count) const
 {
     std::vector<std::unique_ptr<TreePatch>> patches;
     try {
@@ -171,9 +171,10 @@ bool IndexKeeper::patch(const std::vector<IndexRecordChange>& changes) const
                 for (const IndexRecordChange& c : changes) {
                     const auto before = keyOf(c.before), after = keyOf(c.after);
                     if (before == after) continue;
-                    // A unique tag holds the first record of each key: which
-                    // that is after a change takes every record to tell.
-                    if (t.info.unique && !t.info.candidate) return false;
+                    if (t.info.unique && !t.info.candidate) {
+                        uniqueChange(*patch, tree, before, after, c.record, keyOf, record, count);
+                        continue;
+                    }
                     if (before) patch->erase(tree, {*before, c.record});
                     if (!after) continue;
                     if (t.info.candidate)
@@ -196,6 +197,30 @@ bool IndexKeeper::patch(const std::vector<IndexRecordChange>& changes) const
         }
     }
     return true;
+}
+
+// A unique tag holds each key once, with the first record that has it.
+void IndexKeeper::uniqueChange(TreePatch& patch, const TreePatch::Tag& tree, const std::optional<std::string>& before,
+                               const std::optional<std::string>& after, std::uint32_t changed, const KeyOf& keyOf,
+                               const RecordAt& record, std::int64_t count)
+{
+    if (before) {
+        const auto held = patch.find(tree, *before);
+        if (held && held->record == changed) {
+            patch.erase(tree, *held);
+            for (std::int64_t r = 0; r < count; ++r)
+                if (keyOf(record(r)) == before) {
+                    patch.insert(tree, {*before, static_cast<std::uint32_t>(r + 1)});
+                    break;
+                }
+        }
+    }
+    if (after) {
+        const auto held = patch.find(tree, *after);
+        if (held && held->record < changed) return;
+        if (held) patch.erase(tree, *held);
+        patch.insert(tree, {*after, changed});
+    }
 }
 
 void IndexKeeper::rebuild(const RecordAt& record, std::int64_t count) const

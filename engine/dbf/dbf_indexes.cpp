@@ -124,14 +124,16 @@ void DbfTable::findUnkeptIndex()
         indexBlock_ = base + ": " + why + " cannot be kept up to date; the table is open read-only" + detail;
 }
 
-void DbfTable::updateIndexes(const std::function<void()>& undo)
+void DbfTable::updateIndexes(const std::vector<IndexRecordChange>& changes, const std::function<void()>& undo)
 {
     // The files read for lookups and the key are replaced below: read them again when next wanted.
     indexUse_.reset();
     if (!indexes_ || indexes_->empty()) return;
     cacheCount_ = 0;
     try {
-        indexes_->rebuild([this](std::int64_t r) { return record_(r); }, header_.recordCount);
+        auto record = [this](std::int64_t r) { return record_(r); };
+        if (changes.empty() || !indexes_->patch(changes, record, header_.recordCount))
+            indexes_->rebuild(record, header_.recordCount);
     } catch (const EngineError& e) {
         std::string message = BaseName(file_.path()) + ": the change is undone, because the index files could not follow it: " + e.what();
         try {

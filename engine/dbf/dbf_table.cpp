@@ -594,7 +594,8 @@ std::int64_t DbfTable::updateRecord(std::int64_t record, const std::vector<Value
     file_.writeAt(offset, rec.data(), rec.size());
     cacheCount_ = 0;
     if (indexes_ && indexes_->changes(before.data(), rec.data()))
-        updateIndexes([&] { file_.writeAt(offset, before.data(), before.size()); });
+        updateIndexes({{static_cast<std::uint32_t>(record + 1), before.data(), rec.data()}},
+                      [&] { file_.writeAt(offset, before.data(), before.size()); });
     stampHeader();
     return record;
 }
@@ -627,7 +628,7 @@ std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)
     writeCount(record + 1);
     ++header_.recordCount;
     cacheCount_ = 0;
-    updateIndexes([&] {
+    updateIndexes({{static_cast<std::uint32_t>(record + 1), nullptr, rec.data()}}, [&] {
         header_.recordCount = record;
         writeCount(record);
     });
@@ -649,7 +650,8 @@ void DbfTable::deleteRecord(std::int64_t record)
         std::string after = before;
         after[0] = '*';
         if (indexes_->changes(before.data(), after.data()))
-            updateIndexes([&] { file_.writeAt(header_.headerLength + record * header_.recordLength, before.data(), 1); });
+            updateIndexes({{static_cast<std::uint32_t>(record + 1), before.data(), after.data()}},
+                          [&] { file_.writeAt(header_.headerLength + record * header_.recordLength, before.data(), 1); });
     }
     stampHeader();
 }
@@ -676,8 +678,19 @@ void DbfTable::endAppends()
         failed = std::current_exception();
     }
     try {
-        if (header_.recordCount != batchStart_)
-            updateIndexes([&] {
+        // A few rows added to many go into the trees one by one; more, and
+        // the trees are laid out again from all the records.
+        const std::int64_t added = header_.recordCount - batchStart_;
+        std::string records;
+        std::vector<IndexRecordChange> changes;
+        if (indexes_ && added > 0 && added * 8 <= batchStart_) {
+            for (std::int64_t r = batchStart_; r < header_.recordCount; ++r) records.append(record_(r), header_.recordLength);
+            for (std::int64_t r = batchStart_; r < header_.recordCount; ++r)
+                changes.push_back({static_cast<std::uint32_t>(r + 1), nullptr,
+                                   records.data() + (r - batchStart_) * header_.recordLength});
+        }
+        if (added != 0)
+            updateIndexes(changes, [&] {
                 header_.recordCount = batchStart_;
                 writeCount(batchStart_);
             });

@@ -14,6 +14,7 @@
 namespace tarnel {
 
 class IndexKeeper;
+struct IndexRecordChange;
 
 class DbfTable : public TableFormat {
 public:
@@ -74,9 +75,11 @@ private:
     void findUnkeptIndex();
     void flushAppends();
     void writeCount(std::int64_t count);
-    // Brings the index files up to the records after a change; when they
-    // cannot be, undo puts the table back and the error goes on.
-    void updateIndexes(const std::function<void()>& undo);
+    // Brings the index files up to the records after a change of the given
+    // records (all of them are read again when that is quicker, or the
+    // change is not known); when they cannot be, undo puts the table back
+    // and the error goes on.
+    void updateIndexes(const std::vector<IndexRecordChange>& changes, const std::function<void()>& undo);
     struct IndexUse;
     IndexUse& indexUse() const;
 

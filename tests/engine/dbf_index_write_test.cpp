@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "engine/bytes.h"
 #include "engine/dbf/dbf_table.h"
@@ -107,8 +108,9 @@ struct TreeWalk {
     }
 };
 
-// Every tag beside the table against the table's records.
-void CheckIndexes(const std::string& dbfPath, bool independent = true)
+// Every tag beside the table against the table's records; depth gets the
+// levels of the deepest compact tree.
+void CheckIndexes(const std::string& dbfPath, bool independent = true, int* depth = nullptr)
 {
     DbfTable table(dbfPath, TableType::Default, true);
     auto record = [&](std::int64_t r) { return table.rawRecord(r); };
@@ -143,6 +145,7 @@ void CheckIndexes(const std::string& dbfPath, bool independent = true)
                 const std::string& b = index->bytes();
                 TreeWalk walk{b, t.keyLength, key->type() == 'C' ? ' ' : '\0'};
                 walk.visit(GetLe32(b.data() + index->tagHeader(tag)), 0);
+                if (depth) *depth = std::max(*depth, walk.leafDepth + 1);
                 EXPECT_EQ(GetLe32(b.data() + index->tagHeader(tag) + 4), 0u) << "a free list where none is";
                 nodes += walk.nodes + 2;
             }
@@ -168,6 +171,14 @@ void CheckIndexes(const std::string& dbfPath, bool independent = true)
     }
 }
 
+// The file's inode: a file replaced by a new one has another.
+std::uint64_t FileId(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_ino;
+}
+
 struct TagPlan { const char* name; const char* expression; const char* filter; int keyLength; std::uint8_t extra; };
 
 // Index files with empty trees, then filled from the table's records.
@@ -178,7 +189,8 @@ void AddIndexes(const std::string& dbfPath, const std::string& stem, const std::
         std::vector<std::string> names, headers;
         for (const TagPlan& t : cdx) {
             names.push_back(t.name);
-            headers.push_back(CompactTagHeader(t.expression, t.filter, t.keyLength, true, t.extra != 0));
+            headers.push_back(CompactTagHeader(t.expression, t.filter, t.keyLength, true, t.extra == 0x04));
+            headers.back()[14] = static_cast<char>(headers.back()[14] | (t.extra & 0x01));   // unique
         }
         std::vector<std::vector<IndexKey>> keys(cdx.size());
         std::vector<char> pads(cdx.size(), ' ');
@@ -225,14 +237,16 @@ void MakeCave(const std::string& path, TableType type, int rows)
     t.endAppends();
 }
 
-const TagPlan kCaveCdx[] = {{"STATION", "UPPER(STATION)", "!DELETED()", 10, 0}, {"N", "N", "", 4, 0x04}};
+const TagPlan kCaveCdx[] = {{"STATION", "UPPER(STATION)", "!DELETED()", 10, 0},
+                            {"N", "N", "", 4, 0x04},
+                            {"FIRST", "STATION", "", 10, 0x01}};
 const TagPlan kCaveIdx = {"DEPTH", "STR(DEPTH,8,2)+STATION", "", 18, 0};
 const TagPlan kCaveNdx = {"CAVE", "DEPTH", "", 8, 1};
 
 void MakeIndexedCave(const std::string& folder, int rows)
 {
     MakeCave(folder + "/fox.dbf", TableType::FoxPro, rows);
-    AddIndexes(folder + "/fox.dbf", folder + "/fox", {kCaveCdx[0], kCaveCdx[1]}, &kCaveIdx, nullptr);
+    AddIndexes(folder + "/fox.dbf", folder + "/fox", {kCaveCdx[0], kCaveCdx[1], kCaveCdx[2]}, &kCaveIdx, nullptr);
     MakeCave(folder + "/db3.dbf", TableType::dBASE, rows);
     AddIndexes(folder + "/db3.dbf", folder + "/db3", {}, nullptr, &kCaveNdx);
 }
@@ -281,6 +295,57 @@ TEST(DbfIndexWrite, PostsInsertsAndDeletesKeepEveryTagTrue)
     CheckIndexes(dir.file("fox.dbf"));
 }
 
+// Many random changes on trees three levels deep: leaves and interior nodes
+// split (the right edge among them, up to new roots), separators follow
+// changed last keys, and each change is made in the file itself, not by
+// writing it anew.
+TEST(DbfIndexWrite, RandomChangesSplitTreesInPlace)
+{
+    ScratchDir dir;
+    MakeIndexedCave(dir.path(), 40);   // every tree a single leaf
+    for (const char* name : {"fox", "db3"}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.file(std::string(name) + ".dbf");
+        const auto files = DbfTable(path, TableType::Default, true).indexFiles();
+        std::vector<std::uint64_t> ids;
+        for (const std::string& f : files) ids.push_back(FileId(f));
+        auto t = Open(path);
+        std::uint32_t seed = 7;
+        auto next = [&](std::uint32_t n) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 8) % n;
+        };
+        for (int op = 0; op < 3000; ++op) {
+            const int kind = std::max(0, static_cast<int>(next(7)) - 3);   // appends four times as often
+            // Keys bunched at both ends and in the middle fill the same leaves over and over.
+            const std::string station = op % 3 == 0 ? "a" + std::to_string(op) : op % 3 == 1 ? "zz" + std::to_string(op)
+                                                                                          : "st5" + std::to_string(op);
+            if (kind == 0) {
+                t->append();
+            } else {
+                t->moveTo(static_cast<std::int64_t>(next(static_cast<std::uint32_t>(t->recordCount()))));
+                if (kind == 3) {
+                    t->deleteRecord();
+                    continue;
+                }
+                t->edit();
+            }
+            t->setText(0, station);
+            t->setValue(1, Value::real(op % 2 ? (op % 300) / 10.0 - 10 : -20.0));
+            t->setValue(2, Value::integer(10000 + op));
+            t->post();
+            if (op % 1000 == 999) CheckIndexes(path, false);
+        }
+        t.reset();
+        int depth = 0;
+        CheckIndexes(path, true, &depth);
+        if (std::string(name) == "fox") {
+            EXPECT_EQ(depth, 3);
+        }
+        for (size_t k = 0; k < files.size(); ++k) EXPECT_EQ(FileId(files[k]), ids[k]) << files[k] << " was written anew";
+    }
+}
+
 TEST(DbfIndexWrite, ExpressionsWeCannotEvaluateKeepTheTableReadOnly)
 {
     ScratchDir dir;
@@ -307,6 +372,7 @@ TEST(DbfIndexWrite, AFailedWriteLeavesTableAndIndexesAgreeing)
     struct Case {
         const char* name;
         std::function<void(Table&)> run;
+        bool big = false;   // on trees of three levels, where nodes split
     };
     const Case cases[] = {
         {"post", [](Table& t) { t.moveTo(1); t.edit(); t.setText(0, "AAA"); t.setValue(2, Value::integer(77)); t.post(); }},
@@ -322,12 +388,25 @@ TEST(DbfIndexWrite, AFailedWriteLeavesTableAndIndexesAgreeing)
              }
              t.endAppends();
          }},
+        {"splits", [](Table& t) {
+             t.beginAppends();
+             for (int n = 0; n < 40; ++n) {
+                 t.append();
+                 t.setText(0, "0" + std::to_string(n));
+                 t.setValue(1, Value::real(-30));
+                 t.setValue(2, Value::integer(5000 + n));
+                 t.post();
+             }
+             t.endAppends();
+         }, true},
     };
-    ScratchDir source, dir;
-    MakeIndexedCave(source.path(), 6);
+    ScratchDir small, big, dir;
+    MakeIndexedCave(small.path(), 6);
+    MakeIndexedCave(big.path(), 1200);
     for (const char* table : {"fox", "db3"}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(table) + " " + c.name);
+            const ScratchDir& source = c.big ? big : small;
             auto prepare = [&] {
                 for (const auto& name : FolderEntries(dir.path())) std::remove(dir.file(name).c_str());
                 for (const auto& name : FolderEntries(source.path())) CopyFile(source.file(name), dir.file(name));

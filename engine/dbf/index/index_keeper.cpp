@@ -6,6 +6,7 @@
 #include "engine/bytes.h"
 #include "engine/error.h"
 #include "engine/dbf/index/index_file.h"
+#include "engine/dbf/index/index_patch.h"
 #include "engine/dbf/index/index_writer.h"
 #include "engine/fileio/file.h"
 
@@ -25,6 +26,17 @@ int KeyLength(const KeyExpression& key, const DbfHeader& header)
 {
     std::string blank(static_cast<size_t>(header.recordLength), ' ');
     return static_cast<int>(key.evaluate(blank.data()).size());
+}
+
+EngineError RepeatedKey(const IndexTag& tag, std::uint32_t a, std::uint32_t b)
+{
+    return EngineError("records " + std::to_string(std::min(a, b)) + " and " + std::to_string(std::max(a, b)) +
+                       " would have the same key in tag " + tag.name + " of " + tag.file + ", which allows each key once");
+}
+
+EngineError ChangedElsewhere(const std::string& path)
+{
+    return EngineError("The index file " + BaseName(path) + " was changed by another program; open the table again.");
 }
 
 } // namespace
@@ -107,10 +119,7 @@ std::vector<IndexKey> SortedTagKeys(const IndexTag& tag, const KeyExpression& ke
             return !KeyLess(a.key, b.key, ndxNumber) && !KeyLess(b.key, a.key, ndxNumber);
         };
         auto repeat = std::adjacent_find(keys.begin(), keys.end(), same);
-        if (tag.candidate && repeat != keys.end())
-            throw EngineError("records " + std::to_string(repeat->record) + " and " + std::to_string((repeat + 1)->record) +
-                              " would have the same key in tag " + tag.name + " of " + tag.file +
-                              ", which allows each key once");
+        if (tag.candidate && repeat != keys.end()) throw RepeatedKey(tag, repeat->record, (repeat + 1)->record);
         keys.erase(std::unique(keys.begin(), keys.end(), same), keys.end());
     }
     return keys;
@@ -125,7 +134,7 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
     }
     auto index = OpenCompactIndex(file.path, old, file.compound);
     if (index->tags().size() != file.tags.size())
-        throw EngineError("The index file " + BaseName(file.path) + " was changed by another program; open the table again.");
+        throw ChangedElsewhere(file.path);
     std::vector<std::string> names, headers;
     std::vector<std::vector<IndexKey>> keys;
     std::vector<char> pads;
@@ -137,6 +146,81 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
         pads.push_back(t.key.type() == 'C' ? ' ' : '\0');
     }
     return BuildCompactIndex(file.compound ? old.substr(0, 1024) : std::string(), names, headers, keys, pads);
+}
+
+bool IndexKeeper::patch(const std::vector<IndexRecordChange>& changes, const RecordAt& record, std::int64_t count) const
+{
+    std::vector<std::unique_ptr<TreePatch>> patches;
+    try {
+        for (const KeptFile& f : files_) {
+            auto patch = std::make_unique<TreePatch>(f.path, f.ndx);
+            std::vector<std::uint64_t> headers(f.tags.size(), 0);
+            if (!f.ndx) {
+                auto index = OpenCompactIndex(f.path, IndexSource(patch->file(), std::uint64_t(patch->file()->size())), f.compound);
+                if (index->tags().size() != f.tags.size()) throw ChangedElsewhere(f.path);
+                for (size_t k = 0; k < headers.size(); ++k) headers[k] = index->tagHeader(k);
+            }
+            for (size_t k = 0; k < f.tags.size(); ++k) {
+                const Tag& t = f.tags[k];
+                const TreePatch::Tag tree{headers[k], t.info.keyLength, t.key.type() == 'C' ? ' ' : '\0',
+                                          f.ndx && t.info.keyType == 'B'};
+                auto keyOf = [&](const char* rec) -> std::optional<std::string> {
+                    if (!rec || FilterExcludes(t.info.filter, rec[0] == '*').value_or(false)) return std::nullopt;
+                    return t.key.evaluate(rec);
+                };
+                for (const IndexRecordChange& c : changes) {
+                    const auto before = keyOf(c.before), after = keyOf(c.after);
+                    if (before == after) continue;
+                    if (t.info.unique && !t.info.candidate) {
+                        uniqueChange(*patch, tree, before, after, c.record, keyOf, record, count);
+                        continue;
+                    }
+                    if (before) patch->erase(tree, {*before, c.record});
+                    if (!after) continue;
+                    if (t.info.candidate)
+                        if (auto same = patch->find(tree, *after)) throw RepeatedKey(t.info, same->record, c.record);
+                    patch->insert(tree, {*after, c.record});
+                }
+            }
+            patches.push_back(std::move(patch));
+        }
+    } catch (const TreePatch::Unusable&) {
+        return false;
+    }
+    for (size_t k = 0; k < patches.size(); ++k) {
+        try {
+            patches[k]->write();
+        } catch (const EngineError& e) {
+            std::string message = e.what();
+            for (size_t back = 0; back < k; ++back) message += patches[back]->undo();
+            throw EngineError(message);
+        }
+    }
+    return true;
+}
+
+// A unique tag holds each key once, with the first record that has it.
+void IndexKeeper::uniqueChange(TreePatch& patch, const TreePatch::Tag& tree, const std::optional<std::string>& before,
+                               const std::optional<std::string>& after, std::uint32_t changed, const KeyOf& keyOf,
+                               const RecordAt& record, std::int64_t count)
+{
+    if (before) {
+        const auto held = patch.find(tree, *before);
+        if (held && held->record == changed) {
+            patch.erase(tree, *held);
+            for (std::int64_t r = 0; r < count; ++r)
+                if (keyOf(record(r)) == before) {
+                    patch.insert(tree, {*before, static_cast<std::uint32_t>(r + 1)});
+                    break;
+                }
+        }
+    }
+    if (after) {
+        const auto held = patch.find(tree, *after);
+        if (held && held->record < changed) return;
+        if (held) patch.erase(tree, *held);
+        patch.insert(tree, {*after, changed});
+    }
 }
 
 void IndexKeeper::rebuild(const RecordAt& record, std::int64_t count) const

@@ -17,9 +17,17 @@
 #include "engine/dbf/dbf_header.h"
 #include "engine/dbf/index/index_file.h"
 #include "engine/dbf/index/index_key.h"
+#include "engine/dbf/index/index_patch.h"
 #include "engine/table_format.h"
 
 namespace tarnel {
+
+// One record's change: its bytes before (null for a new record) and after.
+struct IndexRecordChange {
+    std::uint32_t record = 0;   // 1-based
+    const char* before = nullptr;
+    const char* after = nullptr;
+};
 
 class IndexKeeper {
 public:
@@ -37,7 +45,16 @@ public:
     // Whether a record changing from before to after changes an entry of a tag.
     bool changes(const char* before, const char* after) const;
 
+    // Brings every index file from the records as they were to the records
+    // as changed, by changing the nodes that hold their keys. False, having
+    // written nothing, when some change cannot be made that way (then
+    // rebuild() is the way). Throws, leaving every index file as it was, when
+    // a file cannot be written or a unique key of a candidate tag would repeat.
+    // record and count give the table's records as changed (a unique tag
+    // that loses the record it held for a key takes the next one holding it).
     using RecordAt = std::function<const char*(std::int64_t)>;
+    bool patch(const std::vector<IndexRecordChange>& changes, const RecordAt& record, std::int64_t count) const;
+
     // Rewrites every index file from the records 0..count-1. Throws, leaving
     // every index file as it was, when a file cannot be written or a unique
     // key of a candidate tag would repeat.
@@ -53,6 +70,10 @@ private:
         bool ndx = false, compound = false;
         std::vector<Tag> tags;
     };
+    using KeyOf = std::function<std::optional<std::string>(const char*)>;
+    static void uniqueChange(TreePatch& patch, const TreePatch::Tag& tree, const std::optional<std::string>& before,
+                             const std::optional<std::string>& after, std::uint32_t changed, const KeyOf& keyOf,
+                             const RecordAt& record, std::int64_t count);
     std::string rebuilt(const KeptFile& file, const std::string& old, const RecordAt& record, std::int64_t count) const;
 
     const DbfHeader& header_;

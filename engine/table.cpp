@@ -576,7 +576,8 @@ void Table::setValue(int field, Value value, TFieldType from)
     const FieldDef& f = fields()[static_cast<size_t>(field)];
     if (f.type == ftAutoInc) throw EngineError("Field '" + f.name + "' cannot be modified");
     Value v = ConvertValue(f, std::move(value), from);
-    if (f.type == ftString && f.size > 0 && v.kind == Value::Kind::Text) {
+    // Never fewer bytes than characters: a text no longer in bytes fits as it is.
+    if (f.type == ftString && f.size > 0 && v.kind == Value::Kind::Text && v.s.size() > static_cast<size_t>(f.size)) {
         std::int64_t chars = 0;
         for (unsigned char c : v.s) chars += (c & 0xC0) != 0x80;
         if (chars > f.size)

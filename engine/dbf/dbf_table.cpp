@@ -406,7 +406,8 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
     };
     switch (f.letter) {
     case 'C': case 'V': case 'Q': {
-        std::string bytes;
+        thread_local std::string bytes;   // kept: one record after another reuses its room
+        bytes.clear();
         if (!v.isNull()) {
             if (f.letter == 'Q' || v.kind == Value::Kind::Bytes) {
                 bytes = v.s;

@@ -112,7 +112,7 @@ public:
         if (!shown_) return {};
         return [this, text](std::int64_t done, std::int64_t total) {
             std::string line = text ? text(done, total) : std::to_string(done) + " of " + std::to_string(total) + " rows";
-            const std::string head = line.substr(0, line.find(':'));
+            const std::string head = text ? line.substr(0, line.find(':')) : std::string();
             if (!last_.empty() && head != last_) err_ << '\n';
             last_ = head;
             err_ << "\r" << line << std::flush;

@@ -95,6 +95,14 @@ protected:
         table.open();
         before = Columns(table);
     }
+    // The table made anew with `rows` rows.
+    void Remake(int rows)
+    {
+        table.close();
+        for (const auto& e : FolderEntries(data.path())) RemoveFile(data.file(e));
+        MakeCave(data.path(), GetParam(), rows);
+        table.open();
+    }
     // The table is the old one or the new one, with every row either way.
     void ExpectWhole(bool restructured)
     {
@@ -241,10 +249,7 @@ TEST_P(Restructure, AFaultAtAnyFileOperationLosesNoRow)
 TEST_P(Restructure, ACancelOrAFailedRestoreNeverLosesTheRows)
 {
     constexpr int kMany = 1500;
-    table.close();
-    for (const auto& e : FolderEntries(data.path())) RemoveFile(data.file(e));
-    MakeCave(data.path(), GetParam(), kMany);
-    table.open();
+    Remake(kMany);
     before = Columns(table);
 
     // Cancelled while refilling: the old table comes back whole, the copy goes.
@@ -287,10 +292,7 @@ TEST_P(Restructure, ACancelOrAFailedRestoreNeverLosesTheRows)
 TEST_P(Restructure, ProgressTextCountsEachPassOnItsOwn)
 {
     constexpr int kMany = 1500;
-    table.close();
-    for (const auto& e : FolderEntries(data.path())) RemoveFile(data.file(e));
-    MakeCave(data.path(), GetParam(), kMany);
-    table.open();
+    Remake(kMany);
     std::vector<std::string> texts;
     RestructureTable(table, NewLayout(), [&](std::int64_t done, std::int64_t total) {
         texts.push_back(RestructureProgressText(done, total));

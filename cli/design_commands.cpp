@@ -1,6 +1,8 @@
 // create and copy: making a table from field definitions, and moving rows
 // between tables of any formats.
+#include <functional>
 #include <iostream>
+#include <string>
 #include <unistd.h>
 
 #include "cli/commands.h"
@@ -101,12 +103,19 @@ int Failed(std::ostream& err, const std::exception& e)
 // it is a terminal (nothing otherwise). Finish with Done().
 class TerminalProgress {
 public:
+    using CountText = std::function<std::string(std::int64_t done, std::int64_t total)>;
     explicit TerminalProgress(std::ostream& err) : err_(err), shown_(&err == &std::cerr && ::isatty(2)) {}
-    BatchProgress callback()
+    // text: the count in words (default "700 of 1500 rows"); where the words
+    // before the colon change (the next pass), the count starts a new line.
+    BatchProgress callback(CountText text = {})
     {
         if (!shown_) return {};
-        return [this](std::int64_t done, std::int64_t total) {
-            err_ << "\r" << done << " of " << total << " rows" << std::flush;
+        return [this, text](std::int64_t done, std::int64_t total) {
+            std::string line = text ? text(done, total) : std::to_string(done) + " of " + std::to_string(total) + " rows";
+            const std::string head = text ? line.substr(0, line.find(':')) : std::string();
+            if (!last_.empty() && head != last_) err_ << '\n';
+            last_ = head;
+            err_ << "\r" << line << std::flush;
             return true;
         };
     }
@@ -118,6 +127,7 @@ public:
 private:
     std::ostream& err_;
     bool shown_;
+    std::string last_;   // the text before its colon, last shown
 };
 
 } // namespace
@@ -199,7 +209,7 @@ int RestructureCommand(const Args& args, std::ostream& out, std::ostream& err)
         tables::RestructureResult r;
         {
             TerminalProgress progress(err);
-            r = tables::RestructureTable(table, fields, progress.callback());
+            r = tables::RestructureTable(table, fields, progress.callback(tables::RestructureProgressText));
         }
         out << "restructured " << args[1] << ": " << r.rows << " rows\n";
         for (const std::string& tag : r.droppedIndexes) out << "dropped index " << tag << ": its fields are gone\n";

@@ -15,6 +15,12 @@ TRowProgress::~TRowProgress() { delete dialog_; }
 
 bool TRowProgress::update(std::int64_t done, std::int64_t total)
 {
+    return update(done, total, total >= 0 ? QStringLiteral("%1 of %2 rows").arg(done).arg(total)
+                                          : QStringLiteral("%1 rows").arg(done));
+}
+
+bool TRowProgress::update(std::int64_t done, std::int64_t total, const QString& count)
+{
     if (cancelled_) return false;
     if (!dialog_ && clock_.elapsed() >= kShowAfterMs) {
         dialog_ = new QProgressDialog(what_, QStringLiteral("Cancel"), 0, 1000, parent_);
@@ -26,9 +32,7 @@ bool TRowProgress::update(std::int64_t done, std::int64_t total)
         dialog_->show();
     }
     if (dialog_) {
-        const QString rows = total >= 0 ? QStringLiteral("%1\n%2 of %3 rows").arg(what_).arg(done).arg(total)
-                                        : QStringLiteral("%1\n%2 rows").arg(what_).arg(done);
-        dialog_->setLabelText(rows);
+        dialog_->setLabelText(what_ + QLatin1Char('\n') + count);
         dialog_->setValue(total > 0 ? static_cast<int>(std::min<std::int64_t>(1000, done * 1000 / total)) : 0);
         // The work runs on this thread: let the box paint and take the click.
         QApplication::processEvents();

@@ -22,6 +22,9 @@ public:
     // Reports the rows done out of the total (total < 0: unknown) and lets
     // the box repaint and take the Cancel click. False once the user cancelled.
     bool update(std::int64_t done, std::int64_t total);
+    // The same with the count told in words of the caller's own ("Saving
+    // rows: 700 of 1500") in place of "700 of 1500 rows".
+    bool update(std::int64_t done, std::int64_t total, const QString& count);
     bool cancelled() const { return cancelled_; }
     bool shown() const { return dialog_ != nullptr; }
     // The box, once it shows (for tests).

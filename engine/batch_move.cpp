@@ -138,15 +138,17 @@ private:
     // Sets the fields of the destination's edit buffer from the source's current row.
     void fill(bool skipKey)
     {
-        int n = std::min(dest_.fieldCount(), source_.fieldCount());
+        const std::vector<FieldDef>& destFields = dest_.fields();
+        const std::vector<FieldDef>& sourceFields = source_.fields();
+        const int n = static_cast<int>(std::min(destFields.size(), sourceFields.size()));
         for (int k = 0; k < n; ++k) {
-            const FieldDef& f = dest_.field(k);
+            const FieldDef& f = destFields[static_cast<size_t>(k)];
             if (f.type == ftAutoInc) continue;   // numbered by the table
             if (skipKey && std::find(keys_.begin(), keys_.end(), k) != keys_.end()) continue;
             try {
                 Value v = source_.value(k);
                 CheckFits(f, v);
-                dest_.setValue(k, std::move(v), source_.field(k).type);
+                dest_.setValue(k, std::move(v), sourceFields[static_cast<size_t>(k)].type);
             } catch (const EngineError& e) {
                 dest_.cancel();
                 throw EngineError(RowError(dest_, result_.rows, &f, e.what()));

@@ -323,6 +323,14 @@ bool CodePage::encode(std::string_view utf8, std::string& out, std::string* badC
         return false;
     }
     for (std::size_t i = 0; i < utf8.size();) {
+        // A run of plain ASCII, by far the most common text, goes across as it is.
+        std::size_t run = i;
+        while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
+        if (run > i) {
+            out.append(utf8.data() + i, run - i);
+            i = run;
+            continue;
+        }
         std::uint32_t cp = 0;
         std::size_t len = NextUtf8(utf8, i, cp);
         if (len == 0) {

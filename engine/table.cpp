@@ -337,6 +337,8 @@ void Table::checkField(int field) const
 
 Value Table::value(int field) const
 {
+    if (state_ == DataSetState::Browse && !eof() && static_cast<unsigned>(field) < openFieldCount_)
+        return format_->value(current_, field);
     checkField(field);
     if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return buffer_[static_cast<size_t>(field)];
     requireRow();
@@ -571,12 +573,18 @@ Value ConvertForField(const FieldDef& field, Value value, TFieldType from)
 
 void Table::setValue(int field, Value value, TFieldType from)
 {
-    checkField(field);
-    requireEditing("modify a field");
-    const FieldDef& f = fields()[static_cast<size_t>(field)];
+    // Editing means open; the checks in full only where one fails (a batch
+    // move comes here for every value).
+    const bool editing = state_ == DataSetState::Edit || state_ == DataSetState::Insert;
+    if (!editing || static_cast<unsigned>(field) >= openFieldCount_) {
+        checkField(field);
+        requireEditing("modify a field");
+    }
+    const FieldDef& f = format_->fields()[static_cast<size_t>(field)];
     if (f.type == ftAutoInc) throw EngineError("Field '" + f.name + "' cannot be modified");
     Value v = ConvertValue(f, std::move(value), from);
-    if (f.type == ftString && f.size > 0 && v.kind == Value::Kind::Text) {
+    // Never fewer bytes than characters: a text no longer in bytes fits as it is.
+    if (f.type == ftString && f.size > 0 && v.kind == Value::Kind::Text && v.s.size() > static_cast<size_t>(f.size)) {
         std::int64_t chars = 0;
         for (unsigned char c : v.s) chars += (c & 0xC0) != 0x80;
         if (chars > f.size)

@@ -82,7 +82,10 @@ void TTableEditDlg::CommitBtnClick()
     tables::RestructureResult result;
     try {
         result = tables::RestructureTable(
-            *table_, fields, [&progress](std::int64_t done, std::int64_t total) { return progress.update(done, total); },
+            *table_, fields,
+            [&progress](std::int64_t done, std::int64_t total) {
+                return progress.update(done, total, QString::fromStdString(tables::RestructureProgressText(done, total)));
+            },
             tempParent_.toStdString());
     } catch (...) {
         // The list shows what the table now is (the old layout after a restore).

@@ -386,7 +386,8 @@ void DbfTable::requireWritable(const char* what) const
 void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool appending)
 {
     char* p = rec.data() + f.offset;
-    const std::string name = FieldName(f, *codePage_);
+    // The field's name only for an error: this runs for every value of a copy.
+    auto name = [&] { return FieldName(f, *codePage_); };
     auto setNullBit = [&](int bit, bool on) {
         if (bit < 0) return;
         auto& byte = reinterpret_cast<unsigned char&>(rec[static_cast<size_t>(header_.nullFlagsOffset + bit / 8)]);
@@ -394,31 +395,32 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
         else byte = static_cast<unsigned char>(byte & ~(1u << (bit % 8)));
     };
     if (v.isNull() && f.nullableWithoutFlags && !appending)
-        throw EngineError("Field " + name + ": " + BaseName(file_.path()) +
+        throw EngineError("Field " + name() + ": " + BaseName(file_.path()) +
                           " has no null flags to mark a NULL value in; the record is left as it was");
     setNullBit(f.nullBit, v.isNull() && f.nullBit >= 0);
     bool fox = header_.isFoxPro();
     auto number = [&]() -> double {
         double d = 0;
         if (ValueAsNumber(v, d)) return d;
-        throw EngineError("Field " + name + ": '" + v.s + "' is not a number");
+        throw EngineError("Field " + name() + ": '" + v.s + "' is not a number");
     };
     switch (f.letter) {
     case 'C': case 'V': case 'Q': {
-        std::string bytes;
+        thread_local std::string bytes;   // kept: one record after another reuses its room
+        bytes.clear();
         if (!v.isNull()) {
             if (f.letter == 'Q' || v.kind == Value::Kind::Bytes) {
                 bytes = v.s;
             } else {
                 std::string bad;
                 if (!codePage_->encode(v.s, bytes, &bad))
-                    throw EngineError("Field " + name + ": the character '" + bad +
+                    throw EngineError("Field " + name() + ": the character '" + bad +
                                       "' cannot be stored in this table's code page (" +
                                       std::to_string(codePage_->number()) + ")");
             }
         }
         if (static_cast<int>(bytes.size()) > f.length)
-            throw EngineError("Field " + name + ": the value is " + std::to_string(bytes.size()) +
+            throw EngineError("Field " + name() + ": the value is " + std::to_string(bytes.size()) +
                               " characters long, but the field holds only " + std::to_string(f.length));
         std::memset(p, f.letter == 'C' ? ' ' : '\0', static_cast<size_t>(f.length));
         if (f.letter == 'V') std::memset(p, ' ', static_cast<size_t>(f.length));
@@ -437,7 +439,7 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
         std::string digits;   // never the locale's decimal comma
         int n = AppendFixed(d, f.decimals, digits) ? static_cast<int>(digits.size()) : 1000;
         if (n > f.length)
-            throw EngineError("Field " + name + ": the value " + FormatGeneral(d) + " does not fit in a width of " +
+            throw EngineError("Field " + name() + ": the value " + FormatGeneral(d) + " does not fit in a width of " +
                               std::to_string(f.length) + " with " + std::to_string(f.decimals) + " decimals");
         std::memcpy(p + (f.length - n), digits.data(), static_cast<size_t>(n));
         return;
@@ -450,7 +452,7 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
         if (v.isNull()) return;
         auto day = static_cast<std::int64_t>(std::floor(number()));
         CivilDate c = DateOfDayNumber(day);
-        if (c.year < 1 || c.year > 9999) throw EngineError("Field " + name + ": the date is out of range");
+        if (c.year < 1 || c.year > 9999) throw EngineError("Field " + name() + ": the date is out of range");
         // yyyymmdd, the digits written directly (this runs once per row of a copy)
         const int parts[3] = {c.year, c.month, c.day};
         const int widths[3] = {4, 2, 2};
@@ -478,7 +480,7 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
                 data.clear();
                 std::string bad;
                 if (!codePage_->encode(v.s, data, &bad))
-                    throw EngineError("Field " + name + ": the character '" + bad +
+                    throw EngineError("Field " + name() + ": the character '" + bad +
                                       "' cannot be stored in this table's code page (" +
                                       std::to_string(codePage_->number()) + ")");
             }
@@ -512,7 +514,7 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
         } else if (!v.isNull()) {
             double d = number();
             if (d < -2147483648.0 || d > 2147483647.0)
-                throw EngineError("Field " + name + ": the value " + FormatGeneral(d) + " is out of the integer range");
+                throw EngineError("Field " + name() + ": the value " + FormatGeneral(d) + " is out of the integer range");
             i = static_cast<std::int64_t>(d);
         }
         if (fox) PutLe32(p, static_cast<std::uint32_t>(i));
@@ -546,7 +548,7 @@ void DbfTable::encode(std::string& rec, const DbfField& f, const Value& v, bool 
         PutOrderedDouble(p, v.isNull() ? 0.0 : number());
         return;
     default:
-        throw EngineError("Field " + name + ": values of type '" + std::string(1, f.letter) + "' cannot be written");
+        throw EngineError("Field " + name() + ": values of type '" + std::string(1, f.letter) + "' cannot be written");
     }
 }
 

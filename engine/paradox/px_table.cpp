@@ -122,12 +122,23 @@ const unsigned char* ParadoxTable::recordBytes(std::int64_t record)
     if (!pending_.empty() && k >= pendingFrom_)   // gathered, not written yet
         return pendingBlock(k - pendingFrom_) + kBlockHeader +
                static_cast<size_t>(slot) * static_cast<size_t>(header_.recordSize);
-    if (cachedBlock_ != chain_[k].number) {
+    const int number = chain_[k].number;
+    if (cachedBlock_ == 0 || number < cachedBlock_ || number >= cachedBlock_ + cachedRun_) {
         cachedBlock_ = 0;
-        readBlock(chain_[k].number, cache_);
-        cachedBlock_ = chain_[k].number;
+        // A table open for reading only (nothing here writes it) reads the
+        // blocks of the chain that follow each other in the file in one go.
+        int run = 1;
+        if (readOnly_)
+            while (run < kReadRun && k + static_cast<size_t>(run) < chain_.size() &&
+                   chain_[k + static_cast<size_t>(run)].number == number + run)
+                ++run;
+        cache_.resize(static_cast<size_t>(run) * static_cast<size_t>(header_.blockSize));
+        db_.readExact(blockOffset(number), cache_.data(), cache_.size(), "data");
+        cachedBlock_ = number;
+        cachedRun_ = run;
     }
-    return cache_.data() + kBlockHeader + static_cast<size_t>(slot) * static_cast<size_t>(header_.recordSize);
+    return cache_.data() + static_cast<size_t>(number - cachedBlock_) * static_cast<size_t>(header_.blockSize) +
+           kBlockHeader + static_cast<size_t>(slot) * static_cast<size_t>(header_.recordSize);
 }
 
 bool ParadoxTable::isNull(std::int64_t record, int field)

@@ -102,7 +102,11 @@ private:
     std::int64_t total_ = 0;
     int blocksInFile_ = 0;
 
+    // The blocks cachedBlock_ on (cachedRun_ of them; 0: none) as read. A
+    // writable table keeps one block, so that a write need forget only it.
     int cachedBlock_ = 0;
+    int cachedRun_ = 1;
+    static constexpr int kReadRun = 32;
     std::vector<unsigned char> cache_;
     mutable size_t lastLocated_ = 0;   // the chain index locate() found last
 

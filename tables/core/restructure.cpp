@@ -9,8 +9,8 @@
 #include "engine/format_registry.h"
 #include "engine/pg/pg_alter.h"
 #include "engine/pg/pg_database.h"
-#include "engine/sql/query.h"
 #include "query/core/select_builder.h"
+#include "tables/core/carried_columns.h"
 
 namespace tarnel::tables {
 
@@ -56,6 +56,15 @@ std::string RestructureSelect(const std::vector<FieldDef>& newFields, const std:
             list += "\"\"";
     }
     return "Select " + list + " From \"" + kRestructureTempName + "\"";
+}
+
+std::string RestructureProgressText(std::int64_t done, std::int64_t total)
+{
+    const std::int64_t rows = total / 2;
+    const bool carrying = done > rows;
+    const std::int64_t passDone = carrying ? done - rows : done;
+    return std::string(carrying ? "Carrying rows: " : "Saving rows: ") + std::to_string(passDone) + " of " +
+           std::to_string(rows);
 }
 
 std::string TemporaryFilesFolder()
@@ -125,18 +134,31 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     std::string failure;
     bool cancelled = false;
     try {
-        const std::string sql = RestructureSelect(newFields, copy.fields().empty() ? table.fields() : copy.fields());
         table.close();
         table.clearFieldDefs();
         for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals, f.key);
         std::vector<std::string> dropped = RecreateTable(table);
         table.setReadOnly(false);
         table.open();
-        auto result = QueryResult::Run(folder, sql, QueryResult::Rows::Streamed);
-        // The select over the copy gives its rows, as many as were copied:
-        // told the count, the move need not run the select twice.
-        BatchMoveResult in = BatchMove(table, *result, BatchMode::Append, Phase(progress, 1, rows), rows);
-        result.reset();
+        // The refill select's rows, read from the copy directly.
+        BatchMoveResult in;
+        {
+            copy.setReadOnly(true);
+            copy.open();
+            struct Closing {
+                Table& t;
+                ~Closing()
+                {
+                    try {
+                        t.close();
+                    } catch (...) {
+                        // Read only: closing lets go of the file, nothing is lost.
+                    }
+                }
+            } closing {copy};
+            CarriedColumns carried(copy, newFields);
+            in = BatchMove(table, carried, BatchMode::Append, Phase(progress, 1, rows), rows);
+        }
         if (in.cancelled) throw Cancelled{};
         table.close();
         table.open();

@@ -1,8 +1,10 @@
 #pragma once
 // Changing a table's column layout. The engine cannot change a structure in
 // place, so the table is rebuilt: copied whole into a temporary table
-// TEMP.DBF, re-created empty with the new fields, and refilled by one local
-// SQL query over the copy that yields the new columns in the new order.
+// TEMP.DBF, re-created empty with the new fields, and refilled with the rows
+// of the local SQL select RestructureSelect over the copy, which yields the
+// new columns in the new order (read from the copy directly, see
+// carried_columns.h).
 // Columns are carried over by name (letter case ignored); new fields start
 // empty; dropped fields lose their data.
 //
@@ -27,6 +29,11 @@ inline constexpr const char* kRestructureTempName = "TEMP.DBF";
 // copy when it has a field of that name, else the empty text constant.
 //   Select "TEMP.DBF"."NAME","TEMP.DBF"."DEPTH","" From "TEMP.DBF"
 std::string RestructureSelect(const std::vector<FieldDef>& newFields, const std::vector<FieldDef>& oldFields);
+
+// The count of a restructure's progress (done of total, as RestructureTable
+// reports it) as the user reads it: the pass and its rows,
+// "Saving rows: 700 of 1500", then "Carrying rows: 200 of 1500".
+std::string RestructureProgressText(std::int64_t done, std::int64_t total);
 
 struct RestructureResult {
     bool cancelled = false;      // the old table was put back
@@ -54,8 +61,10 @@ std::string TemporaryFilesFolder();
 // Rebuilds `table` (open or closed; left open and writable on success and
 // after a restore) with `newFields`. The private folder is made inside
 // `tempParent` (empty: TemporaryFilesFolder()). Progress counts the rows of
-// both moves (copy out, then refill) against twice the row count; returning
-// false cancels, and the old table is put back. Errors: RestructureError, or
+// both passes (saving the rows into the copy, then carrying them into the
+// new table) against twice the row count, so that a bar moves on through
+// both; RestructureProgressText says which pass it is. Returning false
+// cancels, and the old table is put back. Errors: RestructureError, or
 // the engine's error when nothing was touched yet (the copy out failed).
 // A keyed table keeps its primary key when no field is marked key and the
 // key fields stay first under their names; otherwise the marks decide.

@@ -3,6 +3,7 @@
 // the new table with all its rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
@@ -93,6 +94,14 @@ protected:
         table.setTableName(GetParam().file);
         table.open();
         before = Columns(table);
+    }
+    // The table made anew with `rows` rows.
+    void Remake(int rows)
+    {
+        table.close();
+        for (const auto& e : FolderEntries(data.path())) RemoveFile(data.file(e));
+        MakeCave(data.path(), GetParam(), rows);
+        table.open();
     }
     // The table is the old one or the new one, with every row either way.
     void ExpectWhole(bool restructured)
@@ -240,10 +249,7 @@ TEST_P(Restructure, AFaultAtAnyFileOperationLosesNoRow)
 TEST_P(Restructure, ACancelOrAFailedRestoreNeverLosesTheRows)
 {
     constexpr int kMany = 1500;
-    table.close();
-    for (const auto& e : FolderEntries(data.path())) RemoveFile(data.file(e));
-    MakeCave(data.path(), GetParam(), kMany);
-    table.open();
+    Remake(kMany);
     before = Columns(table);
 
     // Cancelled while refilling: the old table comes back whole, the copy goes.
@@ -279,6 +285,24 @@ TEST_P(Restructure, ACancelOrAFailedRestoreNeverLosesTheRows)
         EXPECT_EQ(Columns(kept), before);
     }
     fileio::DisarmFault();
+}
+
+// The count the dialog and tarnel-cli show names the pass and its own rows,
+// never the two passes added up.
+TEST_P(Restructure, ProgressTextCountsEachPassOnItsOwn)
+{
+    constexpr int kMany = 1500;
+    Remake(kMany);
+    std::vector<std::string> texts;
+    RestructureTable(table, NewLayout(), [&](std::int64_t done, std::int64_t total) {
+        texts.push_back(RestructureProgressText(done, total));
+        return true;
+    }, temp.path());
+    ASSERT_GE(texts.size(), 4u);
+    EXPECT_EQ(texts.front(), "Saving rows: 512 of 1500");
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Saving rows: 1500 of 1500"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Carrying rows: 512 of 1500"), texts.end());
+    EXPECT_EQ(texts.back(), "Carrying rows: 1500 of 1500");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Restructure,

@@ -10,7 +10,6 @@
 #include "engine/pg/pg_alter.h"
 #include "engine/pg/pg_database.h"
 #include "engine/sql/query.h"
-#include "query/core/select_builder.h"
 
 namespace tarnel::tables {
 
@@ -51,7 +50,7 @@ std::string RestructureSelect(const std::vector<FieldDef>& newFields, const std:
     for (const auto& f : newFields) {
         if (!list.empty()) list += ',';
         if (const FieldDef* old = FindFieldDef(oldFields, f.name))
-            list += query::QuoteFieldRef(std::string(kRestructureTempName), old->name);
+            list += "\"" + std::string(kRestructureTempName) + "\".\"" + old->name + "\"";
         else
             list += "\"\"";
     }

@@ -19,6 +19,7 @@
 
 using namespace tarnel;
 using namespace tarnel::test;
+using tarnel::app::NavButton;
 
 namespace {
 

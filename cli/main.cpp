@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "engine/codepage.h"
-#include "engine/table.h"
+#include "cli/encoding_option.h"
+#include "cli/export_program.h"
 
 namespace {
 
@@ -33,33 +33,6 @@ const char* kUsage =
     "  info, dump, query and export take --encoding NAME: the code page of\n"
     "  tables that name none (437, 850, 1250, mazovia, kamenicky, utf-8...)\n";
 
-// Takes --encoding NAME out of the arguments of the commands that read
-// tables. Returns false (after a message) when it is given wrongly.
-bool TakeEncoding(const std::string& command, std::vector<std::string>& args)
-{
-    if (command != "info" && command != "dump" && command != "query" && command != "export") return true;
-    for (size_t k = 0; k < args.size(); ++k) {
-        if (args[k] != "--encoding") continue;
-        if (k + 1 >= args.size()) {
-            std::cerr << "tarnel-cli " << command << ": --encoding needs a code page name\n";
-            return false;
-        }
-        int codePage = tarnel::CodePageByName(args[k + 1]);
-        if (codePage == 0) {
-            std::cerr << "tarnel-cli " << command << ": unknown code page '" << args[k + 1] << "'; known are:";
-            for (const auto& [number, name] : tarnel::ChoosableCodePages())
-                std::cerr << (number == 620 ? " mazovia" : number == 895 ? " kamenicky"
-                              : number == 65001 ? " utf-8" : " " + std::to_string(number));
-            std::cerr << '\n';
-            return false;
-        }
-        tarnel::Table::setDefaultCodePage(codePage);
-        args.erase(args.begin() + static_cast<std::ptrdiff_t>(k), args.begin() + static_cast<std::ptrdiff_t>(k) + 2);
-        --k;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -72,7 +45,8 @@ int main(int argc, char** argv)
     }
     std::string command = args[0];
     args.erase(args.begin());
-    if (!TakeEncoding(command, args)) return 2;
+    if (!tarnel::cli::TakeEncoding(command, args, std::cerr)) return 2;
+    if (command == "export") return tarnel::cli::RunExportProgram(argv, std::cerr);
     for (const auto& c : tarnel::cli::Commands())
         if (command == c.name) return c.run(args, std::cout, std::cerr);
     std::cerr << "tarnel-cli: unknown command '" << command << "'\n" << kUsage;

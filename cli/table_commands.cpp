@@ -5,7 +5,6 @@
 #include "cli/alias_command.h"
 #include "cli/commands.h"
 #include "cli/csv.h"
-#include "cli/export_command.h"
 #include "cli/query_command.h"
 #include "engine/error.h"
 #include "engine/table.h"
@@ -104,7 +103,6 @@ const std::vector<Command>& Commands()
         {"restructure", RestructureCommand},
         {"alias", tarnel::AliasCommand},
         {"query", QueryCommand},
-        {"export", [](const Args& a, std::ostream& o, std::ostream& e) { return ExportCommand(a, o, e); }},
     };
     return commands;
 }

@@ -18,7 +18,21 @@ namespace tarnel {
 
 DbfTable::~DbfTable() = default;
 
-// The index files, opened on first use.
+// The index files beside the table as read: each is read once per open and
+// shared by the tag list, the lookups and the keeper.
+struct DbfTable::ReadIndexes {
+    std::vector<std::string> paths;
+    std::vector<std::shared_ptr<IndexFile>> files;   // null where the file could not be read
+    std::vector<std::string> errors;                 // why, where it could not
+    std::string firstError() const
+    {
+        for (const std::string& e : errors)
+            if (!e.empty()) return e;
+        return {};
+    }
+};
+
+// What the index files give for reading: lookups and the primary key.
 struct DbfTable::IndexUse {
     struct Lookup {
         const IndexFile* file = nullptr;
@@ -27,7 +41,7 @@ struct DbfTable::IndexUse {
         const DbfField* field = nullptr;
     };
     std::string error;   // why the index files could not be read
-    std::vector<std::unique_ptr<IndexFile>> files;
+    std::shared_ptr<ReadIndexes> files;   // what the lookups point into
     std::vector<std::optional<Lookup>> lookups;   // by field
     std::vector<int> primaryKey;
 };
@@ -85,20 +99,46 @@ std::vector<std::string> DbfTable::indexFiles() const
     return FindTableIndexFiles(file_.path());
 }
 
+const DbfTable::ReadIndexes& DbfTable::readIndexes() const
+{
+    if (readIndexes_) return *readIndexes_;
+    auto read = std::make_shared<ReadIndexes>();
+    read->paths = indexFiles();
+    for (const std::string& path : read->paths) {
+        try {
+            read->files.push_back(IndexFile::open(path));
+            read->errors.emplace_back();
+        } catch (const EngineError& e) {
+            read->files.emplace_back();
+            read->errors.emplace_back(e.what());
+        }
+    }
+    readIndexes_ = read;
+    return *read;
+}
+
 std::vector<IndexTag> DbfTable::indexTags()
 {
+    const ReadIndexes& read = readIndexes();
     std::vector<IndexTag> out;
-    for (const std::string& path : indexFiles()) {
-        auto index = IndexFile::open(path);
-        for (const IndexTag& t : index->tags()) out.push_back(t);
+    for (size_t k = 0; k < read.files.size(); ++k) {
+        if (!read.files[k]) throw EngineError(read.errors[k]);
+        for (const IndexTag& t : read.files[k]->tags()) out.push_back(t);
     }
     return out;
 }
 
+std::string DbfTable::writeBlocked() const
+{
+    if (!indexChecked_) findUnkeptIndex();
+    return indexBlock_;
+}
+
 // Index files we cannot keep up to date would go stale under our writes, and
 // another program would trust them; such a table is only read.
-void DbfTable::findUnkeptIndex()
+void DbfTable::findUnkeptIndex() const
 {
+    indexChecked_ = true;
     const std::string& path = file_.path();
     std::string base = BaseName(path);
     std::string folder = base.size() < path.size() ? path.substr(0, path.size() - base.size() - 1) : std::string();
@@ -112,9 +152,19 @@ void DbfTable::findUnkeptIndex()
     std::string clipper = FindFileInFolder(folder, stem + ".ntx");
     if (why.empty() && !clipper.empty()) why = "its index file " + BaseName(clipper);
     if (why.empty()) {
-        auto files = indexFiles();
-        if (!files.empty()) {
-            indexes_ = std::make_unique<IndexKeeper>(files, header_);
+        const ReadIndexes& read = readIndexes();
+        if (!read.paths.empty()) {
+            // The keeper works from the files as read here; when a write
+            // replaces them, they are read again.
+            auto open = [&read](const std::string& path) -> std::shared_ptr<const IndexFile> {
+                for (size_t k = 0; k < read.paths.size(); ++k)
+                    if (read.paths[k] == path) {
+                        if (!read.files[k]) throw EngineError(read.errors[k]);
+                        return read.files[k];
+                    }
+                return IndexFile::open(path);
+            };
+            indexes_ = std::make_unique<IndexKeeper>(read.paths, header_, open);
             why = indexes_->blocked();
             if (!indexes_->damage().empty()) detail = " (" + indexes_->damage() + ")";
             if (!why.empty()) indexes_.reset();
@@ -128,6 +178,7 @@ void DbfTable::updateIndexes(const std::vector<IndexRecordChange>& changes, cons
 {
     // The files read for lookups and the key are replaced below: read them again when next wanted.
     indexUse_.reset();
+    readIndexes_.reset();
     if (!indexes_ || indexes_->empty()) return;
     cacheCount_ = 0;
     try {
@@ -157,11 +208,13 @@ DbfTable::IndexUse& DbfTable::indexUse() const
         return at == visible_.end() ? -1 : static_cast<int>(at - visible_.begin());
     };
     bool candidateKey = false;
+    readIndexes();
+    use->files = readIndexes_;
     try {
-        for (const std::string& path : indexFiles()) {
-            use->files.push_back(IndexFile::open(path));
-            IndexFile& file = *use->files.back();
-            const KeyStyle style = StyleOf(path);
+        if (std::string error = use->files->firstError(); !error.empty()) throw EngineError(error);
+        for (size_t n = 0; n < use->files->files.size(); ++n) {
+            IndexFile& file = *use->files->files[n];
+            const KeyStyle style = StyleOf(use->files->paths[n]);
             for (size_t k = 0; k < file.tags().size(); ++k) {
                 const IndexTag& tag = file.tags()[k];
                 auto expression = KeyExpression::compile(tag.expression, header_, style);
@@ -197,7 +250,6 @@ DbfTable::IndexUse& DbfTable::indexUse() const
         }
     } catch (const EngineError& e) {
         use->error = e.what();
-        use->files.clear();
         use->lookups.assign(visible_.size(), std::nullopt);
         use->primaryKey.clear();
     }

@@ -150,8 +150,8 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
     }
     codePage_ = CodePage::get(cp);
 
-    findUnkeptIndex();
-    readOnly = readOnly || !indexBlock_.empty();
+    // Opened for writing, the table must know now whether its index files allow it.
+    if (!readOnly) readOnly = !writeBlocked().empty();
 
     bool memoFields = false;
     for (size_t k = 0; k < header_.fields.size(); ++k) {
@@ -378,7 +378,7 @@ void DbfTable::appendDecoded(const char* rec, int field, std::string& out)
 
 void DbfTable::requireWritable(const char* what) const
 {
-    if (!indexBlock_.empty()) throw EngineError("Cannot " + std::string(what) + ": " + indexBlock_);
+    if (const std::string why = writeBlocked(); !why.empty()) throw EngineError("Cannot " + std::string(what) + ": " + why);
     if (!file_.writable())
         throw EngineError("Cannot " + std::string(what) + ": " + BaseName(file_.path()) + " is open for reading only");
 }

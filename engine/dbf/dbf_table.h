@@ -40,7 +40,8 @@ public:
 
     int textCodePage() const override { return codePage_->number(); }
     void useUndeclaredCodePage(int codePage) override;
-    std::string writeBlocked() const override { return indexBlock_; }
+    // Found when the table opens for writing, else when first asked.
+    std::string writeBlocked() const override;
 
     std::vector<IndexTag> indexTags() override;
     // The first candidate tag on plain fields, else the first unique one.
@@ -72,7 +73,7 @@ private:
     void refreshCount();
     void stampHeader();
     std::string MemoMissing() const;
-    void findUnkeptIndex();
+    void findUnkeptIndex() const;
     void flushAppends();
     void writeCount(std::int64_t count);
     // Brings the index files up to the records after a change of the given
@@ -82,6 +83,9 @@ private:
     void updateIndexes(const std::vector<IndexRecordChange>& changes, const std::function<void()>& undo);
     struct IndexUse;
     IndexUse& indexUse() const;
+    struct ReadIndexes;
+    // The index files, each read once per open (and again after a write replaced them).
+    const ReadIndexes& readIndexes() const;
 
     File file_;
     std::unique_ptr<DbfMemo> memo_;
@@ -92,9 +96,11 @@ private:
     std::vector<FieldDef> fields_;
     std::vector<int> visible_;   // field index -> index into header_.fields
     bool declaredCodePage_ = false;   // the language driver byte names the code page
-    std::string indexBlock_;          // why an index file keeps the table from being written
-    std::unique_ptr<IndexKeeper> indexes_;   // the index files kept up to date, if any
-    mutable std::shared_ptr<IndexUse> indexUse_;   // the index files, read on first use
+    mutable bool indexChecked_ = false;       // indexBlock_ and indexes_ are known
+    mutable std::string indexBlock_;          // why an index file keeps the table from being written
+    mutable std::unique_ptr<IndexKeeper> indexes_;   // the index files kept up to date, if any
+    mutable std::shared_ptr<ReadIndexes> readIndexes_;   // the index files as read, on first use
+    mutable std::shared_ptr<IndexUse> indexUse_;   // lookups and key from them, on first use
 
     // Appends gathered between beginAppends() and endAppends(), from record pendingFirst_ on.
     std::unique_ptr<File::Lock> appendLock_;

@@ -1,10 +1,10 @@
 #include "engine/pg/pg_alter.h"
 
 #include <cstdlib>
-#include <libpq-fe.h>
 
 #include "engine/engine_types.h"
 #include "engine/error.h"
+#include "engine/pg/pq_library.h"
 
 namespace tarnel::pg {
 
@@ -89,7 +89,7 @@ std::int64_t RestructureServerTable(Connection& connection, const std::string& t
         connection.exec("COMMIT");
         return rows;
     } catch (const EngineError& e) {
-        PQclear(PQexec(connection.handle(), "ROLLBACK"));
+        Pq().PQclear(Pq().PQexec(connection.handle(), "ROLLBACK"));
         throw EngineError("Cannot restructure table " + table + " (nothing was changed): " + e.what());
     }
 }

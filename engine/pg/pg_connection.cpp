@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <libpq-fe.h>
 #include <map>
 
 #include "engine/error.h"
+#include "engine/pg/pq_library.h"
 
 namespace tarnel::pg {
 
@@ -53,31 +53,31 @@ bool UriHasPassword(const std::string& uri)
 {
     if (!IsServerLocation(uri)) return false;
     char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(uri.c_str(), &error);
+    PQconninfoOption* options = Pq().PQconninfoParse(uri.c_str(), &error);
     if (!options) {
-        PQfreemem(error);
+        Pq().PQfreemem(error);
         return false;
     }
     bool found = false;
     for (PQconninfoOption* o = options; o->keyword; ++o)
         if (std::string(o->keyword) == "password" && o->val && *o->val) found = true;
-    PQconninfoFree(options);
+    Pq().PQconninfoFree(options);
     return found;
 }
 
 // Results
 
-Result::~Result() { if (r_) PQclear(r_); }
-int Result::rows() const { return PQntuples(r_); }
-int Result::columns() const { return PQnfields(r_); }
-bool Result::isNull(int row, int column) const { return PQgetisnull(r_, row, column) != 0; }
-std::string Result::text(int row, int column) const { return PQgetvalue(r_, row, column); }
+Result::~Result() { if (r_) Pq().PQclear(r_); }
+int Result::rows() const { return Pq().PQntuples(r_); }
+int Result::columns() const { return Pq().PQnfields(r_); }
+bool Result::isNull(int row, int column) const { return Pq().PQgetisnull(r_, row, column) != 0; }
+std::string Result::text(int row, int column) const { return Pq().PQgetvalue(r_, row, column); }
 Text Result::value(int row, int column) const
 {
     if (isNull(row, column)) return std::nullopt;
     return text(row, column);
 }
-long Result::affected() const { return std::atol(PQcmdTuples(r_)); }
+long Result::affected() const { return std::atol(Pq().PQcmdTuples(r_)); }
 
 // Connections
 
@@ -100,7 +100,7 @@ pg_conn* ConnectWithPassword(const std::string& uri, const std::string& password
 {
     const char* keys[] = {"dbname", "password", nullptr};
     const char* values[] = {uri.c_str(), password.c_str(), nullptr};
-    return PQconnectdbParams(keys, values, 1);   // the URI expands; the password is added
+    return Pq().PQconnectdbParams(keys, values, 1);   // the URI expands; the password is added
 }
 
 } // namespace
@@ -111,37 +111,37 @@ Connection::Connection(const std::string& uri, const std::string& alias) : alias
 {
     if (alias_.empty()) alias_ = uri;
     auto typed = TypedPasswords().find(uri);
-    conn_ = typed != TypedPasswords().end() ? ConnectWithPassword(uri, typed->second) : PQconnectdb(uri.c_str());
+    conn_ = typed != TypedPasswords().end() ? ConnectWithPassword(uri, typed->second) : Pq().PQconnectdb(uri.c_str());
     if (!conn_) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
-    if (PQstatus(conn_) != CONNECTION_OK && typed != TypedPasswords().end()) {
+    if (Pq().PQstatus(conn_) != CONNECTION_OK && typed != TypedPasswords().end()) {
         TypedPasswords().erase(typed);   // refused, or changed on the server: ask again
         typed = TypedPasswords().end();
     }
     std::string password;
-    if (PQstatus(conn_) != CONNECTION_OK && PQconnectionNeedsPassword(conn_) &&
+    if (Pq().PQstatus(conn_) != CONNECTION_OK && Pq().PQconnectionNeedsPassword(conn_) &&
         Prompt() && Prompt()(alias_, password)) {
-        PQfinish(conn_);
+        Pq().PQfinish(conn_);
         conn_ = ConnectWithPassword(uri, password);
         if (!conn_) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
-        if (PQstatus(conn_) == CONNECTION_OK) TypedPasswords()[uri] = password;
+        if (Pq().PQstatus(conn_) == CONNECTION_OK) TypedPasswords()[uri] = password;
     }
-    if (PQstatus(conn_) != CONNECTION_OK) {
-        std::string message = Trimmed(PQerrorMessage(conn_));
-        PQfinish(conn_);
+    if (Pq().PQstatus(conn_) != CONNECTION_OK) {
+        std::string message = Trimmed(Pq().PQerrorMessage(conn_));
+        Pq().PQfinish(conn_);
         conn_ = nullptr;
         throw EngineError("Cannot connect to the alias " + alias_ + ": " + message);
     }
-    PQsetClientEncoding(conn_, "UTF8");   // text leaves the engine as UTF-8
+    Pq().PQsetClientEncoding(conn_, "UTF8");   // text leaves the engine as UTF-8
 }
 
 Connection::~Connection()
 {
-    if (conn_) PQfinish(conn_);
+    if (conn_) Pq().PQfinish(conn_);
 }
 
 void Connection::fail(const std::string& doing) const
 {
-    throw EngineError(doing + " on the alias " + alias_ + " failed: " + Trimmed(PQerrorMessage(conn_)));
+    throw EngineError(doing + " on the alias " + alias_ + " failed: " + Trimmed(Pq().PQerrorMessage(conn_)));
 }
 
 Result Connection::exec(const std::string& sql, const std::vector<Text>& params)
@@ -149,20 +149,20 @@ Result Connection::exec(const std::string& sql, const std::vector<Text>& params)
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const Text& p : params) values.push_back(p ? p->c_str() : nullptr);
-    Result result(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+    Result result(Pq().PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
                                nullptr, nullptr, 0));
     // A lost connection leaves no result at all (status PGRES_FATAL_ERROR).
-    ExecStatusType status = PQresultStatus(result.get());
+    ExecStatusType status = Pq().PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail("A statement");
     return result;
 }
 
 std::string Connection::quote(const std::string& identifier) const
 {
-    char* quoted = PQescapeIdentifier(conn_, identifier.c_str(), identifier.size());
+    char* quoted = Pq().PQescapeIdentifier(conn_, identifier.c_str(), identifier.size());
     if (!quoted) fail("Quoting the name " + identifier);
     std::string text = quoted;
-    PQfreemem(quoted);
+    Pq().PQfreemem(quoted);
     return text;
 }
 

@@ -1,8 +1,7 @@
 #include "engine/pg/pg_copy.h"
 
-#include <libpq-fe.h>
-
 #include "engine/error.h"
+#include "engine/pg/pq_library.h"
 
 namespace tarnel::pg {
 
@@ -26,7 +25,6 @@ void AppendCopyField(const Text& text, std::string& line)
         }
     }
 }
-
 
 std::string CreateTableStatement(Connection& connection, const std::string& table,
                                  const std::vector<FieldDef>& fields, const std::vector<int>& primaryKey)
@@ -67,7 +65,7 @@ void CreateServerTable(Connection& connection, const std::string& table, const s
         connection.exec(create);
         connection.exec("COMMIT");
     } catch (...) {
-        PQclear(PQexec(connection.handle(), "ROLLBACK"));
+        Pq().PQclear(Pq().PQexec(connection.handle(), "ROLLBACK"));
         throw;
     }
 }
@@ -78,12 +76,12 @@ CopyIn::CopyIn(Connection& connection, const std::string& table, const std::vect
     std::string sql = "COPY " + connection.quote(table) + " (";
     for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? ", " : "") + connection.quote(columns[i]);
     sql += ") FROM STDIN";
-    PGresult* r = PQexec(connection.handle(), sql.c_str());
-    const bool ok = PQresultStatus(r) == PGRES_COPY_IN;
-    PQclear(r);
+    PGresult* r = Pq().PQexec(connection.handle(), sql.c_str());
+    const bool ok = Pq().PQresultStatus(r) == PGRES_COPY_IN;
+    Pq().PQclear(r);
     if (!ok)
         throw EngineError("Loading rows into " + table + " on the alias " + connection.alias() +
-                          " failed: " + PQerrorMessage(connection.handle()));
+                          " failed: " + Pq().PQerrorMessage(connection.handle()));
     open_ = true;
     buffer_.reserve(kBlock + 4096);
 }
@@ -91,8 +89,8 @@ CopyIn::CopyIn(Connection& connection, const std::string& table, const std::vect
 CopyIn::~CopyIn()
 {
     if (!open_) return;
-    PQputCopyEnd(connection_.handle(), "the load was abandoned");
-    while (PGresult* r = PQgetResult(connection_.handle())) PQclear(r);
+    Pq().PQputCopyEnd(connection_.handle(), "the load was abandoned");
+    while (PGresult* r = Pq().PQgetResult(connection_.handle())) Pq().PQclear(r);
 }
 
 void CopyIn::addRow(const std::vector<Text>& row)
@@ -111,9 +109,9 @@ void CopyIn::addRow(const std::vector<Text>& row)
 void CopyIn::flush()
 {
     if (buffer_.empty()) return;
-    if (PQputCopyData(connection_.handle(), buffer_.data(), static_cast<int>(buffer_.size())) != 1)
+    if (Pq().PQputCopyData(connection_.handle(), buffer_.data(), static_cast<int>(buffer_.size())) != 1)
         throw EngineError("Loading rows into " + table_ + " on the alias " + connection_.alias() +
-                          " failed: " + PQerrorMessage(connection_.handle()));
+                          " failed: " + Pq().PQerrorMessage(connection_.handle()));
     buffer_.clear();
 }
 
@@ -123,10 +121,10 @@ std::int64_t CopyIn::finish()
     open_ = false;
     pg_conn* c = connection_.handle();
     std::string error;
-    if (PQputCopyEnd(c, nullptr) != 1) error = PQerrorMessage(c);
-    while (PGresult* r = PQgetResult(c)) {
-        if (PQresultStatus(r) != PGRES_COMMAND_OK && error.empty()) error = PQresultErrorMessage(r);
-        PQclear(r);
+    if (Pq().PQputCopyEnd(c, nullptr) != 1) error = Pq().PQerrorMessage(c);
+    while (PGresult* r = Pq().PQgetResult(c)) {
+        if (Pq().PQresultStatus(r) != PGRES_COMMAND_OK && error.empty()) error = Pq().PQresultErrorMessage(r);
+        Pq().PQclear(r);
     }
     if (!error.empty()) {
         while (!error.empty() && (error.back() == '\n' || error.back() == ' ')) error.pop_back();

@@ -2,12 +2,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <libpq-fe.h>
 
 #include "engine/daynum.h"
 #include "engine/engine_types.h"
 #include "engine/error.h"
 #include "engine/pg/pg_values.h"
+#include "engine/pg/pq_library.h"
 
 namespace tarnel::pg {
 
@@ -126,7 +126,7 @@ ServerScan::ServerScan(Connection& connection, const std::string& table, const s
     if (!where.empty()) select += " WHERE " + where;
 
     // A query only reads: its transaction is read-only, so nothing it runs can write.
-    if (PQtransactionStatus(connection.handle()) == PQTRANS_IDLE) {
+    if (Pq().PQtransactionStatus(connection.handle()) == PQTRANS_IDLE) {
         connection.exec("BEGIN READ ONLY");
         ownsTransaction_ = true;
     }
@@ -134,7 +134,7 @@ ServerScan::ServerScan(Connection& connection, const std::string& table, const s
         connection.exec("DECLARE " + cursor_ + " NO SCROLL CURSOR FOR " + select, params);
         fetch();
     } catch (...) {
-        if (ownsTransaction_) PQclear(PQexec(connection.handle(), "ROLLBACK"));
+        if (ownsTransaction_) Pq().PQclear(Pq().PQexec(connection.handle(), "ROLLBACK"));
         ownsTransaction_ = false;
         throw;
     }
@@ -144,8 +144,8 @@ ServerScan::~ServerScan()
 {
     // Nothing was written: ending the transaction either way only lets go of it.
     pg_conn* c = connection_.handle();
-    if (ownsTransaction_) PQclear(PQexec(c, "ROLLBACK"));
-    else PQclear(PQexec(c, ("CLOSE " + cursor_).c_str()));
+    if (ownsTransaction_) Pq().PQclear(Pq().PQexec(c, "ROLLBACK"));
+    else Pq().PQclear(Pq().PQexec(c, ("CLOSE " + cursor_).c_str()));
 }
 
 void ServerScan::fetch()
@@ -173,7 +173,7 @@ const Value& ServerScan::value(int field)
             values_[k] = Value::null();
         } else {
             pg_result* r = block_->get();
-            std::string_view text(PQgetvalue(r, at_, field), static_cast<std::size_t>(PQgetlength(r, at_, field)));
+            std::string_view text(Pq().PQgetvalue(r, at_, field), static_cast<std::size_t>(Pq().PQgetlength(r, at_, field)));
             // A blank-padded column's blanks are padding, as in table files.
             if (c.serverType.rfind("character(", 0) == 0 || c.serverType == "character")
                 while (!text.empty() && text.back() == ' ') text.remove_suffix(1);

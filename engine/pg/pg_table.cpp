@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <libpq-fe.h>
 
 #include "engine/error.h"
 #include "engine/pg/pg_database.h"
 #include "engine/pg/pg_scan.h"
 #include "engine/pg/pg_values.h"
+#include "engine/pg/pq_library.h"
 
 namespace tarnel::pg {
 
@@ -172,18 +172,18 @@ void ServerTable::fetch(std::int64_t number, Block& into)
 // connects again and reads once more; a server still down says so, naming the alias.
 Result ServerTable::readRows(const std::string& sql, const std::vector<Text>& params)
 {
-    if (PQstatus(connection_->handle()) == CONNECTION_OK) {
+    if (Pq().PQstatus(connection_->handle()) == CONNECTION_OK) {
         try {
             return connection_->exec(sql, params);
         } catch (const EngineError&) {
             // A connection lost while sending shows only at the next exchange.
-            if (PQstatus(connection_->handle()) == CONNECTION_OK) PQclear(PQexec(connection_->handle(), "SELECT 1"));
-            if (PQstatus(connection_->handle()) == CONNECTION_OK) throw;
+            if (Pq().PQstatus(connection_->handle()) == CONNECTION_OK) Pq().PQclear(Pq().PQexec(connection_->handle(), "SELECT 1"));
+            if (Pq().PQstatus(connection_->handle()) == CONNECTION_OK) throw;
         }
     }
-    PQreset(connection_->handle());
-    if (PQstatus(connection_->handle()) != CONNECTION_OK) {
-        std::string message = PQerrorMessage(connection_->handle());
+    Pq().PQreset(connection_->handle());
+    if (Pq().PQstatus(connection_->handle()) != CONNECTION_OK) {
+        std::string message = Pq().PQerrorMessage(connection_->handle());
         while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
         throw EngineError("Cannot connect to the alias " + connection_->alias() + ": " + message);
     }

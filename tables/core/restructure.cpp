@@ -9,7 +9,7 @@
 #include "engine/format_registry.h"
 #include "engine/pg/pg_alter.h"
 #include "engine/pg/pg_database.h"
-#include "query/core/select_builder.h"
+#include "engine/sql/query.h"
 #include "tables/core/carried_columns.h"
 
 namespace tarnel::tables {
@@ -51,7 +51,7 @@ std::string RestructureSelect(const std::vector<FieldDef>& newFields, const std:
     for (const auto& f : newFields) {
         if (!list.empty()) list += ',';
         if (const FieldDef* old = FindFieldDef(oldFields, f.name))
-            list += query::QuoteFieldRef(std::string(kRestructureTempName), old->name);
+            list += "\"" + std::string(kRestructureTempName) + "\".\"" + old->name + "\"";
         else
             list += "\"\"";
     }

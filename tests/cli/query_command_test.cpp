@@ -3,7 +3,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <algorithm>
 
@@ -94,6 +97,26 @@ TEST_F(QueryCli, FailuresSayWhatAndExitNonZero)
     o = RunCli({"query", dir.path()}, dir.path());
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("usage"), std::string::npos);
+}
+
+TEST_F(QueryCli, AQueryOnTableFilesLoadsNeitherQtNorLibpq)
+{
+    // The dynamic loader lists every library it loads, those opened later included.
+    using tarnel::test::ShellQuote;
+    const std::string trace = dir.path() + "/loader";
+    const std::string command = "LD_DEBUG=files LD_DEBUG_OUTPUT=" + ShellQuote(trace) + " " +
+                                std::string(TARNEL_BIN_DIR) + "/tarnel-cli query " + ShellQuote(dir.path()) + " " +
+                                ShellQuote(R"(Select * From "sites" Where STATION = 'A1')") + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string loaded;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        if (entry.path().filename().string().rfind("loader", 0) == 0) {
+            std::ifstream in(entry.path());
+            loaded.append(std::istreambuf_iterator<char>(in), {});
+        }
+    ASSERT_NE(loaded.find("file="), std::string::npos) << "the loader wrote no trace";
+    EXPECT_EQ(loaded.find("libQt6"), std::string::npos);
+    EXPECT_EQ(loaded.find("libpq"), std::string::npos);
 }
 
 TEST_F(QueryCli, ExportPrintsTheStreamItWouldSend)

@@ -13,6 +13,7 @@
 #include "engine/dbf/index/index_key.h"
 #include "engine/error.h"
 #include "engine/table.h"
+#include "tests/support/index_check.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
@@ -21,39 +22,8 @@ using tarnel::test::ScratchDir;
 
 namespace {
 
+using test::CheckAgainstScan;
 using test::OpenTable;
-
-// Every tag of every index file of the table, against a full scan.
-void CheckAgainstScan(Table& table, KeyStyle style)
-{
-    auto* dbf = dynamic_cast<DbfTable*>(table.format());
-    ASSERT_NE(dbf, nullptr);
-    for (const std::string& path : dbf->indexFiles()) {
-        auto index = IndexFile::open(path);
-        for (size_t tag = 0; tag < index->tags().size(); ++tag) {
-            const IndexTag& t = index->tags()[tag];
-            SCOPED_TRACE(t.file + " " + t.name + " " + t.expression);
-            auto expression = KeyExpression::compile(t.expression, dbf->header(), style);
-            ASSERT_TRUE(expression.has_value());
-            if (style == KeyStyle::FoxPro) index->setKeyType(tag, expression->type());
-            std::vector<IndexKey> expected;
-            for (std::int64_t r = 0; r < dbf->physicalCount(); ++r) {
-                const char* rec = dbf->rawRecord(r);
-                auto excluded = FilterExcludes(t.filter, rec[0] == '*');
-                ASSERT_TRUE(excluded.has_value()) << t.filter;
-                if (!*excluded) expected.push_back({expression->evaluate(rec), static_cast<std::uint32_t>(r + 1)});
-            }
-            std::stable_sort(expected.begin(), expected.end(),
-                             [](const IndexKey& a, const IndexKey& b) { return a.key < b.key; });
-            auto found = index->keys(tag);
-            ASSERT_EQ(found.size(), expected.size());
-            for (size_t k = 0; k < found.size(); ++k) {
-                EXPECT_EQ(found[k].key, expected[k].key) << "key " << k;
-                EXPECT_EQ(found[k].record, expected[k].record) << "key " << k;
-            }
-        }
-    }
-}
 
 std::string ReadAll(const std::string& path)
 {

@@ -15,6 +15,7 @@ for p in tarnel tarnel-cli Oculo32; do
   expect "bin/$p"
   [ -x "$prefix/bin/$p" ] || { echo "not executable: bin/$p"; fail=1; }
 done
+expect libexec/tarnel/tarnel-cli-export
 expect share/applications/tarnel.desktop
 expect share/mime/packages/tarnel.xml
 expect share/icons/hicolor/scalable/apps/tarnel.svg
@@ -34,6 +35,9 @@ if command -v man >/dev/null; then
 fi
 # The installed command line tool runs from its new place.
 "$prefix/bin/tarnel-cli" --help | grep -q '^usage: tarnel-cli' || { echo "installed tarnel-cli does not run"; fail=1; }
+# export runs in its helper program, found from the installed tarnel-cli.
+helped="$("$prefix/bin/tarnel-cli" export 2>&1 || true)"
+grep -q '^usage: tarnel-cli export' <<<"$helped" || { echo "installed tarnel-cli does not find its export helper: $helped"; fail=1; }
 
 if [ "$fail" -ne 0 ]; then echo "install layout: FAILED"; exit 1; fi
 echo "install layout: ok"

@@ -5,6 +5,7 @@
 #include "engine/aliases.h"
 #include "engine/error.h"
 #include "engine/pg/pg_connection.h"
+#include "engine/pg/pq_library.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/thrown_by.h"
@@ -69,6 +70,15 @@ TEST_F(ServerAlias, AnUnreachableServerNamesTheAliasAndTheServersMessage)
     AddAlias("NODB", PgServer::uri("no_such_db"));
     message = ThrownBy([] { AliasTableNames("NODB"); });
     EXPECT_NE(message.find("no_such_db"), std::string::npos) << message;
+}
+
+TEST(ClientLibrary, AMissingClientLibraryIsAnErrorNamingIt)
+{
+    std::string message = ThrownBy([] { pg::LoadPqLibrary("libpq-not-here.so.5"); });
+    EXPECT_NE(message.find("libpq-not-here.so.5 could not be loaded"), std::string::npos) << message;
+    // A library without the functions we call is refused by name too.
+    message = ThrownBy([] { pg::LoadPqLibrary("libm.so.6"); });
+    EXPECT_NE(message.find("libm.so.6 has no function PQ"), std::string::npos) << message;
 }
 
 TEST(ServerTypes, EveryEngineTypeSurvivesTheTripThroughTheServer)

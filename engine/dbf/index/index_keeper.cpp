@@ -41,13 +41,14 @@ EngineError ChangedElsewhere(const std::string& path)
 
 } // namespace
 
-IndexKeeper::IndexKeeper(const std::vector<std::string>& paths, const DbfHeader& header) : header_(header)
+IndexKeeper::IndexKeeper(const std::vector<std::string>& paths, const DbfHeader& header, const Opener& open)
+    : header_(header)
 {
     for (const std::string& path : paths) {
         const std::string name = BaseName(path), ext = IndexExtension(path);
-        std::unique_ptr<IndexFile> index;
+        std::shared_ptr<const IndexFile> index;
         try {
-            index = IndexFile::open(path);
+            index = open ? open(path) : IndexFile::open(path);
         } catch (const EngineError& e) {
             blocked_ = "its index file " + name;
             damage_ = e.what();

@@ -32,8 +32,10 @@ struct IndexRecordChange {
 class IndexKeeper {
 public:
     // paths: the index files beside the table; header: the table's (it must
-    // outlive the keeper).
-    IndexKeeper(const std::vector<std::string>& paths, const DbfHeader& header);
+    // outlive the keeper); open: reads an index file (IndexFile::open when
+    // not given), so that files the table has read already are not read again.
+    using Opener = std::function<std::shared_ptr<const IndexFile>(const std::string& path)>;
+    IndexKeeper(const std::vector<std::string>& paths, const DbfHeader& header, const Opener& open = {});
 
     // Empty when every tag can be kept; else what cannot, e.g. "tag NAME of
     // T.cdx (SUBSTR(NAME,1,3))".

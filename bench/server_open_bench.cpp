@@ -50,6 +50,13 @@ double BestOf5(const std::string& command)
     return best;
 }
 
+void OpenFeat(Table& t)
+{
+    t.setDatabaseName("CLUB");
+    t.setTableName("feat");
+    t.open();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -83,9 +90,7 @@ int main(int argc, char** argv)
         for (int k = 0; k < 5; ++k) {
             const auto start = std::chrono::steady_clock::now();
             Table t;
-            t.setDatabaseName("CLUB");
-            t.setTableName("feat");
-            t.open();
+            OpenFeat(t);
             std::string text;
             for (std::int64_t r = 0; r < 50; ++r)
                 for (int f = 0; f < t.fieldCount(); ++f) t.appendTextAt(r, f, text);
@@ -100,9 +105,7 @@ int main(int argc, char** argv)
         for (int k = 0; k < 5; ++k) {
             const auto start = std::chrono::steady_clock::now();
             Table t;
-            t.setDatabaseName("CLUB");
-            t.setTableName("feat");
-            t.open();
+            OpenFeat(t);
             DataSetModel model;
             model.setDataSet(&t);
             for (int r = 0; r < 50; ++r)

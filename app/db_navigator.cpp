@@ -55,6 +55,8 @@ void TDBNavigator::setDataSource(DataSetModel* source)
         connect(source_, &DataSetModel::stateChanged, this, Guarded(this, [this] { updateButtons(); }));
         connect(source_, &DataSetModel::currentRowChanged, this, Guarded(this, [this] { updateButtons(); }));
         connect(source_, &QAbstractItemModel::modelReset, this, Guarded(this, [this] { updateButtons(); }));
+        connect(source_, &DataSetModel::rowCountKnown, this, Guarded(this, [this] { updateButtons(); }));
+        connect(source_, &QAbstractItemModel::rowsInserted, this, Guarded(this, [this] { updateButtons(); }));
     }
     updateButtons();
 }
@@ -97,7 +99,8 @@ void TDBNavigator::updateButtons()
     const bool editing = active && source_->editing();
     const bool modify = active && source_->canModify();
     const bool notFirst = row > 0;
-    const bool notLast = row >= 0 && row + 1 < count;
+    // Rows not shown yet follow while the table is still being counted.
+    const bool notLast = row >= 0 && (row + 1 < count || (active && source_->canFetchMore({})));
 
     button(NavButton::First)->setEnabled(notFirst);
     button(NavButton::Prior)->setEnabled(notFirst);

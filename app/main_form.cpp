@@ -231,8 +231,10 @@ void TForm1::connectSession()
         run([this] {
             sizeColumns();
             syncGridToCursor();
+            if (Table1.active()) ShowRowCount();   // a closed table's count stays shown
         });
     });
+    connect(DataSource1, &DataSetModel::rowCountKnown, this, [this] { run([this] { ShowRowCount(); }); });
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { gridCurrentChanged(current); });
 

@@ -18,6 +18,7 @@
 #include "app/main_form.h"
 #include "app/session_paths.h"
 #include "controls/error_guard.h"
+#include "engine/pg/pg_connection.h"
 #include "query/do_query_page.h"
 #include "query/query_builder_page.h"
 #include "app/startup.h"
@@ -115,7 +116,13 @@ void TForm1::SetBlobMenusEnabled(bool flag)
     SaveToFile1->setEnabled(flag);
 }
 
-void TForm1::ShowRowCount() { RowDis->setText(QString::number(Table1.recordCount())); }
+// A server table shows its first rows before its count is in: "Rows:" says
+// so until the count arrives.
+void TForm1::ShowRowCount()
+{
+    const std::int64_t count = DataSource1->knownRowCount();
+    RowDis->setText(count >= 0 ? QString::number(count) : QStringLiteral("counting"));
+}
 
 void TForm1::OpenDBFileMenuClick()
 {
@@ -125,6 +132,8 @@ void TForm1::OpenDBFileMenuClick()
     CurrentTable = TableReference{pathOrAlias, tableName, TableType::Default};
     OpenCurrentTable();
     SetTableMenusEnabled(true);
+    // A server URI typed with its password stays out of the settings file.
+    if (pg::UriHasPassword(pathOrAlias.toStdString())) return;
     services_->AddReopenEntry(MakeRecentEntry(pathOrAlias, tableName));
     services_->SaveReopenEntries();
 }

@@ -1,6 +1,9 @@
 #include "controls/dataset_model.h"
 
+#include <algorithm>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "engine/error.h"
@@ -11,6 +14,8 @@ namespace tarnel {
 namespace {
 // Rows kept as text; the cache starts over when it grows past this.
 constexpr std::size_t kCacheLimit = 4096;
+// Rows added at a time while the row count is not known.
+constexpr std::int64_t kFetchRows = 200;
 
 bool IsOutsideRecord(TFieldType type)
 {
@@ -42,6 +47,9 @@ DataSetModel::DataSetModel(QObject* parent) : QAbstractTableModel(parent) {}
 DataSetModel::~DataSetModel()
 {
     if (dataSet_) dataSet_->removeObserver(this);
+    // A count still running has a connection of its own; it ends before the model does.
+    for (const QPointer<QThread>& thread : counters_)
+        if (thread) thread->wait();
 }
 
 void DataSetModel::setDataSet(DataSet* dataSet)
@@ -107,6 +115,9 @@ std::int64_t DataSetModel::computeRowCount() const
 {
     if (!active()) return 0;
     try {
+        // Not counted yet: the first rows, and those up to the cursor.
+        if (!inserting() && countPending())
+            return table()->rowsUpTo(std::max(kFetchRows, dataSet_->row() + 1));
         return dataSet_->recordCount() + (inserting() ? 1 : 0);
     } catch (const std::exception& e) {
         reportReadError(e);
@@ -120,8 +131,120 @@ void DataSetModel::resetAll()
     beginResetModel();
     cache_.clear();
     rowCount_ = computeRowCount();
+    provisional_ = countPending();
     lastRow_ = currentRow();
     endResetModel();
+    ++countRequest_;
+    if (provisional_) startCount();
+}
+
+bool DataSetModel::countPending() const
+{
+    Table* t = table();
+    return t && t->active() && !inserting() && t->knownRecordCount() < 0;
+}
+
+std::int64_t DataSetModel::knownRowCount() const
+{
+    if (!active()) return 0;
+    if (Table* t = table()) return t->knownRecordCount();
+    return dataSet_->recordCount();
+}
+
+void DataSetModel::startCount()
+{
+    std::function<std::int64_t()> count;
+    try {
+        count = table()->backgroundCount();
+    } catch (const std::exception& e) {
+        reportReadError(e);
+        return;
+    }
+    if (!count) return;
+    struct Outcome {
+        std::int64_t count = -1;
+        QString failure;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    QThread* thread = QThread::create([count = std::move(count), outcome] {
+        try {
+            outcome->count = count();
+        } catch (const std::exception& e) {
+            outcome->failure = QString::fromStdString(e.what());
+        } catch (...) {
+            outcome->failure = QStringLiteral("The rows could not be counted");
+        }
+    });
+    const std::uint64_t request = countRequest_;
+    connect(thread, &QThread::finished, this,
+            [this, request, outcome] { countArrived(request, outcome->count, outcome->failure); });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    std::erase_if(counters_, [](const QPointer<QThread>& t) { return t.isNull(); });
+    counters_.emplace_back(thread);
+    thread->start();
+}
+
+void DataSetModel::countArrived(std::uint64_t request, std::int64_t count, const QString& failure)
+{
+    // The data set was read afresh, closed or changed meanwhile: a newer request counts.
+    if (request != countRequest_ || !provisional_) return;
+    Table* t = table();
+    if (!t || !t->active()) return;
+    if (failure.isEmpty()) {
+        t->takeCount(count);
+    } else {
+        // The count's own connection failed: the browse's connection counts, or tells why it cannot.
+        try {
+            t->recordCount();
+        } catch (const std::exception& e) {
+            reportReadError(e);
+            return;
+        }
+    }
+    settleCount();
+}
+
+// Once the count is known (counted, or learnt by reading to the end), the
+// rows shown become exactly the table's.
+void DataSetModel::settleCount()
+{
+    if (!provisional_ || countPending()) return;
+    provisional_ = false;
+    resizeRows(computeRowCount());
+    emit rowCountKnown();
+}
+
+void DataSetModel::resizeRows(std::int64_t count)
+{
+    changingRows_ = true;
+    if (count > rowCount_) {
+        beginInsertRows({}, int(rowCount_), int(count - 1));
+        rowCount_ = count;
+        endInsertRows();
+    } else if (count < rowCount_) {
+        beginRemoveRows({}, int(count), int(rowCount_ - 1));
+        rowCount_ = count;
+        endRemoveRows();
+    }
+    changingRows_ = false;
+}
+
+bool DataSetModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && provisional_;
+}
+
+void DataSetModel::fetchMore(const QModelIndex& parent)
+{
+    if (!canFetchMore(parent)) return;
+    try {
+        const std::int64_t rows = table()->rowsUpTo(rowCount_ + kFetchRows);
+        if (countPending()) resizeRows(rows);
+    } catch (const std::exception& e) {
+        reportReadError(e);
+        return;
+    }
+    settleCount();
 }
 
 void DataSetModel::reportReadError(const std::exception& error) const
@@ -314,7 +437,12 @@ void DataSetModel::deleteCurrent()
 void DataSetModel::refresh()
 {
     if (!active()) return;
-    finishEditing();
+    // A row in editing stays so: the table reads the others again around it,
+    // and a later post checks the row against what the server holds by then.
+    if (Table* t = table()) {
+        t->refresh();   // its Reset notification resets the views
+        return;
+    }
     resetAll();
     emit currentRowChanged(currentRow());
     emit currentValuesChanged();
@@ -355,6 +483,16 @@ void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
     }
     case ChangeKind::Cursor: {
         std::int64_t row = currentRow();
+        // A move past the rows shown while the count is not known shows the rows up to it.
+        if (provisional_ && row >= rowCount_) {
+            try {
+                const std::int64_t rows = table()->rowsUpTo(row + kFetchRows);
+                if (countPending()) resizeRows(rows);
+            } catch (const std::exception& e) {
+                reportReadError(e);
+            }
+        }
+        settleCount();
         std::int64_t old = lastRow_;
         lastRow_ = row;
         if (old >= 0 && old < rowCount_) emit headerDataChanged(Qt::Vertical, int(old), int(old));
@@ -366,18 +504,15 @@ void DataSetModel::dataSetChanged(DataSet& source, ChangeKind kind)
     case ChangeKind::State: {
         // Entering Insert shows one more row; leaving it without a post drops
         // it again. The cached rows of the file stay valid.
-        const std::int64_t count = computeRowCount();
-        changingRows_ = true;
-        if (count > rowCount_) {
-            beginInsertRows({}, int(rowCount_), int(count - 1));
-            rowCount_ = count;
-            endInsertRows();
-        } else if (count < rowCount_) {
-            beginRemoveRows({}, int(count), int(rowCount_ - 1));
-            rowCount_ = count;
-            endRemoveRows();
+        // While the count is not known the rows shown stay; an insert counts
+        // them first, so from then on it is known.
+        if (!countPending()) {
+            resizeRows(computeRowCount());
+            if (provisional_) {
+                provisional_ = false;
+                emit rowCountKnown();
+            }
         }
-        changingRows_ = false;
         const std::int64_t row = currentRow();
         const std::int64_t old = lastRow_;
         lastRow_ = row;

@@ -5,12 +5,15 @@
 // a table and its views: the AutoEdit and read-only flags, the editing
 // commands, and signals for the views bound to the current row.
 #include <QAbstractTableModel>
+#include <QPointer>
+#include <QThread>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <exception>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/dataset.h"
 
@@ -35,6 +38,15 @@ public:
     // When set, changing a value through a view puts the current row into editing.
     void setAutoEdit(bool autoEdit);
     bool autoEdit() const { return autoEdit_; }
+
+    // A table that does not know its row count yet (a server table counts
+    // with a query of its own) shows the rows read so far and more as the
+    // view reaches them, while the count runs on a thread of its own;
+    // rowCountKnown() follows when it arrives and the rows are made exact.
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+    // The data set's row count, or -1 while it is being counted.
+    std::int64_t knownRowCount() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -81,6 +93,8 @@ signals:
     // An error inside a view's call into the model, which cannot throw. A
     // row that cannot be read is told once per reset, after the call returns.
     void errorRaised(const QString& message);
+    // The row count became known after the rows were shown without it.
+    void rowCountKnown();
 
 private:
     void dataSetChanged(DataSet& source, ChangeKind kind) override;
@@ -90,6 +104,11 @@ private:
     QString readCell(std::int64_t row, int column) const;
     std::int64_t computeRowCount() const;
     void reportReadError(const std::exception& error) const;
+    bool countPending() const;
+    void startCount();
+    void countArrived(std::uint64_t request, std::int64_t count, const QString& failure);
+    void settleCount();
+    void resizeRows(std::int64_t count);
 
     DataSet* dataSet_ = nullptr;
     bool readOnly_ = true;
@@ -100,6 +119,10 @@ private:
     bool changingRows_ = false;
     mutable std::unordered_map<std::int64_t, QStringList> cache_;
     mutable bool readErrorReported_ = false;
+    // Each reset asks for a count afresh; an answer to an older request is dropped.
+    std::uint64_t countRequest_ = 0;
+    bool provisional_ = false;   // rowCount_ holds the rows read so far, not the count
+    std::vector<QPointer<QThread>> counters_;
 };
 
 // The grid's text for a field whose value is kept outside the record:

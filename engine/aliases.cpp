@@ -189,9 +189,12 @@ std::vector<std::string> TableFilesInFolder(const std::string& folder)
 std::vector<std::string> AliasTableNames(const std::string& alias)
 {
     std::string folder;
-    if (!LookupAlias(alias, folder)) throw EngineError("Unknown alias: " + alias);
+    // A server URI stands for its database as an alias of it would.
+    const bool uri = pg::IsServerLocation(alias);
+    if (uri) folder = alias;
+    else if (!LookupAlias(alias, folder)) throw EngineError("Unknown alias: " + alias);
     if (pg::IsServerLocation(folder)) {
-        pg::Connection connection(folder, alias);
+        pg::Connection connection(folder, uri ? std::string() : alias);
         return pg::ServerTableNames(connection);
     }
     struct stat st {};

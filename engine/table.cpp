@@ -137,9 +137,11 @@ void Table::refresh()
     format_->refresh();
     resetIndex();
     // A row in editing stays where it is; otherwise the cursor keeps its row number.
+    // A table that does not know its count yet counts only when the row is gone.
     if (state_ == DataSetState::Browse) {
-        std::int64_t count = recordCount();
-        std::int64_t row = std::min(this->row(), count - 1);
+        std::int64_t row = this->row();
+        if (format_->countKnown() || format_->hasDeletionMarks() || !format_->hasRecord(row))
+            row = std::min(row, recordCount() - 1);
         current_ = row >= 0 ? recordOfRow(row) : -1;
         setCursor(std::max<std::int64_t>(row, 0), current_ < 0);
     }
@@ -254,6 +256,7 @@ std::int64_t Table::liveInBlock(size_t block) const
 std::int64_t Table::recordOfRow(std::int64_t row) const
 {
     if (!format_ || row < 0) return -1;
+    if (!format_->hasDeletionMarks() && !format_->countKnown()) return format_->hasRecord(row) ? row : -1;
     syncIndex();
     std::int64_t physical = indexedCount_;
     if (!format_->hasDeletionMarks()) return row < physical ? row : -1;
@@ -303,6 +306,30 @@ std::int64_t Table::recordCount() const
     for (size_t b = 0; b < liveInBlock_.size(); ++b) total += liveInBlock(b);
     liveCountTotal_ = total;
     return total;
+}
+
+std::int64_t Table::knownRecordCount() const
+{
+    if (!format_) return 0;
+    return format_->countKnown() ? recordCount() : -1;
+}
+
+std::int64_t Table::rowsUpTo(std::int64_t wanted) const
+{
+    if (!format_ || wanted <= 0) return 0;
+    if (!format_->countKnown() && !format_->hasDeletionMarks() && format_->hasRecord(wanted - 1)) return wanted;
+    return std::min(recordCount(), wanted);
+}
+
+std::function<std::int64_t()> Table::backgroundCount()
+{
+    return format_ ? format_->backgroundCount() : std::function<std::int64_t()>();
+}
+
+void Table::takeCount(std::int64_t count)
+{
+    if (!format_ || format_->countKnown()) return;
+    format_->takeCount(count);
 }
 
 std::int64_t Table::currentRecord() const { return eof() ? -1 : current_; }

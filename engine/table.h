@@ -1,6 +1,7 @@
 #pragma once
 // A Table is a DataSet over one table file, of any format the engine knows.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +75,16 @@ public:
     // Rows from another data set: see BatchMove in engine/batch_move.h.
 
     std::int64_t recordCount() const override;
+    // The row count when it is known without counting, else -1 (a server
+    // table counts its rows with a query of its own, taken when first wanted).
+    std::int64_t knownRecordCount() const;
+    // min(recordCount(), wanted), reading no further than that while the
+    // count is not known.
+    std::int64_t rowsUpTo(std::int64_t wanted) const;
+    // While the count is not known: a counting that may run on another thread
+    // (see TableFormat::backgroundCount), and the taking of what it found.
+    std::function<std::int64_t()> backgroundCount();
+    void takeCount(std::int64_t count);
     void moveTo(std::int64_t row) override;
     Value value(int field) const override;
     std::string asText(int field) const override;

@@ -9,6 +9,7 @@
 // physicalCount() and report them through isDeleted(); formats that remove
 // records (Paradox) renumber the ones behind.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,18 @@ public:
     // count where it is cheap.
     virtual double estimatedCount() const { return static_cast<double>(physicalCount()); }
     virtual bool isDeleted(std::int64_t record) = 0;
+    // Whether physicalCount() is known without counting: a server counts its
+    // rows with a query of its own, which opening a table does not wait for.
+    virtual bool countKnown() const { return true; }
+    // Whether the record exists. A format that does not know its count yet
+    // answers by reading that far (and may come to know the count so).
+    virtual bool hasRecord(std::int64_t record) { return record >= 0 && record < physicalCount(); }
+    // While the count is not known: a counting that may run on another
+    // thread (a connection of its own) and throws EngineError when it fails.
+    // Empty when the count is known.
+    virtual std::function<std::int64_t()> backgroundCount() { return {}; }
+    // The count such a counting found; ignored once the count is known.
+    virtual void takeCount(std::int64_t /*count*/) {}
 
     virtual bool isNull(std::int64_t record, int field) = 0;
     virtual Value value(std::int64_t record, int field) = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/daynum.h"
+#include "engine/pg/pg_connection.h"
 
 namespace tarnel {
 
@@ -36,6 +37,7 @@ std::string FileStem(const std::string& path)
 
 void SetWorkingFolderFrom(const std::string& path)
 {
+    if (pg::IsServerLocation(path)) return;   // a server's URI names no folder
     std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return;
     std::string folder = path.substr(0, slash + 1);

@@ -17,6 +17,7 @@
 
 #include "controls/error_guard.h"
 #include "engine/aliases.h"
+#include "engine/pg/pg_connection.h"
 #include "shell/system_support.h"
 #include "workspace/folder_widgets.h"
 
@@ -269,6 +270,11 @@ void TOpenDBDlg::done(int result)
 bool TOpenDBDlg::FormCloseQuery()
 {
     if (!UseFileChk->isChecked()) return true;
+    const QString typed = FileEdit1->text().trimmed();
+    if (pg::IsServerLocation(typed.toStdString())) {
+        ListServerTables(typed);
+        return false;
+    }
     const QString path = FileList1->fullPath();
     if (!path.isEmpty() && QFileInfo(path).isFile()) return true;
     // Nothing chosen: what was typed into "File Name" filters the list.
@@ -303,6 +309,31 @@ void TOpenDBDlg::AliasListClick()
     TableList->addItems(tables);
     tableListAlias_ = alias->text();
     if (!tables.isEmpty()) TableList->setCurrentRow(0);
+}
+
+// A server URI typed as the file name opens that database as an alias of it
+// does: it joins the alias list, and its tables are listed to choose from.
+void TOpenDBDlg::ListServerTables(const QString& uri)
+{
+    QStringList tables;
+    try {
+        tables = ToQt(AliasTableNames(uri.toStdString()));
+    } catch (const std::exception& e) {
+        ShowErrorBox(this, QString::fromStdString(e.what()));
+        return;
+    }
+    fillingAliases_ = true;
+    const QList<QListWidgetItem*> listed = AliasList->findItems(uri, Qt::MatchExactly);
+    AliasList->setCurrentItem(listed.isEmpty() ? new QListWidgetItem(uri, AliasList) : listed.first());
+    fillingAliases_ = false;
+    TableList->clear();
+    TableList->addItems(tables);
+    tableListAlias_ = uri;
+    if (!tables.isEmpty()) TableList->setCurrentRow(0);
+    UseAliasChk->setEnabled(true);
+    UseAliasChk->setChecked(true);
+    PageControl1->setCurrentIndex(1);
+    TableList->setFocus();
 }
 
 void TOpenDBDlg::TableListDblClick()

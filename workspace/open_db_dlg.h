@@ -74,6 +74,7 @@ private:
     void UseFileChkClick();
     void UseAliasChkClick();
     void AliasListClick();
+    void ListServerTables(const QString& uri);
     void TableListDblClick();
     void FileList1Change();
     void Filter1Change();

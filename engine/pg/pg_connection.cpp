@@ -125,13 +125,43 @@ Connection::Connection(const std::string& uri, const std::string& alias) : alias
         if (!conn_) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
         if (Pq().PQstatus(conn_) == CONNECTION_OK) TypedPasswords()[uri] = password;
     }
-    if (Pq().PQstatus(conn_) != CONNECTION_OK) {
-        std::string message = Trimmed(Pq().PQerrorMessage(conn_));
-        Pq().PQfinish(conn_);
+    ready();
+}
+
+void Connection::ready()
+{
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        std::string message = Trimmed(PQerrorMessage(conn_));
+        PQfinish(conn_);
         conn_ = nullptr;
         throw EngineError("Cannot connect to the alias " + alias_ + ": " + message);
     }
     Pq().PQsetClientEncoding(conn_, "UTF8");   // text leaves the engine as UTF-8
+}
+
+Connection::Settings Connection::settings() const
+{
+    Settings settings;
+    PQconninfoOption* options = PQconninfo(conn_);
+    if (!options) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        if (o->val && *o->val) settings.emplace_back(o->keyword, o->val);
+    PQconninfoFree(options);
+    return settings;
+}
+
+Connection::Connection(const Settings& settings, const std::string& alias) : alias_(alias)
+{
+    std::vector<const char*> keys, values;
+    for (const auto& [key, value] : settings) {
+        keys.push_back(key.c_str());
+        values.push_back(value.c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    conn_ = PQconnectdbParams(keys.data(), values.data(), 0);
+    if (!conn_) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
+    ready();
 }
 
 Connection::~Connection()

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/dataset.h"
@@ -73,8 +74,18 @@ public:
     const std::string& alias() const { return alias_; }
     pg_conn* handle() const { return conn_; }
 
+    // The settings this connection was made with (a password typed for it
+    // included), for a second connection to the same database.
+    using Settings = std::vector<std::pair<std::string, std::string>>;
+    Settings settings() const;
+    // Connects with such settings. Asks no password and touches no state it
+    // shares with other connections, so it may run on any thread; throws
+    // EngineError as the constructor does.
+    Connection(const Settings& settings, const std::string& alias);
+
 private:
     [[noreturn]] void fail(const std::string& doing) const;
+    void ready();   // throws, naming the alias, when the connection failed
     pg_conn* conn_ = nullptr;
     std::string alias_;
 };

@@ -88,6 +88,22 @@ std::int64_t ServerTable::count() const
     return count_;
 }
 
+std::function<std::int64_t()> ServerTable::backgroundCount()
+{
+    if (count_ >= 0) return {};
+    // The browse's connection serves one thread at a time: the count takes one of its own.
+    return [settings = connection_->settings(), alias = connection_->alias(),
+            sql = "SELECT count(*) FROM " + quotedTable_] {
+        Connection own(settings, alias);
+        return static_cast<std::int64_t>(std::stoll(own.exec(sql).text(0, 0)));
+    };
+}
+
+void ServerTable::takeCount(std::int64_t count)
+{
+    if (count_ < 0 && count >= 0) count_ = count;
+}
+
 std::unique_ptr<RowScan> ServerTable::openScan(const std::vector<sql::ScanTerm>& terms)
 {
     return std::make_unique<ServerScan>(*connection_, table_, columns_, terms);
@@ -165,6 +181,10 @@ void ServerTable::fetch(std::int64_t number, Block& into)
         into.rows.push_back(std::move(row));
     }
     rowsFetched_ += r.rows();
+    // A short block is the last one: the count is known without counting
+    // (an empty one past the end tells nothing, but for the first block).
+    if (count_ < 0 && r.rows() < kBlockRows && (r.rows() > 0 || number == 0))
+        count_ = number * kBlockRows + r.rows();
     if (!into.rows.empty() && !order_.empty()) lastKeys_[number] = keyOf(into.rows.back());
 }
 
@@ -211,7 +231,7 @@ ServerTable::Block& ServerTable::block(std::int64_t number)
 
 const ServerTable::Row* ServerTable::rowOf(std::int64_t record)
 {
-    if (record < 0 || record >= count()) return nullptr;
+    if (record < 0 || (count_ >= 0 && record >= count_)) return nullptr;
     Block& b = block(record / kBlockRows);
     auto index = static_cast<std::size_t>(record % kBlockRows);
     // Rows another user deleted since the count was taken read as empty until a refresh.
@@ -250,7 +270,7 @@ void ServerTable::refresh()
     blocks_.clear();
     lru_.clear();
     lastKeys_.clear();
-    count_ = std::stoll(connection_->exec("SELECT count(*) FROM " + quotedTable_).text(0, 0));
+    count_ = -1;   // counted again when wanted
     if (heldRecord_ >= 0 && !heldRow_.empty()) {
         heldRow_ = readByKey(keyOf(heldRow_));
         heldMoved_ = true;

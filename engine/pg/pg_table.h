@@ -14,6 +14,7 @@
 // user"). An insert names only the columns given a value, so the server's
 // defaults (serials, identities, DEFAULT clauses) fill the others.
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -42,6 +43,10 @@ public:
     bool hasRecords() const override;
     double estimatedCount() const override;
     bool isDeleted(std::int64_t) override { return false; }
+    bool countKnown() const override { return count_ >= 0; }
+    bool hasRecord(std::int64_t record) override { return rowOf(record) != nullptr; }
+    std::function<std::int64_t()> backgroundCount() override;
+    void takeCount(std::int64_t count) override;
     bool isNull(std::int64_t record, int field) override;
     Value value(std::int64_t record, int field) override;
 
@@ -97,7 +102,9 @@ private:
     bool byPlace_ = false;                   // no key: paged by the rows' physical places
     std::string select_, order_;
     // The row count, taken when first wanted (a query's scan never wants it:
-    // counting a large table costs more than the query).
+    // counting a large table costs more than the query). Reading a block
+    // that comes back short tells it too, and a window has it counted on a
+    // connection of its own while it shows the first rows (backgroundCount).
     std::int64_t count() const;
     mutable std::int64_t count_ = -1;
     std::int64_t rowsFetched_ = 0;

@@ -1,6 +1,8 @@
 // Server tables through the engine's Table: browsing in blocks, optimistic
 // editing, server defaults, keyless tables and a server that stops.
 #include <cstdlib>
+#include <functional>
+#include <thread>
 #include <gtest/gtest.h>
 
 #include "engine/aliases.h"
@@ -73,6 +75,51 @@ TEST_F(ServerTableTest, AMillionRowsAreBrowsedWithoutLoadingThem)
     EXPECT_EQ(t.value(0).i, 1000000);
     EXPECT_LE(Server(t).rowsFetched(), 8 * block);
     EXPECT_EQ(t.writeBlocked(), "");
+}
+
+TEST_F(ServerTableTest, TheFirstRowsComeBeforeTheCountWhichAnotherThreadTakes)
+{
+    Exec("DROP TABLE IF EXISTS tally");
+    Exec("CREATE TABLE tally (id integer PRIMARY KEY, name varchar(20))");
+    Exec("INSERT INTO tally SELECT g, 'row ' || g FROM generate_series(1, 1000) g");
+    Table t;
+    Open(t, "tally");
+    EXPECT_EQ(t.rowsUpTo(50), 50);
+    EXPECT_EQ(t.valueAt(199, 0).i, 200);
+    EXPECT_EQ(t.knownRecordCount(), -1);   // read one block, counted nothing
+    EXPECT_EQ(Server(t).rowsFetched(), pg::ServerTable::kBlockRows);
+
+    // Counted on a connection of its own; meanwhile this one keeps reading.
+    std::function<std::int64_t()> count = t.backgroundCount();
+    ASSERT_TRUE(count);
+    std::int64_t counted = -1;
+    std::thread counter([&] { counted = count(); });
+    t.moveTo(450);
+    EXPECT_EQ(t.value(0).i, 451);
+    counter.join();
+    EXPECT_EQ(counted, 1000);
+    t.takeCount(counted);
+    EXPECT_EQ(t.knownRecordCount(), 1000);
+    EXPECT_FALSE(t.backgroundCount());
+    t.takeCount(5);   // a late answer changes nothing once the count is known
+    EXPECT_EQ(t.recordCount(), 1000);
+
+    // A refresh counts afresh, when wanted.
+    t.moveTo(100);
+    Exec("DELETE FROM tally WHERE id > 300");
+    t.refresh();
+    EXPECT_EQ(t.knownRecordCount(), -1);
+    EXPECT_EQ(t.value(0).i, 101);
+    EXPECT_EQ(t.rowsUpTo(400), 300);   // the short block tells the count
+    EXPECT_EQ(t.knownRecordCount(), 300);
+
+    // A table smaller than a block is counted by its first block.
+    Exec("DELETE FROM tally WHERE id > 30");
+    Table small;
+    Open(small, "tally");
+    EXPECT_EQ(small.rowsUpTo(200), 30);
+    EXPECT_EQ(small.knownRecordCount(), 30);
+    EXPECT_FALSE(small.backgroundCount());
 }
 
 TEST_F(ServerTableTest, TwoUsersEditingOneRowTheSecondIsRefusedAndKeepsTheEdit)

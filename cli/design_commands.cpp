@@ -106,7 +106,9 @@ public:
     {
         if (!shown_) return {};
         return [this](std::int64_t done, std::int64_t total) {
-            err_ << "\r" << done << " of " << total << " rows" << std::flush;
+            // done < 0: the work tells no rows (a server busy with one statement).
+            if (done < 0) err_ << "\rworking " << "|/-\\"[turn_++ % 4] << std::flush;
+            else err_ << "\r" << done << " of " << total << " rows" << std::flush;
             return true;
         };
     }
@@ -118,6 +120,7 @@ public:
 private:
     std::ostream& err_;
     bool shown_;
+    unsigned turn_ = 0;
 };
 
 } // namespace

@@ -25,7 +25,14 @@ bool TRowProgress::update(std::int64_t done, std::int64_t total)
         dialog_->setAutoClose(false);
         dialog_->show();
     }
-    if (dialog_) {
+    if (dialog_ && done < 0) {
+        // Work that tells no rows: a busy bar, the Cancel button all the same.
+        if (dialog_->maximum() != 0) dialog_->setRange(0, 0);
+        dialog_->setLabelText(what_);
+        QApplication::processEvents();
+        if (dialog_->wasCanceled()) cancelled_ = true;
+    } else if (dialog_) {
+        if (dialog_->maximum() == 0) dialog_->setRange(0, 1000);
         const QString rows = total >= 0 ? QStringLiteral("%1\n%2 of %3 rows").arg(what_).arg(done).arg(total)
                                         : QStringLiteral("%1\n%2 rows").arg(what_).arg(done);
         dialog_->setLabelText(rows);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <libpq-fe.h>
 #include <map>
+#include <poll.h>
 
 #include "engine/error.h"
 
@@ -157,6 +158,38 @@ Result Connection::exec(const std::string& sql, const std::vector<Text>& params)
     return result;
 }
 
+Result Connection::execWhile(const std::string& sql, const std::function<bool()>& waiting)
+{
+    if (!waiting) return exec(sql);
+    if (!PQsendQuery(conn_, sql.c_str())) fail("A statement");
+    bool cancelled = false;
+    while (PQisBusy(conn_)) {
+        pollfd socket {PQsocket(conn_), POLLIN, 0};
+        if (socket.fd < 0) break;   // lost: PQgetResult tells
+        ::poll(&socket, 1, 100);
+        if (!PQconsumeInput(conn_)) break;
+        if (!cancelled && !waiting()) {
+            cancelled = true;
+            char error[256] = "";
+            if (PGcancel* cancel = PQgetCancel(conn_)) {
+                PQcancel(cancel, error, sizeof error);
+                PQfreeCancel(cancel);
+            }
+        }
+    }
+    // The statement's result is the last one; the others (none for a single
+    // statement) are passed over.
+    Result result(PQgetResult(conn_));
+    while (PGresult* more = PQgetResult(conn_)) PQclear(more);
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
+    const char* state = result.get() ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    if (cancelled && state && std::string(state) == "57014")
+        throw StatementCancelled("The work on the alias " + alias_ + " was cancelled");
+    throw EngineError("A statement on the alias " + alias_ + " failed: " +
+                      Trimmed(result.get() ? PQresultErrorMessage(result.get()) : PQerrorMessage(conn_)));
+}
+
 std::string Connection::quote(const std::string& identifier) const
 {
     char* quoted = PQescapeIdentifier(conn_, identifier.c_str(), identifier.size());
@@ -164,6 +197,15 @@ std::string Connection::quote(const std::string& identifier) const
     std::string text = quoted;
     PQfreemem(quoted);
     return text;
+}
+
+std::string Connection::literal(const std::string& text) const
+{
+    char* quoted = PQescapeLiteral(conn_, text.c_str(), text.size());
+    if (!quoted) fail("Quoting the text " + text);
+    std::string result = quoted;
+    PQfreemem(quoted);
+    return result;
 }
 
 std::vector<std::string> ServerTableNames(Connection& connection)

@@ -192,17 +192,19 @@ Result Connection::execWhile(const std::string& sql, const std::function<bool()>
 
 std::string Connection::quote(const std::string& identifier) const
 {
-    char* quoted = PQescapeIdentifier(conn_, identifier.c_str(), identifier.size());
-    if (!quoted) fail("Quoting the name " + identifier);
-    std::string text = quoted;
-    PQfreemem(quoted);
-    return text;
+    return escaped(PQescapeIdentifier, identifier, "Quoting the name ");
 }
 
 std::string Connection::literal(const std::string& text) const
 {
-    char* quoted = PQescapeLiteral(conn_, text.c_str(), text.size());
-    if (!quoted) fail("Quoting the text " + text);
+    return escaped(PQescapeLiteral, text, "Quoting the text ");
+}
+
+std::string Connection::escaped(char* (*escape)(pg_conn*, const char*, std::size_t), const std::string& text,
+                                const char* doing) const
+{
+    char* quoted = escape(conn_, text.c_str(), text.size());
+    if (!quoted) fail(doing + text);
     std::string result = quoted;
     PQfreemem(quoted);
     return result;

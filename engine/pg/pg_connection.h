@@ -89,6 +89,8 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& doing) const;
+    std::string escaped(char* (*escape)(pg_conn*, const char*, std::size_t), const std::string& text,
+                        const char* doing) const;
     pg_conn* conn_ = nullptr;
     std::string alias_;
 };

@@ -111,6 +111,11 @@ public:
     {
         if (!shown_) return {};
         return [this, text](std::int64_t done, std::int64_t total) {
+            // done < 0: the work tells no rows (a server busy with one statement).
+            if (done < 0) {
+                err_ << "\rworking " << "|/-\\"[turn_++ % 4] << std::flush;
+                return true;
+            }
             std::string line = text ? text(done, total) : std::to_string(done) + " of " + std::to_string(total) + " rows";
             const std::string head = text ? line.substr(0, line.find(':')) : std::string();
             if (!last_.empty() && head != last_) err_ << '\n';
@@ -128,6 +133,7 @@ private:
     std::ostream& err_;
     bool shown_;
     std::string last_;   // the text before its colon, last shown
+    unsigned turn_ = 0;
 };
 
 } // namespace

@@ -31,7 +31,14 @@ bool TRowProgress::update(std::int64_t done, std::int64_t total, const QString& 
         dialog_->setAutoClose(false);
         dialog_->show();
     }
-    if (dialog_) {
+    if (dialog_ && done < 0) {
+        // Work that tells no rows: a busy bar, the Cancel button all the same.
+        if (dialog_->maximum() != 0) dialog_->setRange(0, 0);
+        dialog_->setLabelText(what_);
+        QApplication::processEvents();
+        if (dialog_->wasCanceled()) cancelled_ = true;
+    } else if (dialog_) {
+        if (dialog_->maximum() == 0) dialog_->setRange(0, 1000);
         dialog_->setLabelText(what_ + QLatin1Char('\n') + count);
         dialog_->setValue(total > 0 ? static_cast<int>(std::min<std::int64_t>(1000, done * 1000 / total)) : 0);
         // The work runs on this thread: let the box paint and take the click.

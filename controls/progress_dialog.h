@@ -19,7 +19,8 @@ public:
     TRowProgress(const TRowProgress&) = delete;
     TRowProgress& operator=(const TRowProgress&) = delete;
 
-    // Reports the rows done out of the total (total < 0: unknown) and lets
+    // Reports the rows done out of the total (total < 0: unknown; done < 0:
+    // work that tells no rows, shown as a busy bar) and lets
     // the box repaint and take the Cancel click. False once the user cancelled.
     bool update(std::int64_t done, std::int64_t total);
     // The same with the count told in words of the caller's own ("Saving

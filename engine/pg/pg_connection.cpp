@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <map>
+#include <poll.h>
 
 #include "engine/error.h"
 #include "engine/pg/pq_library.h"
@@ -130,9 +131,9 @@ Connection::Connection(const std::string& uri, const std::string& alias) : alias
 
 void Connection::ready()
 {
-    if (PQstatus(conn_) != CONNECTION_OK) {
-        std::string message = Trimmed(PQerrorMessage(conn_));
-        PQfinish(conn_);
+    if (Pq().PQstatus(conn_) != CONNECTION_OK) {
+        std::string message = Trimmed(Pq().PQerrorMessage(conn_));
+        Pq().PQfinish(conn_);
         conn_ = nullptr;
         throw EngineError("Cannot connect to the alias " + alias_ + ": " + message);
     }
@@ -142,11 +143,11 @@ void Connection::ready()
 Connection::Settings Connection::settings() const
 {
     Settings settings;
-    PQconninfoOption* options = PQconninfo(conn_);
+    PQconninfoOption* options = Pq().PQconninfo(conn_);
     if (!options) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
     for (PQconninfoOption* o = options; o->keyword; ++o)
         if (o->val && *o->val) settings.emplace_back(o->keyword, o->val);
-    PQconninfoFree(options);
+    Pq().PQconninfoFree(options);
     return settings;
 }
 
@@ -159,7 +160,7 @@ Connection::Connection(const Settings& settings, const std::string& alias) : ali
     }
     keys.push_back(nullptr);
     values.push_back(nullptr);
-    conn_ = PQconnectdbParams(keys.data(), values.data(), 0);
+    conn_ = Pq().PQconnectdbParams(keys.data(), values.data(), 0);
     if (!conn_) throw EngineError("Cannot connect to the alias " + alias_ + ": out of memory");
     ready();
 }
@@ -187,13 +188,56 @@ Result Connection::exec(const std::string& sql, const std::vector<Text>& params)
     return result;
 }
 
+Result Connection::execWhile(const std::string& sql, const std::function<bool()>& waiting)
+{
+    if (!waiting) return exec(sql);
+    if (!Pq().PQsendQuery(conn_, sql.c_str())) fail("A statement");
+    bool cancelled = false;
+    while (Pq().PQisBusy(conn_)) {
+        pollfd socket {Pq().PQsocket(conn_), POLLIN, 0};
+        if (socket.fd < 0) break;   // lost: PQgetResult tells
+        ::poll(&socket, 1, 100);
+        if (!Pq().PQconsumeInput(conn_)) break;
+        if (!cancelled && !waiting()) {
+            cancelled = true;
+            char error[256] = "";
+            if (PGcancel* cancel = Pq().PQgetCancel(conn_)) {
+                Pq().PQcancel(cancel, error, sizeof error);
+                Pq().PQfreeCancel(cancel);
+            }
+        }
+    }
+    // The statement's result is the last one; the others (none for a single
+    // statement) are passed over.
+    Result result(Pq().PQgetResult(conn_));
+    while (PGresult* more = Pq().PQgetResult(conn_)) Pq().PQclear(more);
+    const ExecStatusType status = Pq().PQresultStatus(result.get());
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
+    const char* state = result.get() ? Pq().PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    if (cancelled && state && std::string(state) == "57014")
+        throw StatementCancelled("The work on the alias " + alias_ + " was cancelled");
+    throw EngineError("A statement on the alias " + alias_ + " failed: " +
+                      Trimmed(result.get() ? Pq().PQresultErrorMessage(result.get()) : Pq().PQerrorMessage(conn_)));
+}
+
 std::string Connection::quote(const std::string& identifier) const
 {
-    char* quoted = Pq().PQescapeIdentifier(conn_, identifier.c_str(), identifier.size());
-    if (!quoted) fail("Quoting the name " + identifier);
-    std::string text = quoted;
+    return escaped(Pq().PQescapeIdentifier, identifier, "Quoting the name ");
+}
+
+std::string Connection::literal(const std::string& text) const
+{
+    return escaped(Pq().PQescapeLiteral, text, "Quoting the text ");
+}
+
+std::string Connection::escaped(char* (*escape)(pg_conn*, const char*, std::size_t), const std::string& text,
+                                const char* doing) const
+{
+    char* quoted = escape(conn_, text.c_str(), text.size());
+    if (!quoted) fail(doing + text);
+    std::string result = quoted;
     Pq().PQfreemem(quoted);
-    return text;
+    return result;
 }
 
 std::vector<std::string> ServerTableNames(Connection& connection)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/dataset.h"
+#include "engine/error.h"
 
 struct pg_conn;
 struct pg_result;
@@ -33,6 +34,12 @@ bool UriHasPassword(const std::string& uri);
 // connections to the same server, and forgotten when the server refuses it.
 using PasswordPrompt = std::function<bool(const std::string& alias, std::string& password)>;
 void SetPasswordPrompt(PasswordPrompt prompt);
+
+// A statement the user cancelled while the server ran it (execWhile).
+class StatementCancelled : public EngineError {
+public:
+    explicit StatementCancelled(const std::string& message) : EngineError(message) {}
+};
 
 // A parameter or result value in PostgreSQL's text form; nullopt is NULL.
 using Text = std::optional<std::string>;
@@ -69,8 +76,15 @@ public:
 
     // Runs one statement with text parameters ($1, $2...); throws EngineError on failure.
     Result exec(const std::string& sql, const std::vector<Text>& params = {});
+    // Runs one statement without parameters, calling `waiting` about ten
+    // times a second while the server works on it. When `waiting` answers
+    // false the server is asked to cancel the statement, and unless it had
+    // finished already, StatementCancelled is thrown.
+    Result execWhile(const std::string& sql, const std::function<bool()>& waiting);
     // The identifier quoted for SQL ("Feature ""A""").
     std::string quote(const std::string& identifier) const;
+    // The text as an SQL string literal ('it''s'), for the few functions that take names as text.
+    std::string literal(const std::string& text) const;
     const std::string& alias() const { return alias_; }
     pg_conn* handle() const { return conn_; }
 
@@ -86,6 +100,8 @@ public:
 private:
     [[noreturn]] void fail(const std::string& doing) const;
     void ready();   // throws, naming the alias, when the connection failed
+    std::string escaped(char* (*escape)(pg_conn*, const char*, std::size_t), const std::string& text,
+                        const char* doing) const;
     pg_conn* conn_ = nullptr;
     std::string alias_;
 };

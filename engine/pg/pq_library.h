@@ -13,11 +13,14 @@
 namespace tarnel::pg {
 
 #define TARNEL_PQ_FUNCTIONS(X) \
-    X(PQclear) X(PQcmdTuples) X(PQconnectdb) X(PQconnectdbParams) X(PQconnectionNeedsPassword) \
-    X(PQconninfoFree) X(PQconninfoParse) X(PQerrorMessage) X(PQescapeIdentifier) X(PQexec) \
-    X(PQexecParams) X(PQfinish) X(PQfreemem) X(PQgetResult) X(PQgetisnull) X(PQgetlength) \
-    X(PQgetvalue) X(PQnfields) X(PQntuples) X(PQputCopyData) X(PQputCopyEnd) X(PQreset) \
-    X(PQresultErrorMessage) X(PQresultStatus) X(PQsetClientEncoding) X(PQstatus) X(PQtransactionStatus)
+    X(PQcancel) X(PQclear) X(PQcmdTuples) X(PQconnectdb) X(PQconnectdbParams) \
+    X(PQconnectionNeedsPassword) X(PQconninfo) X(PQconninfoFree) X(PQconninfoParse) \
+    X(PQconsumeInput) X(PQerrorMessage) X(PQescapeIdentifier) X(PQescapeLiteral) X(PQexec) \
+    X(PQexecParams) X(PQfinish) X(PQfreeCancel) X(PQfreemem) X(PQgetCancel) X(PQgetResult) \
+    X(PQgetisnull) X(PQgetlength) X(PQgetvalue) X(PQisBusy) X(PQnfields) X(PQntuples) \
+    X(PQputCopyData) X(PQputCopyEnd) X(PQreset) X(PQresultErrorField) X(PQresultErrorMessage) \
+    X(PQresultStatus) X(PQsendQuery) X(PQsetClientEncoding) X(PQsocket) X(PQstatus) \
+    X(PQtransactionStatus)
 
 struct PqLibrary {
 #define TARNEL_PQ_POINTER(name) decltype(&::name) name = nullptr;

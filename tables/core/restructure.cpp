@@ -97,14 +97,27 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
 {
     if (requestedFields.empty()) throw EngineError("A table needs at least one field.");
     if (pg::IsServerDatabase(table.databaseName())) {
-        // A server changes the table in place, all or nothing, in one transaction.
+        // A server changes the table in one transaction, all or nothing. The
+        // table is open again afterwards whatever happened: as it was after a
+        // failure or a cancel, with its new layout after a change.
         table.close();
-        auto server = pg::ConnectDatabase(table.databaseName());
-        const std::int64_t rows =
-            pg::RestructureServerTable(*server, pg::ServerTableNameFor(*server, table.tableName()), requestedFields);
+        pg::ServerRestructureResult r;
+        try {
+            auto server = pg::ConnectDatabase(table.databaseName());
+            r = pg::RestructureServerTable(*server, pg::ServerTableNameFor(*server, table.tableName()),
+                                           requestedFields, progress);
+        } catch (const std::exception& e) {
+            table.setReadOnly(false);
+            try {
+                table.open();
+            } catch (const std::exception&) {
+                throw RestructureError(e.what(), false, {});   // the server is gone: nothing to show
+            }
+            throw RestructureError(e.what(), true, {});
+        }
         table.setReadOnly(false);
         table.open();
-        return {false, rows};
+        return {r.cancelled, r.rows, std::move(r.droppedIndexes)};
     }
     if (!table.active()) table.open();
     const std::vector<FieldDef> newFields = KeepPrimaryKey(table, requestedFields);

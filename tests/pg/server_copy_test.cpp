@@ -289,7 +289,7 @@ TEST_F(ServerCopy, RestructureIsAllOrNothing)
     server_->exec("INSERT INTO s VALUES (1, 'A1', 10, 'x'), (2, 'B22', 20, 'y')");
     std::vector<FieldDef> fields {{"id", ftInteger, 0}, {"STATION", ftString, 12}, {"depth", ftString, 6},
                                   {"note", ftMemo, 0}};
-    EXPECT_EQ(pg::RestructureServerTable(*server_, "s", fields), 2);
+    EXPECT_EQ(pg::RestructureServerTable(*server_, "s", fields).rows, 2);
     std::vector<int> key;
     auto columns = pg::ServerTableColumns(*server_, "s", key);
     ASSERT_EQ(columns.size(), 4u);

@@ -42,6 +42,7 @@ struct IndexTag {
     bool unique = false;
     bool candidate = false;
     bool descending = false;
+    bool caseInsensitive = false;   // Paradox secondary indexes
     char keyType = 'C';       // C, N, D (dBASE) or C, B (FoxPro binary-collated keys)
     int keyLength = 0;
 };

@@ -46,6 +46,11 @@ TEST(CliParadoxIndex, InfoListsTheIndexAndWritesAreRefused)
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("cave.XG1 cannot be kept up to date"), std::string::npos) << o.err;
     EXPECT_EQ(RunCli({"dump", d, "cave.db"}, d).out, "K,NAME\r\n") << "nothing was added";
+    // A restructure would make the table anew without the index: refused, the files kept.
+    o = RunCli({"restructure", d, "cave.db", "--field", "K:Integer:key", "--field", "NAME:String:30"}, d);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("Cannot restructure the table: cave.db: its index file cave.XG1"), std::string::npos) << o.err;
+    EXPECT_TRUE(std::filesystem::exists(d + "/cave.XG1") && std::filesystem::exists(d + "/cave.YG1"));
 
     std::filesystem::remove(d + "/cave.YG1");
     o = RunCli({"info", d, "cave.db"}, d);

@@ -66,7 +66,8 @@ int InfoCommand(const Args& args, std::ostream& out, std::ostream& err)
         // The index tags come last: a damaged index file still lets the table be listed.
         for (const IndexTag& t : table.format()->indexTags()) {
             std::string flags;
-            for (auto [on, word] : {std::pair{t.unique, "unique"}, {t.candidate, "candidate"}, {t.descending, "descending"}})
+            for (auto [on, word] : {std::pair{t.unique, "unique"}, {t.candidate, "candidate"}, {t.descending, "descending"},
+                                      {t.caseInsensitive, "case-insensitive"}})
                 if (on) flags += flags.empty() ? word : std::string(",") + word;
             out << "index\t" << t.file << '\t' << t.name << '\t' << t.expression << '\t'
                 << (t.filter.empty() ? "-" : t.filter) << '\t' << (flags.empty() ? "-" : flags) << '\n';

@@ -43,6 +43,7 @@ struct IndexTag {
     bool unique = false;
     bool candidate = false;
     bool descending = false;
+    bool caseInsensitive = false;   // Paradox secondary indexes
     char keyType = 'C';       // C, N, D (dBASE) or C, B (FoxPro binary-collated keys)
     int keyLength = 0;
 };

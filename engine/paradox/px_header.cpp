@@ -12,13 +12,18 @@ namespace {
 constexpr int kCommonHeader = 0x58;
 constexpr int kDataHeader = 0x78;
 
-int TableNameLength(int version) { return version >= kLevel7 ? 261 : 79; }
-
 bool HasDataHeader(int version, int fileType)
 {
-    return version >= 5 && (fileType == 0 || fileType == 2);
+    return version >= 5 && (fileType == 0 || fileType == 2 || IsSecondaryEntries(fileType));
 }
 } // namespace
+
+int TableNameLength(int version) { return version >= kLevel7 ? 261 : 79; }
+
+int TableNameOffset(int version, int fileType, int numFields)
+{
+    return (HasDataHeader(version, fileType) ? kDataHeader : kCommonHeader) + numFields * 2 + 4 + numFields * 4;
+}
 
 std::string LevelName(int version)
 {
@@ -29,7 +34,7 @@ std::string LevelName(int version)
     return "7";
 }
 
-PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::string& path)
+PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::string& path, bool secondary)
 {
     auto fail = [&](const std::string& what) -> void { throw EngineError(path + ": " + what); };
     if (raw.size() < kCommonHeader) fail("the table header is truncated");
@@ -54,7 +59,10 @@ PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::s
     int numFields = static_cast<std::int16_t>(u16(hdr::NumFields));
     h.keyFields = static_cast<std::int16_t>(u16(hdr::KeyFields));
 
-    if (h.fileType == 1 || (h.fileType >= 3 && h.fileType <= 8))
+    if (secondary) {
+        if (!IsSecondaryEntries(h.fileType)) fail("not the entries of a secondary index (file type " + std::to_string(h.fileType) + ")");
+        h.fileType = 0;
+    } else if (h.fileType == 1 || (h.fileType >= 3 && h.fileType <= 8))
         fail("this is an index file of a Paradox table, not the table itself");
     if (h.fileType != 0 && h.fileType != 2) fail("not a Paradox table (unknown file type " + std::to_string(h.fileType) + ")");
     if (h.version < 3 || h.version > 15) fail("not a Paradox table (unknown file version " + std::to_string(h.version) + ")");

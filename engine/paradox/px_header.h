@@ -37,7 +37,24 @@ struct PxHeader {
 
 // Parses the header; names decode through the code page the header names.
 // Throws EngineError naming the file when the header cannot be trusted.
-PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::string& path);
+// secondary: the file is a secondary index's table of entries (.Xnn/.XGn),
+// which has a table's layout and is read as a keyed table.
+PxHeader ParseHeader(const std::string& raw, std::int64_t fileSize, const std::string& path, bool secondary = false);
+
+// File types of the secondary index files: the entries (.Xnn, .XGn for a
+// composite index; the second of each pair kept incrementally) and their
+// index (.Ynn, .YGn).
+inline constexpr int kSecondaryEntries = 3, kSecondaryIncremental = 5, kCompositeEntries = 6,
+                     kCompositeIncremental = 8, kSecondaryIndex = 4, kCompositeIndex = 7;
+inline bool IsSecondaryEntries(int fileType)
+{
+    return fileType == kSecondaryEntries || fileType == kSecondaryIncremental || fileType == kCompositeEntries ||
+           fileType == kCompositeIncremental;
+}
+
+// Where the table name starts in a header, and its room.
+int TableNameOffset(int version, int fileType, int numFields);
+int TableNameLength(int version);
 
 // The header of a new, empty level 7 table, keyed on its first keyFields
 // fields (unkeyed when 0).

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/error.h"
+#include "engine/paradox/px_secondary.h"
 
 namespace tarnel::paradox {
 
@@ -14,7 +15,7 @@ constexpr int kMaxBlocks = 0xFFFF;
 std::int16_t GetI16(const unsigned char* p) { return static_cast<std::int16_t>(GetLe16(p)); }
 } // namespace
 
-ParadoxTable::ParadoxTable(const std::string& path, bool readOnly)
+ParadoxTable::ParadoxTable(const std::string& path, bool readOnly, bool secondary)
     : path_(path), name_(BaseName(path)), db_(File::open(path, readOnly))
 {
     readOnly_ = readOnly || !db_.writable();
@@ -29,7 +30,7 @@ ParadoxTable::ParadoxTable(const std::string& path, bool readOnly)
     if (got != raw.size())
         throw EngineError(name_ + ": the table header is truncated (" + std::to_string(headerSize) +
                           " bytes expected, the file holds " + std::to_string(size) + ")");
-    header_ = ParseHeader(raw, size, name_);
+    header_ = ParseHeader(raw, size, name_, secondary);
     cp_ = CodePage::get(header_.codePage);
     for (const auto& f : header_.fields) defs_.push_back(f.def);
     for (int k = 0; k < header_.keyFields; ++k) keyWidth_ += header_.fields[static_cast<size_t>(k)].width;
@@ -37,6 +38,7 @@ ParadoxTable::ParadoxTable(const std::string& path, bool readOnly)
         if (header_.fields[static_cast<size_t>(k)].isBlob())
             throw EngineError(name_ + ": the key field '" + defs_[static_cast<size_t>(k)].name + "' is a blob field");
     loadChain();
+    if (!secondary) indexBlock_ = SecondaryIndexBlock(path_, defs_);
     // The blob file is opened when a value needs it: a damaged one leaves
     // the other fields readable.
 }
@@ -650,6 +652,27 @@ void ParadoxTable::deleteRecord(std::int64_t record)
         std::uint32_t ref = GetLe32(old.data() + f.offset + f.width - kBlobTail);
         if (ref != 0) releaseBlob(ref);
     }
+}
+
+} // namespace tarnel::paradox
+
+namespace tarnel::paradox {
+
+std::vector<IndexTag> ParadoxTable::indexTags()
+{
+    std::vector<IndexTag> out;
+    for (const std::string& path : FindSecondaryIndexFiles(path_)) {
+        const SecondaryIndex index = ReadSecondaryIndex(path, defs_);
+        IndexTag tag;
+        tag.file = BaseName(path);
+        tag.name = index.name;
+        for (int f : index.fields) tag.expression += (tag.expression.empty() ? "" : ",") + defs_[size_t(f)].name;
+        tag.unique = index.unique;
+        tag.descending = index.descending;
+        tag.caseInsensitive = index.caseInsensitive;
+        out.push_back(std::move(tag));
+    }
+    return out;
 }
 
 } // namespace tarnel::paradox

@@ -20,7 +20,9 @@ namespace tarnel::paradox {
 
 class ParadoxTable final : public TableFormat {
 public:
-    ParadoxTable(const std::string& path, bool readOnly);
+    // secondary: path is a secondary index's file of entries (.Xnn), read
+    // as the keyed table it is laid out as.
+    ParadoxTable(const std::string& path, bool readOnly, bool secondary = false);
 
     TableType type() const override { return TableType::Paradox; }
     const std::string& path() const override { return path_; }
@@ -37,9 +39,14 @@ public:
     void endAppends() override;
     std::vector<int> primaryKey() const override;
     std::vector<std::string> files() const override;
+    std::string writeBlocked() const override { return indexBlock_; }
+    std::vector<IndexTag> indexTags() override;
 
     // Writes the primary index (.px) anew from the data blocks; nothing for an unkeyed table.
     void rebuildIndex();
+
+    // The number of the data block that holds the record.
+    int blockNumberOf(std::int64_t record) const { return chain_[locate(record).first].number; }
 
     int version() const { return header_.version; }
     int codePage() const { return header_.codePage; }
@@ -124,6 +131,7 @@ private:
     size_t pendingFrom_ = 0;
     unsigned char* pendingBlock(size_t i) { return pendingData_.data() + i * static_cast<size_t>(header_.blockSize); }
     bool indexStale_ = false;   // records went into a keyed table's middle since the index was written
+    std::string indexBlock_;    // why the table must not be written (secondary indexes), empty when it may
 };
 
 // The files beside a table that belong to it: blob file, primary and

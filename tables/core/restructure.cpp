@@ -120,6 +120,9 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
         return {r.cancelled, r.rows, std::move(r.droppedIndexes)};
     }
     if (!table.active()) table.open();
+    // Index files the table cannot keep would be lost with the old files.
+    if (const std::string blocked = table.writeBlocked(); !blocked.empty())
+        throw EngineError("Cannot restructure the table: " + blocked);
     const std::vector<FieldDef> newFields = KeepPrimaryKey(table, requestedFields);
     const TableType type = table.formatType();
     const std::string folder =

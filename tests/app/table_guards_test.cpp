@@ -63,3 +63,18 @@ TEST_F(FormTest, ATableWithAnIndexWeDoNotKeepOpensForReadingOnly)
     EXPECT_EQ(services->informations.size(), 2);
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
+
+TEST_F(FormTest, AParadoxTableWithASecondaryIndexOpensForReadingOnly)
+{
+    MakeTable("cave.db", 2);
+    std::ofstream(dir.file("cave.X02")) << "index";
+    OpenThroughDialog("cave.db");
+    ASSERT_EQ(services->informations.size(), 1);
+    EXPECT_TRUE(services->informations[0].contains("cave.X02 cannot be kept up to date; the table is open read-only"))
+        << services->informations[0].toStdString();
+    EXPECT_FALSE(form->EditTableFieldsMnu->isEnabled());
+    QTest::keyClick(form->TableEditChk, Qt::Key_Space);
+    EXPECT_TRUE(form->Table1.readOnly());
+    EXPECT_EQ(form->Table1.recordCount(), 2);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+}

@@ -4,6 +4,7 @@
 // one; the compact trees must be well formed; and a write that fails at any
 // file operation must leave table and indexes agreeing.
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -108,6 +109,45 @@ struct TreeWalk {
     }
 };
 
+// An uncompressed .idx: every node reached once, kinds and siblings right,
+// each interior key the last key under its child.
+struct PlainWalk {
+    const std::string& b;
+    unsigned keyLength;
+    int nodes = 0, leafDepth = -1;
+    std::map<int, std::uint32_t> lastAt;   // the last node seen on each level
+
+    std::string visit(std::uint32_t node, int depth, bool root)
+    {
+        ++nodes;
+        const auto* p = reinterpret_cast<const unsigned char*>(b.data()) + node;
+        const unsigned kind = GetLe16(p), count = GetLe16(p + 2), entry = keyLength + 4;
+        EXPECT_EQ(kind & 1, root ? 1u : 0u) << "node " << node;
+        EXPECT_LE(count * entry, 500u) << "node " << node;
+        auto left = lastAt.find(depth);
+        EXPECT_EQ(GetLe32(p + 4), left == lastAt.end() ? 0xFFFFFFFFu : left->second) << "node " << node;
+        if (left != lastAt.end())
+            EXPECT_EQ(GetLe32(b.data() + left->second + 8), node) << "right sibling of " << left->second;
+        lastAt[depth] = node;
+        std::string last;
+        for (unsigned k = 0; k < count; ++k) {
+            const unsigned char* e = p + 12 + k * entry;
+            std::string key(reinterpret_cast<const char*>(e), keyLength);
+            if (kind & 2) {
+                last = key;
+                continue;
+            }
+            EXPECT_EQ(visit(GetBe32(e + keyLength), depth + 1, false), key) << "interior key " << k << " of " << node;
+            last = key;
+        }
+        if (kind & 2) {
+            if (leafDepth < 0) leafDepth = depth;
+            EXPECT_EQ(depth, leafDepth) << "leaf " << node;
+        }
+        return last;
+    }
+};
+
 // Every tag beside the table against the table's records; depth gets the
 // levels of the deepest compact tree.
 void CheckIndexes(const std::string& dbfPath, bool independent = true, int* depth = nullptr)
@@ -117,6 +157,7 @@ void CheckIndexes(const std::string& dbfPath, bool independent = true, int* dept
     for (const std::string& path : table.indexFiles()) {
         const bool ndx = path.substr(path.size() - 4) == ".ndx";
         auto index = IndexFile::open(path);
+        const bool plain = path.substr(path.size() - 4) == ".idx" && !IsCompactIdx(index->bytes());
         int nodes = 0;
         for (size_t tag = 0; tag < index->tags().size(); ++tag) {
             const IndexTag& t = index->tags()[tag];
@@ -135,13 +176,22 @@ void CheckIndexes(const std::string& dbfPath, bool independent = true, int* dept
                 expected.erase(std::unique(expected.begin(), expected.end(),
                                            [](const IndexKey& a, const IndexKey& b) { return a.key == b.key; }),
                                expected.end());
+            if (t.descending) std::reverse(expected.begin(), expected.end());
             auto found = index->keys(tag);
             ASSERT_EQ(found.size(), expected.size());
             for (size_t k = 0; k < found.size(); ++k) {
                 ASSERT_EQ(found[k].key, expected[k].key) << "key " << k;
                 ASSERT_EQ(found[k].record, expected[k].record) << "key " << k;
             }
-            if (!ndx) {
+            if (plain) {
+                const std::string& b = index->bytes();
+                PlainWalk walk{b, unsigned(t.keyLength)};
+                walk.visit(GetLe32(b.data()), 0, true);
+                for (const auto& [depth, node] : walk.lastAt)
+                    EXPECT_EQ(GetLe32(b.data() + node + 8), 0xFFFFFFFFu) << "the last node of level " << depth;
+                EXPECT_EQ(size_t(walk.nodes + 1) * 512, b.size()) << "every node is reached";
+                EXPECT_EQ(GetLe32(b.data() + 8), b.size());
+            } else if (!ndx) {
                 const std::string& b = index->bytes();
                 TreeWalk walk{b, t.keyLength, key->type() == 'C' ? ' ' : '\0'};
                 walk.visit(GetLe32(b.data() + index->tagHeader(tag)), 0);
@@ -149,8 +199,9 @@ void CheckIndexes(const std::string& dbfPath, bool independent = true, int* dept
                 EXPECT_EQ(GetLe32(b.data() + index->tagHeader(tag) + 4), 0u) << "a free list where none is";
                 nodes += walk.nodes + 2;
             }
-            // XBase::Index reads .cdx and .ndx files; the .idx has only the checks above.
-            if (independent && HavePerlXBase() && path.substr(path.size() - 4) != ".idx") {
+            // XBase::Index reads .cdx and .ndx files, their ascending tags; the
+            // .idx and descending tags have only the checks above.
+            if (independent && !t.descending && HavePerlXBase() && path.substr(path.size() - 4) != ".idx") {
                 std::string complaints;
                 auto walked = WalkWithPerl(path, ndx ? "-" : t.name, number, complaints);
                 EXPECT_EQ(complaints, "");
@@ -189,8 +240,9 @@ void AddIndexes(const std::string& dbfPath, const std::string& stem, const std::
         std::vector<std::string> names, headers;
         for (const TagPlan& t : cdx) {
             names.push_back(t.name);
-            headers.push_back(CompactTagHeader(t.expression, t.filter, t.keyLength, true, t.extra == 0x04));
+            headers.push_back(CompactTagHeader(t.expression, t.filter, t.keyLength, true, t.extra & 0x04));
             headers.back()[14] = static_cast<char>(headers.back()[14] | (t.extra & 0x01));   // unique
+            if (t.extra & 0x80) headers.back()[502] = 1;   // descending
         }
         std::vector<std::vector<IndexKey>> keys(cdx.size());
         std::vector<char> pads(cdx.size(), ' ');
@@ -239,7 +291,8 @@ void MakeCave(const std::string& path, TableType type, int rows)
 
 const TagPlan kCaveCdx[] = {{"STATION", "UPPER(STATION)", "!DELETED()", 10, 0},
                             {"N", "N", "", 4, 0x04},
-                            {"FIRST", "STATION", "", 10, 0x01}};
+                            {"FIRST", "STATION", "", 10, 0x01},
+                            {"DEEP", "DEPTH", "", 8, 0x80}};
 const TagPlan kCaveIdx = {"DEPTH", "STR(DEPTH,8,2)+STATION", "", 18, 0};
 const TagPlan kCaveNdx = {"CAVE", "DEPTH", "", 8, 1};
 
@@ -248,6 +301,8 @@ void MakeIndexedCave(const std::string& folder, int rows)
     MakeCave(folder + "/fox.dbf", TableType::FoxPro, rows);
     AddIndexes(folder + "/fox.dbf", folder + "/fox", {kCaveCdx[0], kCaveCdx[1], kCaveCdx[2]}, &kCaveIdx, nullptr);
     MakeCave(folder + "/db3.dbf", TableType::dBASE, rows);
+    // Beside the .ndx, an uncompressed .idx.
+    WriteFile(folder + "/db3.idx", BuildPlainIdx(PlainIdxHeader("STATION+STR(N,5)", "", 15, false), {}));
     AddIndexes(folder + "/db3.dbf", folder + "/db3", {}, nullptr, &kCaveNdx);
 }
 

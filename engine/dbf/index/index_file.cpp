@@ -233,7 +233,7 @@ std::unique_ptr<IndexFile> IndexFile::open(const std::string& path)
         if (size < 512 || got < sizeof head)
             throw EngineError("The index file " + BaseName(path) + " is damaged: the file is shorter than its header.");
         if (head[14] & 0x20) return OpenCompactIndex(path, source(), false);
-        throw EngineError("The index file " + BaseName(path) + " is in the older uncompressed form, which cannot be read.");
+        return OpenPlainIdx(path, source());
     }
     if (ext == ".ndx") return OpenNdxIndex(path, source());
     if (ext == ".mdx") return OpenMdxIndex(path, source());

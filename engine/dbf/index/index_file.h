@@ -78,6 +78,9 @@ private:
 std::unique_ptr<IndexFile> OpenCompactIndex(const std::string& path, IndexSource source, bool compound);
 std::unique_ptr<IndexFile> OpenNdxIndex(const std::string& path, IndexSource source);
 std::unique_ptr<IndexFile> OpenMdxIndex(const std::string& path, IndexSource source);
+// The older, uncompressed single-tag .idx (options byte without the compact bit).
+std::unique_ptr<IndexFile> OpenPlainIdx(const std::string& path, IndexSource source);
+bool IsCompactIdx(const std::string& bytes);
 
 // A file name's extension in lower case, with its dot (".cdx"); empty when none.
 std::string IndexExtension(const std::string& path);

@@ -58,7 +58,7 @@ IndexKeeper::IndexKeeper(const std::vector<std::string>& paths, const DbfHeader&
         file.path = path;
         file.ndx = ext == ".ndx";
         file.compound = ext == ".cdx";
-        // (An uncompressed .idx does not open at all, above.)
+        file.plain = ext == ".idx" && !IsCompactIdx(index->bytes().substr(0, 16));
         if (ext == ".mdx") {
             blocked_ = "its index file " + name;
             return;
@@ -75,10 +75,6 @@ IndexKeeper::IndexKeeper(const std::vector<std::string>& paths, const DbfHeader&
             }
             if (!FilterExcludes(t.filter, false).has_value()) {
                 blocked_ = what + " FOR " + t.filter + ")";
-                return;
-            }
-            if (t.descending) {
-                blocked_ = what + ", descending)";
                 return;
             }
             Tag tag{t, *key};
@@ -133,6 +129,10 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
         const Tag& t = file.tags.front();
         return BuildNdxIndex(old.substr(0, 512), SortedTagKeys(t.info, t.key, record, count, t.info.keyType == 'B'));
     }
+    if (file.plain) {
+        const Tag& t = file.tags.front();
+        return BuildPlainIdx(old.substr(0, 512), SortedTagKeys(t.info, t.key, record, count, false));
+    }
     auto index = OpenCompactIndex(file.path, old, file.compound);
     if (index->tags().size() != file.tags.size())
         throw ChangedElsewhere(file.path);
@@ -144,6 +144,8 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
         names.push_back(t.info.name);
         headers.push_back(old.substr(index->tagHeader(k), 1024));
         keys.push_back(SortedTagKeys(t.info, t.key, record, count, false));
+        // A descending tag holds the same keys from the last to the first.
+        if (t.info.descending) std::reverse(keys.back().begin(), keys.back().end());
         pads.push_back(t.key.type() == 'C' ? ' ' : '\0');
     }
     return BuildCompactIndex(file.compound ? old.substr(0, 1024) : std::string(), names, headers, keys, pads);
@@ -151,6 +153,13 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
 
 bool IndexKeeper::patch(const std::vector<IndexRecordChange>& changes, const RecordAt& record, std::int64_t count) const
 {
+    // Trees are changed in place only in ascending compact or .ndx layouts;
+    // the uncompressed .idx and descending tags are laid out anew.
+    for (const KeptFile& f : files_) {
+        if (f.plain) return false;
+        for (const Tag& t : f.tags)
+            if (t.info.descending) return false;
+    }
     std::vector<std::unique_ptr<TreePatch>> patches;
     try {
         for (const KeptFile& f : files_) {
@@ -313,8 +322,10 @@ std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const s
         const std::string name = BaseName(s.path), ext = IndexExtension(s.path);
         std::unique_ptr<IndexFile> index;
         try {
-            if (ext == ".cdx" || (ext == ".idx" && s.bytes.size() > 14 && (static_cast<unsigned char>(s.bytes[14]) & 0x20)))
+            if (ext == ".cdx" || (ext == ".idx" && IsCompactIdx(s.bytes)))
                 index = OpenCompactIndex(s.path, s.bytes, ext == ".cdx");
+            else if (ext == ".idx")
+                index = OpenPlainIdx(s.path, s.bytes);
             else if (ext == ".ndx")
                 index = OpenNdxIndex(s.path, s.bytes);
         } catch (const EngineError&) {
@@ -324,12 +335,16 @@ std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const s
             const IndexTag& t = index->tags()[k];
             auto key = KeyExpression::compile(t.expression, header, ext == ".ndx" ? KeyStyle::Ndx : KeyStyle::FoxPro);
             const int length = key ? KeyLength(*key, header) : 0;
-            if (!key || !FilterExcludes(t.filter, false) || t.descending || length > (ext == ".ndx" ? 100 : 240)) {
+            if (!key || !FilterExcludes(t.filter, false) || length > (ext == ".ndx" ? 100 : 240)) {
                 dropped.push_back("tag " + t.name + " of " + name + " (" + t.expression + ")");
                 continue;
             }
             names.push_back(t.name);
-            if (ext == ".ndx") {
+            if (ext == ".idx" && !IsCompactIdx(s.bytes)) {
+                std::string th = s.bytes.substr(0, 512);
+                PutLe16(th.data() + 12, static_cast<std::uint16_t>(length));
+                headers.push_back(th);
+            } else if (ext == ".ndx") {
                 headers.push_back(NdxHeader(t.expression, length, key->type() == 'B', t.unique));
             } else {
                 std::string th = s.bytes.substr(index->tagHeader(k), 1024);
@@ -342,7 +357,8 @@ std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const s
             RemoveFile(s.path);
             continue;
         }
-        std::string bytes = ext == ".ndx"
+        std::string bytes = ext == ".idx" && !IsCompactIdx(s.bytes) ? BuildPlainIdx(headers.front(), {})
+                            : ext == ".ndx"
                                 ? BuildNdxIndex(headers.front(), {})
                                 : BuildCompactIndex(ext == ".cdx" ? s.bytes.substr(0, 1024) : std::string(), names, headers,
                                                     std::vector<std::vector<IndexKey>>(names.size()),

@@ -1,9 +1,9 @@
 #pragma once
 // Keeps the index files beside a dBASE/FoxPro table true to its records.
-// Every tag of a .cdx, compact .idx or .ndx whose key expression and filter
-// can be evaluated is kept; anything else (a .mdx, an uncompressed .idx, a
-// .ntx, an expression or filter beyond the known ones, a descending tag)
-// makes blocked() say which, and the table must not be written.
+// Every tag of a .cdx, .idx or .ndx whose key expression and filter
+// can be evaluated is kept (a descending one with its keys from the last to
+// the first); anything else (a .mdx, a .ntx, an expression or filter beyond the known ones) makes blocked() say which, and
+// the table must not be written.
 //
 // A tag is rewritten whole from the table's records, sorted, into a new file
 // that replaces the old one in one rename.
@@ -69,7 +69,7 @@ private:
     };
     struct KeptFile {
         std::string path;
-        bool ndx = false, compound = false;
+        bool ndx = false, compound = false, plain = false;   // plain: an uncompressed .idx
         std::vector<Tag> tags;
     };
     using KeyOf = std::function<std::optional<std::string>(const char*)>;

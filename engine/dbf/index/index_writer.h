@@ -28,6 +28,11 @@ std::string BuildCompactIndex(const std::string& directory, const std::vector<st
 // expression as stored) and keys in order.
 std::string BuildNdxIndex(const std::string& header, const std::vector<IndexKey>& keys);
 
+// An uncompressed .idx with the given 512-byte header (key length and
+// expressions as stored) and keys in order.
+std::string BuildPlainIdx(const std::string& header, const std::vector<IndexKey>& keys);
+std::string PlainIdxHeader(const std::string& expression, const std::string& filter, int keyLength, bool unique);
+
 // A fresh .ndx header for an expression whose keys are keyLength bytes.
 std::string NdxHeader(const std::string& expression, int keyLength, bool numeric, bool unique);
 

@@ -126,6 +126,33 @@ bool Convert(const std::string& from, const std::string& to, std::string_view in
     return true;
 }
 
+// Converts one byte of a single-byte page; false when the page has no
+// character for it.
+bool ConvertByte(iconv_t cd, char byte, std::string& out)
+{
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char buffer[8];
+    char* src = &byte;
+    std::size_t srcLeft = 1;
+    char* dst = buffer;
+    std::size_t dstLeft = sizeof buffer;
+    if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) || dst == buffer) return false;
+    out.append(buffer, static_cast<std::size_t>(dst - buffer));
+    return true;
+}
+
+// The single-byte pages of the language driver table that glibc's iconv
+// carries, so their tables can wait until a byte above ASCII needs them.
+// It has no Macintosh Greek (10006) nor Central European (10029); the
+// multi-byte pages come here only when iconv lacks them.
+bool IconvCarries(int cp)
+{
+    if (cp == 10006 || cp == 10029 || cp == 932 || cp == 936 || cp == 949 || cp == 950) return false;
+    for (const auto& e : kDrivers)
+        if (e.codePage == cp) return true;
+    return false;
+}
+
 } // namespace
 
 void AppendUtf8(std::uint32_t cp, std::string& out)
@@ -240,29 +267,50 @@ CodePage::CodePage(int number) : number_(number)
         }
         multiByte_ = false;
     }
+    if (IconvCarries(number)) return;   // tables made on first need
+    // A page iconv may not know: find out now, as the number we report
+    // becomes 1252 when it does not.
+    std::call_once(tablesMade_, [this, number] {
+        if (!fillTables(iconvName_) && number != 1252) {
+            number_ = 1252;
+            iconvName_ = IconvName(1252);
+            fillTables(iconvName_);
+        }
+    });
+}
+
+bool CodePage::fillTables(const std::string& iconvName) const
+{
+    iconv_t cd = iconv_open("UTF-8", iconvName.c_str());
+    const bool open = cd != reinterpret_cast<iconv_t>(-1);
+    const std::uint16_t* own = OwnLowHalf(number_);
     bool any = false;
+    std::array<bool, 128> defined{};
+    reverse_.clear();
     for (int b = 0x80; b <= 0xFF; ++b) {
         char byte = static_cast<char>(b);
         std::string utf8;
-        const std::uint16_t* own = OwnLowHalf(number);
         if (own && b < 0xB0) {
             AppendUtf8(own[b - 0x80], utf8);
-            any = true;
-        } else if (Convert(iconvName_, "UTF-8", std::string_view(&byte, 1), utf8) && !utf8.empty()) {
-            any = true;
-        } else {
+        } else if (!(open && ConvertByte(cd, byte, utf8))) {
             utf8.clear();
             AppendUtf8(static_cast<std::uint32_t>(b), utf8);   // undefined byte: kept as U+00xx
+            high_[static_cast<size_t>(b - 0x80)] = std::move(utf8);
+            continue;
         }
+        any = true;
+        defined[static_cast<size_t>(b - 0x80)] = true;
         std::uint32_t cp = 0;
         NextUtf8(utf8, 0, cp);
         reverse_.emplace(cp, byte);
         high_[static_cast<size_t>(b - 0x80)] = std::move(utf8);
     }
-    if (!any && number != 1252) {
-        *this = CodePage(1252);
-        number_ = 1252;
-    }
+    if (open) iconv_close(cd);
+    // An undefined byte's stand-in writes back as that byte, unless the page
+    // has the character elsewhere: then the character's own byte is written.
+    for (int b = 0x80; b <= 0xFF; ++b)
+        if (!defined[static_cast<size_t>(b - 0x80)]) reverse_.emplace(static_cast<std::uint32_t>(b), static_cast<char>(b));
+    return any;
 }
 
 void CodePage::decode(const char* text, std::size_t n, std::string& out) const
@@ -299,6 +347,7 @@ void CodePage::decode(const char* text, std::size_t n, std::string& out) const
         out.append(text, n);
         return;
     }
+    needTables();
     std::size_t start = 0;
     for (std::size_t i = ascii; i < n; ++i) {
         auto b = static_cast<unsigned char>(text[i]);
@@ -340,6 +389,7 @@ bool CodePage::encode(std::string_view utf8, std::string& out, std::string* badC
         if (cp < 0x80) {
             out += static_cast<char>(cp);
         } else {
+            needTables();
             auto it = reverse_.find(cp);
             if (it == reverse_.end()) {
                 if (badChar) *badChar = std::string(utf8.substr(i, len));

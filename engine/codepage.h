@@ -1,10 +1,13 @@
 #pragma once
 // Code pages of table files: text is decoded to UTF-8 when it leaves a table
 // and encoded back when it is written. Single-byte code pages are turned into
-// byte tables once (through iconv), so decoding costs a table look-up.
+// byte tables (through iconv), so decoding costs a table look-up; the tables
+// are made when the first byte above ASCII needs them, so that text in plain
+// ASCII never starts iconv.
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,12 +37,18 @@ public:
 
 private:
     explicit CodePage(int number);
+    // Fills high_ and reverse_ from iconv's tables of a single-byte page;
+    // false when iconv maps no byte of it.
+    bool fillTables(const std::string& iconvName) const;
+    void needTables() const { std::call_once(tablesMade_, [this] { fillTables(iconvName_); }); }
+
     int number_ = 1252;
     bool multiByte_ = false;
     bool utf8_ = false;
     std::string iconvName_;
-    std::array<std::string, 128> high_;                // UTF-8 of bytes 0x80..0xFF
-    std::unordered_map<std::uint32_t, char> reverse_;  // code point -> byte, for 0x80..0xFF
+    mutable std::once_flag tablesMade_;
+    mutable std::array<std::string, 128> high_;                // UTF-8 of bytes 0x80..0xFF
+    mutable std::unordered_map<std::uint32_t, char> reverse_;  // code point -> byte, for 0x80..0xFF
 };
 
 // The code pages offered for tables that do not name theirs: number and a

@@ -262,8 +262,11 @@ std::int64_t Table::recordOfRow(std::int64_t row) const
     if (!format_->hasDeletionMarks()) return row < physical ? row : -1;
     if (row == cachedRow_) return cachedRecord_;
     std::int64_t rec = -1;
-    if (cachedRow_ >= 0 && row == cachedRow_ + 1) {
-        for (std::int64_t r = cachedRecord_ + 1; r < physical; ++r)
+    if ((cachedRow_ >= 0 && row == cachedRow_ + 1) || row == 0) {
+        // The next live record, or the first: found by reading on until it
+        // comes, not by counting whole blocks (opening a table asks for the
+        // first row, and a lookup needs no more of it).
+        for (std::int64_t r = row == 0 ? 0 : cachedRecord_ + 1; r < physical; ++r)
             if (!format_->isDeleted(r)) { rec = r; break; }
     } else {
         std::int64_t before = 0;

@@ -1,5 +1,6 @@
 #include "cli/alias_command.h"
 
+#include "cli/commands.h"
 #include "engine/aliases.h"
 #include "engine/error.h"
 
@@ -39,8 +40,7 @@ int AliasCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             return 0;
         }
     } catch (const EngineError& e) {
-        err << "tarnel-cli: " << e.what() << '\n';
-        return 1;
+        return cli::Failed(err, e);
     }
     return Usage(err);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The commands of tarnel-cli. Each returns the exit status: 0 done, 1 failed
 // (message on err), 2 wrong usage.
+#include <exception>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -16,6 +17,9 @@ struct Command {
 };
 
 const std::vector<Command>& Commands();
+
+// A command's failure: "tarnel-cli: <message>" on err, and the status 1.
+int Failed(std::ostream& err, const std::exception& e);
 
 int InfoCommand(const Args& args, std::ostream& out, std::ostream& err);
 int DumpCommand(const Args& args, std::ostream& out, std::ostream& err);

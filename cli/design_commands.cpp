@@ -93,12 +93,6 @@ int ParseDesignOptions(const Args& args, const char* usage, std::ostream& err, s
     return 0;
 }
 
-int Failed(std::ostream& err, const std::exception& e)
-{
-    err << "tarnel-cli: " << e.what() << '\n';
-    return 1;
-}
-
 // Progress of a long move on standard error, rewritten in place; only when
 // it is a terminal (nothing otherwise). Finish with Done().
 class TerminalProgress {
@@ -223,6 +217,12 @@ int RestructureCommand(const Args& args, std::ostream& out, std::ostream& err)
     } catch (const std::exception& e) {
         return Failed(err, e);
     }
+}
+
+int Failed(std::ostream& err, const std::exception& e)
+{
+    err << "tarnel-cli: " << e.what() << '\n';
+    return 1;
 }
 
 } // namespace tarnel::cli

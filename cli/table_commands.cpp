@@ -44,12 +44,8 @@ int Guarded(const Args& args, const char* command, std::ostream& err,
         if (!table) return 2;
         body(*table);
         return 0;
-    } catch (const EngineError& e) {
-        err << "tarnel-cli: " << e.what() << '\n';
-        return 1;
     } catch (const std::exception& e) {
-        err << "tarnel-cli: " << e.what() << '\n';
-        return 1;
+        return Failed(err, e);
     }
 }
 

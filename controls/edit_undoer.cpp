@@ -8,22 +8,20 @@ void TEditUndoer::Record(const TUndoItem& current)
     redo_.clear();
 }
 
-std::optional<TUndoItem> TEditUndoer::Undo(const TUndoItem& current)
+namespace {
+// The item on top of `from`, with `current` kept on `to` to go back to.
+std::optional<TUndoItem> Step(TUndoArray& from, TUndoArray& to, const TUndoItem& current)
 {
-    if (undo_.empty()) return std::nullopt;
-    redo_.push_back(current);
-    TUndoItem item = std::move(undo_.back());
-    undo_.pop_back();
+    if (from.empty()) return std::nullopt;
+    to.push_back(current);
+    TUndoItem item = std::move(from.back());
+    from.pop_back();
     return item;
 }
+} // namespace
 
-std::optional<TUndoItem> TEditUndoer::Redo(const TUndoItem& current)
-{
-    if (redo_.empty()) return std::nullopt;
-    undo_.push_back(current);
-    TUndoItem item = std::move(redo_.back());
-    redo_.pop_back();
-    return item;
-}
+std::optional<TUndoItem> TEditUndoer::Undo(const TUndoItem& current) { return Step(undo_, redo_, current); }
+
+std::optional<TUndoItem> TEditUndoer::Redo(const TUndoItem& current) { return Step(redo_, undo_, current); }
 
 } // namespace tarnel

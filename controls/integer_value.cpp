@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "engine/number_format.h"
+
 namespace tarnel {
 
 namespace {
@@ -15,14 +17,6 @@ std::int64_t WrapInto(Wide value, std::int64_t lo, std::int64_t hi)
     Wide offset = (value - lo) % span;
     if (offset < 0) offset += span;
     return static_cast<std::int64_t>(lo + offset);
-}
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace

@@ -7,25 +7,41 @@
 #include "engine/aliases.h"
 #include "engine/dataset.h"
 #include "engine/error.h"
+#include "engine/pg/pg_connection.h"
 
 namespace tarnel {
 
 namespace fs = std::filesystem;
 
-std::string ResolveDatabaseFolder(const std::string& databaseName)
+DatabaseLocation LocateDatabase(const std::string& databaseName)
 {
+    DatabaseLocation at;
+    at.databaseName = databaseName;
+    // A URI or a path is never an alias: LookupAlias does not read the store for one.
+    at.alias = LookupAlias(databaseName, at.aliased);
+    at.server = pg::IsServerLocation(at.alias ? at.aliased : databaseName);
+    return at;
+}
+
+std::string ResolveDatabaseFolder(const DatabaseLocation& location)
+{
+    const std::string& databaseName = location.databaseName;
     if (databaseName.empty()) {
         std::error_code ec;
         auto cwd = fs::current_path(ec);
         if (ec) throw EngineError("Cannot read the working folder: " + ec.message());
         return cwd.string();
     }
-    std::string folder;
-    if (LookupAlias(databaseName, folder)) return folder;
+    if (location.alias) return location.aliased;
     std::error_code ec;
     if (fs::is_directory(databaseName, ec)) return databaseName;
     throw EngineError("Unknown database: " + databaseName +
                       " is neither an alias nor an existing folder");
+}
+
+std::string ResolveDatabaseFolder(const std::string& databaseName)
+{
+    return ResolveDatabaseFolder(LocateDatabase(databaseName));
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name)

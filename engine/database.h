@@ -6,6 +6,24 @@
 
 namespace tarnel {
 
+// A database name as one reading of the aliases finds it: what an alias of
+// that name holds, and whether the name leads to a server. An operation that
+// needs both the kind and the place reads the aliases once and passes this on.
+struct DatabaseLocation {
+    std::string databaseName;   // as given
+    bool alias = false;         // the name is an alias
+    std::string aliased;        // what the alias holds (a folder or a server URI)
+    bool server = false;        // a server URI, given as it is or held by the alias
+
+    // The server URI (when `server`), and the alias that named it (empty for a URI given as it is).
+    const std::string& serverUri() const { return alias ? aliased : databaseName; }
+    std::string serverAlias() const { return alias ? databaseName : std::string(); }
+};
+DatabaseLocation LocateDatabase(const std::string& databaseName);
+
+// The folder a located database name stands for, as ResolveDatabaseFolder.
+std::string ResolveDatabaseFolder(const DatabaseLocation& location);
+
 // The folder a database name stands for. An alias wins over a folder of the
 // same name. Throws EngineError when the name is neither an alias nor a folder.
 std::string ResolveDatabaseFolder(const std::string& databaseName);

@@ -19,4 +19,13 @@ bool AppendFixed(double value, int decimals, std::string& out);
 // allowed). Returns false when the text is not a whole number.
 bool ParseNumber(std::string_view text, double& out);
 
+// The value of a hexadecimal digit (either letter case); -1 for any other character.
+inline int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace tarnel

@@ -54,11 +54,12 @@ int Table::codePage() const { return format_ ? format_->textCodePage() : 0; }
 std::string Table::writeBlocked() const { return format_ ? format_->writeBlocked() : std::string(); }
 
 namespace {
-std::string TablePath(const std::string& databaseName, const std::string& tableName, bool mustExist)
+std::string TablePath(const DatabaseLocation& at, const std::string& tableName, bool mustExist)
 {
     if (tableName.empty()) throw EngineError("No table name given");
     if (tableName.front() == '/') return tableName;
-    std::string folder = ResolveDatabaseFolder(databaseName);
+    const std::string& databaseName = at.databaseName;
+    std::string folder = ResolveDatabaseFolder(at);
     std::string found = FindFileInFolder(databaseName.empty() ? std::string() : folder, tableName);
     if (!found.empty() || !mustExist) return found.empty() ? JoinPath(databaseName.empty() ? std::string() : folder, tableName) : found;
     throw EngineError("Table does not exist: " + JoinPath(folder, tableName));
@@ -67,35 +68,27 @@ std::string TablePath(const std::string& databaseName, const std::string& tableN
 
 std::string Table::resolvePath() const
 {
-    return TablePath(databaseName_, tableName_, false);
+    if (!tableName_.empty() && tableName_.front() == '/') return tableName_;   // no need to read the aliases
+    return TablePath(LocateDatabase(databaseName_), tableName_, false);
 }
-
-namespace {
-// The server URI a database name stands for (and the alias that names it); false for folders.
-bool ServerOfDatabase(const std::string& databaseName, std::string& uri, std::string& alias)
-{
-    if (pg::IsServerLocation(databaseName)) {
-        uri = databaseName;
-        alias.clear();
-        return true;
-    }
-    if (databaseName.empty() || !LookupAlias(databaseName, uri) || !pg::IsServerLocation(uri)) return false;
-    alias = databaseName;
-    return true;
-}
-} // namespace
 
 void Table::open()
 {
     if (active()) return;
-    std::string path, uri, alias;
-    if (ServerOfDatabase(databaseName_, uri, alias)) {
+    open(LocateDatabase(databaseName_));
+}
+
+void Table::open(const DatabaseLocation& at)
+{
+    if (active()) return;
+    std::string path;
+    if (at.server) {
         if (tableName_.empty()) throw EngineError("No table name given");
-        format_ = std::make_unique<pg::ServerTable>(uri, alias, tableName_, readOnly_);
+        format_ = std::make_unique<pg::ServerTable>(at.serverUri(), at.serverAlias(), tableName_, readOnly_);
         path = format_->path();
     } else {
         try {
-            path = TablePath(databaseName_, tableName_, true);
+            path = TablePath(at, tableName_, true);
         } catch (const EngineError& e) {
             throw EngineError("Cannot open table " + tableName_ + ": " + e.what());
         }
@@ -185,12 +178,13 @@ void Table::createTable(int codePage)
             if (SameText(plannedFields_[a].name, plannedFields_[b].name))
                 throw EngineError("Cannot create table " + tableName_ + ": duplicate field name " + plannedFields_[b].name);
     }
-    if (pg::IsServerDatabase(databaseName_)) {
-        auto server = pg::ConnectDatabase(databaseName_);
+    const DatabaseLocation at = LocateDatabase(databaseName_);
+    if (at.server) {
+        auto server = pg::ConnectDatabase(at);
         pg::CreateServerTable(*server, pg::ServerTableNameFor(*server, tableName_), plannedFields_, {});
         return;
     }
-    std::string path = TablePath(databaseName_, tableName_, false);
+    std::string path = TablePath(at, tableName_, false);
     CreateOptions options;
     options.type = tableType_;
     options.codePage = codePage;
@@ -200,14 +194,15 @@ void Table::createTable(int codePage)
 void Table::deleteTable()
 {
     requireClosed("delete the table");
-    if (pg::IsServerDatabase(databaseName_)) {
-        auto server = pg::ConnectDatabase(databaseName_);
+    const DatabaseLocation at = LocateDatabase(databaseName_);
+    if (at.server) {
+        auto server = pg::ConnectDatabase(at);
         const std::string name = pg::ServerTableNameIfAny(*server, tableName_);
         if (name.empty()) throw EngineError("Table does not exist: " + tableName_ + " on " + databaseName_);
         server->exec("DROP TABLE " + server->quote(name));
         return;
     }
-    std::string path = TablePath(databaseName_, tableName_, true);
+    std::string path = TablePath(at, tableName_, true);
     DeleteTableFiles(path, tableType_);
 }
 

@@ -15,6 +15,8 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 
 enum class BatchMode { Append = 0, Update = 1, AppendUpdate = 2, Delete = 3, Copy = 4 };
 
+struct DatabaseLocation;
+
 class Table : public DataSet {
 public:
     Table();
@@ -52,6 +54,10 @@ public:
     // Opens the table: a table file, or a server table when the database
     // name is a server alias or a server URI (see engine/pg/pg_table.h).
     void open();
+    // open() with the database as the caller already located it (one reading
+    // of the aliases for an operation that opens several tables); `at` is
+    // LocateDatabase of this table's database name.
+    void open(const DatabaseLocation& at);
     void close();
     // Reads the rows again (others' changes show); the edit buffer is kept.
     void refresh();

@@ -5,6 +5,7 @@
 // and passes it on. THTMLHelpViewer is the help manager's viewer for .chm
 // files; TWinHelpMakeBehave tells the help system which files are the
 // legacy help engine's (.hlp).
+#include <QAbstractButton>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,6 @@
 #include <variant>
 
 class QWidget;
-class QAbstractButton;
 
 namespace tarnel {
 
@@ -93,6 +93,15 @@ int NearestHelpContext(const QWidget* widget);
 int HelpButtonClick(const QWidget* button);
 // Connects a Help button's click to HelpButtonClick.
 void ConnectHelpButton(QAbstractButton* button);
+// A dialog's Help button: HelpButtonClick, and then the dialog's signal
+// `told` (its helpRequested) with the topic asked for, when there was one.
+template <class Dialog>
+void ConnectHelpButton(QAbstractButton* button, Dialog* dialog, void (Dialog::*told)(int))
+{
+    QObject::connect(button, &QAbstractButton::clicked, dialog, [button, dialog, told] {
+        if (const int topic = HelpButtonClick(button)) (dialog->*told)(topic);
+    });
+}
 
 class THelpManager;
 

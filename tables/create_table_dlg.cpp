@@ -70,10 +70,7 @@ TCreateTableDlg::TCreateTableDlg(QWidget* parent) : QDialog(parent)
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     SetHelpContext(this, HelpTopic);
-    // Through the program's one help door, like every Help button.
-    connect(HelpBtn, &QPushButton::clicked, this, [this] {
-        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
-    });
+    ConnectHelpButton(HelpBtn, this, &TCreateTableDlg::helpRequested);
     connect(ClearBtn, &QPushButton::clicked, this, Guarded(this, [this] { ClearBtnClick(); }));
     connect(BrowseBtn, &QPushButton::clicked, this, Guarded(this, [this] { BrowseBtnClick(); }));
     connect(UseExistingBtn, &QPushButton::clicked, this, Guarded(this, [this] { UseExistingBtnClick(); }));

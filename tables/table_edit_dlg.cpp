@@ -44,9 +44,7 @@ TTableEditDlg::TTableEditDlg(QWidget* parent) : QDialog(parent)
 
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     SetHelpContext(this, HelpTopic);
-    connect(HelpBtn, &QPushButton::clicked, this, [this] {
-        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
-    });
+    ConnectHelpButton(HelpBtn, this, &TTableEditDlg::helpRequested);
     connect(ResetBtn, &QPushButton::clicked, this, Guarded(this, [this] { ResetBtnClick(); }));
     connect(CommitBtn, &QPushButton::clicked, this, Guarded(this, [this] { CommitBtnClick(); }));
 }

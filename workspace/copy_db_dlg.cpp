@@ -74,10 +74,7 @@ TCopyDBDlg::TCopyDBDlg(QWidget* parent) : QDialog(parent)
 
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     SetHelpContext(this, HelpTopic);
-    // Through the program's one help door, like every Help button.
-    connect(HelpBtn, &QPushButton::clicked, this, [this] {
-        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
-    });
+    ConnectHelpButton(HelpBtn, this, &TCopyDBDlg::helpRequested);
     connect(BrowseSourceBtn, &QPushButton::clicked, this, Guarded(this, [this] { BrowseSourceBtnClick(); }));
     connect(BrowseDestBtn, &QPushButton::clicked, this, Guarded(this, [this] { BrowseDestBtnClick(); }));
     connect(CopyBtn, &QPushButton::clicked, this, Guarded(this, [this] { CopyBtnClick(); }));

@@ -135,9 +135,7 @@ TOpenDBDlg::TOpenDBDlg(QWidget* parent) : QDialog(parent)
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     SetHelpContext(this, HelpTopic);
-    connect(HelpBtn, &QPushButton::clicked, this, [this] {
-        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
-    });
+    ConnectHelpButton(HelpBtn, this, &TOpenDBDlg::helpRequested);
     connect(UseFileChk, &QCheckBox::toggled, this, Guarded(this, [this] { UseFileChkClick(); }));
     connect(UseAliasChk, &QCheckBox::toggled, this, Guarded(this, [this] { UseAliasChkClick(); }));
     connect(AliasList, &QListWidget::currentRowChanged, this, Guarded(this, [this] {

@@ -65,9 +65,7 @@ TPathAliasDlg::TPathAliasDlg(QWidget* parent) : QDialog(parent)
     connect(AliasChk, &QCheckBox::toggled, this, Guarded(this, [this] { AliasChkClick(); }));
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(HelpBtn, &QPushButton::clicked, this, [this] {
-        if (const int topic = HelpButtonClick(HelpBtn)) emit helpRequested(topic);
-    });
+    ConnectHelpButton(HelpBtn, this, &TPathAliasDlg::helpRequested);
 }
 
 void TPathAliasDlg::showEvent(QShowEvent* event)

@@ -225,11 +225,9 @@ Value AsciiTable::parseCell(int field, const std::string& raw, std::int64_t reco
         return Value::real(d);
     }
     case ColumnKind::Bool: {
-        std::string u = Upper(t);
-        if (u == "T" || u == "TRUE" || u == "Y" || u == "YES" || u == "1") return Value::integer(1);
-        if (u == "F" || u == "FALSE" || u == "N" || u == "NO" || u == "0") return Value::integer(0);
-        bad("True or False");
-        break;
+        std::int64_t b = 0;
+        if (!ParseBoolean(t, b)) bad("True or False");
+        return Value::integer(b);
     }
     case ColumnKind::Date: {
         std::int64_t day = 0;
@@ -328,11 +326,9 @@ std::string AsciiTable::formatCell(int field, const Value& v) const
         break;
     }
     case ColumnKind::Bool: {
-        bool b = false;
+        std::int64_t b = 0;
         if (v.kind == Value::Kind::Text) {
-            std::string u = Upper(Trim(v.s));
-            if (u == "T" || u == "TRUE" || u == "Y" || u == "YES" || u == "1") b = true;
-            else if (!(u == "F" || u == "FALSE" || u == "N" || u == "NO" || u == "0")) fail("'" + v.s + "' is not True or False");
+            if (!ParseBoolean(Trim(v.s), b)) fail("'" + v.s + "' is not True or False");
         } else {
             b = number() != 0;
         }

@@ -379,6 +379,33 @@ std::vector<ServerColumn> ServerTableColumns(Connection& connection, const std::
     return columns;
 }
 
+std::string Param(std::vector<Text>& params, const Text& value)
+{
+    params.push_back(value);
+    return "$" + std::to_string(params.size());
+}
+
+std::string UnchangedCondition(Connection& connection, const std::vector<ServerColumn>& columns,
+                               const std::vector<int>& primaryKey, const std::vector<Text>& before,
+                               std::vector<Text>& params)
+{
+    std::string same;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (std::find(primaryKey.begin(), primaryKey.end(), static_cast<int>(i)) != primaryKey.end()) continue;
+        same += " AND " + connection.quote(columns[i].field.name) + "::text IS NOT DISTINCT FROM " +
+                Param(params, before[i]) + "::text";
+    }
+    return same;
+}
+
+void RefuseStaleRow(Connection& connection, const std::string& quotedTable, const std::string& keyCondition,
+                    const std::vector<Text>& keyParams)
+{
+    Result still = connection.exec("SELECT 1 FROM " + quotedTable + " WHERE " + keyCondition, keyParams);
+    throw EngineError(still.rows() > 0 ? "The row was changed by another user"
+                                       : "The row was deleted by another user");
+}
+
 void UpdateRowIfUnchanged(Connection& connection, const std::string& table,
                           const std::vector<ServerColumn>& columns, const std::vector<int>& primaryKey,
                           const std::vector<Text>& before, const std::vector<Text>& after,
@@ -389,43 +416,30 @@ void UpdateRowIfUnchanged(Connection& connection, const std::string& table,
     if (before.size() != columns.size() || after.size() != columns.size() || changed.size() != columns.size())
         throw EngineError("Internal error: a row of " + table + " was posted with the wrong number of values");
     std::vector<Text> params;
-    std::string set, key, same;
-    auto param = [&](const Text& v) {
-        params.push_back(v);
-        return "$" + std::to_string(params.size());
-    };
+    std::string set;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (!changed[i]) continue;
         if (columns[i].readOnly)
             throw EngineError("The field " + columns[i].field.name + " of " + table + " cannot be changed here");
-        set += (set.empty() ? "" : ", ") + connection.quote(columns[i].field.name) + " = " + param(after[i]);
+        set += (set.empty() ? "" : ", ") + connection.quote(columns[i].field.name) + " = " + Param(params, after[i]);
     }
     if (set.empty()) return;
-    for (int k : primaryKey) {
+    for (int k : primaryKey)
         if (!before[k]) throw EngineError("A key of the row in " + table + " is blank");
-        key += (key.empty() ? "" : " AND ") + connection.quote(columns[k].field.name) + " = " + param(before[k]);
-    }
-    // Every other column compared as its text: that is how it was read, and
-    // it works for types without an equality of their own.
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (std::find(primaryKey.begin(), primaryKey.end(), static_cast<int>(i)) != primaryKey.end()) continue;
-        same += " AND " + connection.quote(columns[i].field.name) + "::text IS NOT DISTINCT FROM " +
-                param(before[i]) + "::text";
-    }
-    std::string quotedTable = connection.quote(table);
-    Result r = connection.exec("UPDATE " + quotedTable + " SET " + set + " WHERE " + key + same, params);
+    auto keyCondition = [&](std::vector<Text>& into) {
+        std::string key;
+        for (int k : primaryKey)
+            key += (key.empty() ? "" : " AND ") + connection.quote(columns[k].field.name) + " = " + Param(into, before[k]);
+        return key;
+    };
+    const std::string where = keyCondition(params) + UnchangedCondition(connection, columns, primaryKey, before, params);
+    const std::string quotedTable = connection.quote(table);
+    Result r = connection.exec("UPDATE " + quotedTable + " SET " + set + " WHERE " + where, params);
     if (r.affected() == 1) return;
     // Not written: tell a changed row from a deleted one.
     std::vector<Text> keyParams;
-    std::string where;
-    for (int k : primaryKey) {
-        keyParams.push_back(before[k]);
-        where += (where.empty() ? "" : " AND ") + connection.quote(columns[k].field.name) + " = $" +
-                 std::to_string(keyParams.size());
-    }
-    Result still = connection.exec("SELECT 1 FROM " + quotedTable + " WHERE " + where, keyParams);
-    throw EngineError(still.rows() > 0 ? "The row was changed by another user"
-                                       : "The row was deleted by another user");
+    const std::string key = keyCondition(keyParams);
+    RefuseStaleRow(connection, quotedTable, key, keyParams);
 }
 
 } // namespace tarnel::pg

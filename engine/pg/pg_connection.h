@@ -128,6 +128,23 @@ std::string ServerTypeOfField(const FieldDef& field);
 std::vector<ServerColumn> ServerTableColumns(Connection& connection, const std::string& table,
                                              std::vector<int>& primaryKey);
 
+// "$n" for `value` added as the n-th of a statement's parameters.
+std::string Param(std::vector<Text>& params, const Text& value);
+
+// The condition that a row found by its key still holds `before` (as read):
+// " AND column::text IS NOT DISTINCT FROM $n::text" for every column outside
+// the primary key, its value added to `params`. Text compares every type,
+// including those without an equality of their own.
+std::string UnchangedCondition(Connection& connection, const std::vector<ServerColumn>& columns,
+                               const std::vector<int>& primaryKey, const std::vector<Text>& before,
+                               std::vector<Text>& params);
+
+// After a write found no row matching its key and UnchangedCondition: throws
+// "The row was changed by another user" when `keyCondition` still finds the
+// row, else "The row was deleted by another user".
+[[noreturn]] void RefuseStaleRow(Connection& connection, const std::string& quotedTable,
+                                 const std::string& keyCondition, const std::vector<Text>& keyParams);
+
 // Writes a changed row, found by its primary key, only if it still holds
 // `before` in every column (as read): otherwise nothing is written and
 // EngineError says "The row was changed by another user" or "The row was

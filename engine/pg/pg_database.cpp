@@ -8,16 +8,19 @@ namespace tarnel::pg {
 
 bool IsServerDatabase(const std::string& databaseName)
 {
-    return IsServerLocation(databaseName) || (!databaseName.empty() && IsServerAlias(databaseName));
+    return LocateDatabase(databaseName).server;
 }
 
 std::unique_ptr<Connection> ConnectDatabase(const std::string& databaseName)
 {
-    if (IsServerLocation(databaseName)) return std::make_unique<Connection>(databaseName, std::string());
-    std::string uri;
-    if (!LookupAlias(databaseName, uri) || !IsServerLocation(uri))
-        throw EngineError("The alias " + databaseName + " does not name a database server");
-    return std::make_unique<Connection>(uri, databaseName);
+    return ConnectDatabase(LocateDatabase(databaseName));
+}
+
+std::unique_ptr<Connection> ConnectDatabase(const DatabaseLocation& location)
+{
+    if (!location.server)
+        throw EngineError("The alias " + location.databaseName + " does not name a database server");
+    return std::make_unique<Connection>(location.serverUri(), location.serverAlias());
 }
 
 std::string ServerTableNameIfAny(Connection& connection, const std::string& name)

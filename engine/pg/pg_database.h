@@ -3,14 +3,17 @@
 #include <memory>
 #include <string>
 
+#include "engine/database.h"
 #include "engine/pg/pg_connection.h"
 
 namespace tarnel::pg {
 
 // Whether the database name stands for a server: a server alias or a URI.
 bool IsServerDatabase(const std::string& databaseName);
-// A new connection to the server a database name stands for.
+// A new connection to the server a database name stands for; throws when it
+// stands for none.
 std::unique_ptr<Connection> ConnectDatabase(const std::string& databaseName);
+std::unique_ptr<Connection> ConnectDatabase(const DatabaseLocation& location);
 
 // The server's name of a table: the name itself when the server has it,
 // else the one table that matches it without regard to letter case; empty

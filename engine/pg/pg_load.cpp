@@ -5,6 +5,7 @@
 #include "engine/error.h"
 #include "engine/pg/pg_copy.h"
 #include "engine/pg/pg_database.h"
+#include "engine/pg/pg_table.h"
 #include "engine/pg/pg_values.h"
 
 namespace tarnel::pg {
@@ -60,7 +61,8 @@ BatchMoveResult LoadServerTable(Table& destination, DataSet& source, bool recrea
     }
     if (sent.empty()) throw EngineError("Cannot move rows into " + table + ": no field of the source fits its fields");
 
-    const bool fromServer = sourceTable && IsServerDatabase(sourceTable->databaseName());
+    // The open source says where it is: no need to read the aliases again.
+    const bool fromServer = sourceTable && dynamic_cast<const ServerTable*>(sourceTable->format());
     std::vector<char> padded;
     for (int k : sent) {
         const TFieldType t = source.field(k).type;

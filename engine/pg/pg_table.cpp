@@ -15,12 +15,6 @@ namespace {
 
 constexpr std::size_t kCachedBlocks = 50;
 
-std::string Param(std::vector<Text>& params, const Text& value)
-{
-    params.push_back(value);
-    return "$" + std::to_string(params.size());
-}
-
 // What every session of a server table reads in: dates as yyyy-mm-dd.
 void PrepareSession(Connection& c)
 {
@@ -135,19 +129,6 @@ std::string ServerTable::keyMatch(std::vector<Text>& params, const Row& key) con
     std::string values;
     for (const Text& k : key) values += (values.empty() ? "" : ", ") + Param(params, k);
     return keyList() + " = (" + values + ")";
-}
-
-// Every column that is not part of the key, compared as the text it was
-// read as: that works for types without an equality of their own.
-std::string ServerTable::unchangedMatch(std::vector<Text>& params, const Row& before) const
-{
-    std::string same;
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-        if (std::find(key_.begin(), key_.end(), static_cast<int>(i)) != key_.end()) continue;
-        same += " AND " + connection_->quote(columns_[i].field.name) + "::text IS NOT DISTINCT FROM " +
-                Param(params, before[i]) + "::text";
-    }
-    return same;
 }
 
 // --- reading ----------------------------------------------------------------
@@ -302,9 +283,8 @@ std::int64_t ServerTable::positionOf(const Row& key)
 void ServerTable::refused(const Row& key)
 {
     std::vector<Text> params;
-    Result still = connection_->exec("SELECT 1 FROM " + quotedTable_ + " WHERE " + keyMatch(params, key), params);
-    throw EngineError(still.rows() > 0 ? "The row was changed by another user"
-                                       : "The row was deleted by another user");
+    const std::string condition = keyMatch(params, key);
+    RefuseStaleRow(*connection_, quotedTable_, condition, params);
 }
 
 void ServerTable::beginEdit(std::int64_t record)
@@ -389,7 +369,7 @@ void ServerTable::deleteRecord(std::int64_t record)
     Row before = rowToWrite(record);
     std::vector<Text> params;
     Row key = keyOf(before);
-    std::string where = keyMatch(params, key) + unchangedMatch(params, before);
+    std::string where = keyMatch(params, key) + UnchangedCondition(*connection_, columns_, key_, before, params);
     Result r = connection_->exec("DELETE FROM " + quotedTable_ + " WHERE " + where, params);
     if (r.affected() != 1) refused(key);
     heldRecord_ = -1;

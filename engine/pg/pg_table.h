@@ -91,7 +91,6 @@ private:
     std::int64_t positionOf(const Row& key); // the record number the key has now
     std::string keyList() const;
     std::string keyMatch(std::vector<Text>& params, const Row& key) const;
-    std::string unchangedMatch(std::vector<Text>& params, const Row& before) const;
     [[noreturn]] void refused(const Row& key);
 
     std::unique_ptr<Connection> connection_;

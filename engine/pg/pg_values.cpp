@@ -7,6 +7,7 @@
 
 #include "engine/daynum.h"
 #include "engine/engine_types.h"
+#include "engine/number_format.h"
 
 namespace tarnel::pg {
 
@@ -69,14 +70,6 @@ std::string MillisecondsText(std::int64_t ms)
                   static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
                   static_cast<int>(ms % 1000));
     return buf;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 std::string FloatText(double v)
@@ -145,7 +138,7 @@ Value ValueOfServerText(const FieldDef& field, std::string_view text)
             std::string bytes;
             bytes.reserve(text.size() / 2 - 1);
             for (std::size_t k = 2; k < text.size(); k += 2) {
-                int hi = HexDigit(text[k]), lo = HexDigit(text[k + 1]);
+                int hi = HexDigitValue(text[k]), lo = HexDigitValue(text[k + 1]);
                 if (hi < 0 || lo < 0) return Value::text(std::string(text));
                 bytes.push_back(static_cast<char>(hi * 16 + lo));
             }

@@ -322,8 +322,9 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
 {
     auto impl = std::make_unique<QueryResult::Impl>();
     impl->sql = sql;
-    const bool onServer = pg::IsServerDatabase(databaseName);
-    const std::string folder = onServer ? databaseName : ResolveDatabaseFolder(databaseName);
+    const DatabaseLocation at = LocateDatabase(databaseName);
+    const bool onServer = at.server;
+    const std::string folder = onServer ? databaseName : ResolveDatabaseFolder(at);
     const sql::TranslatedSql named = sql::TranslateDialect(sql);
 
     // SQLite's memory statistics take a global lock on every allocation, and
@@ -351,7 +352,8 @@ std::unique_ptr<QueryResult::Impl> Prepare(const std::string& databaseName, cons
         table->setTableName(onServer ? path : FileNameOf(path));
         table->setReadOnly(true);
         try {
-            table->open();
+            if (onServer) table->open(at);
+            else table->open();
         } catch (const EngineError& e) {
             if (!onServer || std::string_view(e.what()).rfind("Table does not exist", 0) != 0) throw;
             missing.push_back(name);

@@ -1,12 +1,13 @@
 #include "engine/sql/typed_constant.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "engine/daynum.h"
 #include "engine/error.h"
 #include "engine/engine_types.h"
+#include "engine/number_format.h"
+#include "engine/value_convert.h"
 
 namespace tarnel::sql {
 
@@ -27,12 +28,10 @@ bool AllDigits(std::string_view s)
     return true;
 }
 
+// A finite number: the engine's numerals, but never "inf" or "nan".
 bool ReadNumber(std::string_view s, double& out)
 {
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    if (s.empty()) return false;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-    return ec == std::errc() && end == s.data() + s.size() && std::isfinite(out);
+    return ParseNumber(s, out) && std::isfinite(out);
 }
 
 std::string RealText(double v)
@@ -75,15 +74,6 @@ bool ReadDateTime(std::string_view s, const UserDateReader& userDate, double& ou
     return ReadNumber(s, out);
 }
 
-bool ReadBoolean(std::string_view s, bool& out)
-{
-    for (std::string_view t : {"True", "T", "Yes"})
-        if (SameText(s, t)) return out = true, true;
-    for (std::string_view f : {"False", "F", "No"})
-        if (SameText(s, f)) return out = false, true;
-    return false;
-}
-
 [[noreturn]] void Refuse(const FieldDef& field, std::string_view text, const char* what)
 {
     throw EngineError("Cannot compare the field " + field.name + " with \"" + std::string(text) + "\": " +
@@ -113,18 +103,15 @@ std::optional<std::string> TypedConstant(const FieldDef& field, std::string_view
         return RealText(v);
     }
     case ftBoolean: {
-        bool v = false;
-        if (!ReadBoolean(s, v)) Refuse(field, text, "not a logical value (True, False, T, F, Yes or No)");
+        std::int64_t v = 0;
+        if (!ParseBoolean(s, v)) Refuse(field, text, "not a logical value (True, False, T, F, Yes or No)");
         return v ? "1" : "0";
     }
     default: break;
     }
     if (IsIntegerType(field.type) || IsFloatType(field.type)) {
         std::int64_t whole = 0;
-        std::string_view digits = !s.empty() && s.front() == '+' ? s.substr(1) : s;
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), whole);
-        if (!digits.empty() && ec == std::errc() && end == digits.data() + digits.size())
-            return std::to_string(whole);
+        if (ParseInteger(s, whole)) return std::to_string(whole);
         double v = 0;
         if (!ReadNumber(s, v)) Refuse(field, text, "not a number");
         return RealText(v);

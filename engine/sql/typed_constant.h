@@ -20,8 +20,9 @@ using UserDateReader = std::function<bool(std::string_view text, std::int64_t& d
 //   Date, DateTime, TimeStamp  yyyy-mm-dd [hh:mm[:ss]], the user's date
 //                              [hh:mm[:ss]], or a day number
 //   Time                       hh:mm[:ss]
-//   Boolean                    True, False, T, F, Yes, No (any case)
-//   numbers                    a numeric text
+//   Boolean                    the logical words field editing takes: True,
+//                              False, T, F, Yes, No, Y, N, 1, 0 (any case)
+//   numbers                    a finite numeral, as field editing takes it
 // Nothing for text and other fields: the text is compared as it is. Throws
 // EngineError naming the field and the text when it is none of these.
 std::optional<std::string> TypedConstant(const FieldDef& field, std::string_view text,

@@ -193,10 +193,11 @@ TEST_F(SqlQuery, QuotedConstantsTakeTheTypeOfTheFieldTheyAreComparedWith)
     }
 }
 
-TEST(SqlTypedConstant, TimesAndDateTimes)
+TEST(SqlTypedConstant, TimesDateTimesNumbersAndLogicals)
 {
     using sql::TypedConstant;
     const FieldDef seen{"SEEN", ftDateTime, 0, 1}, at{"AT", ftTime, 0, 2}, name{"NAME", ftString, 10, 3};
+    const FieldDef depth{"DEPTH", ftFloat, 0, 4}, wet{"WET", ftBoolean, 0, 5};
     EXPECT_EQ(TypedConstant(seen, "2000-07-18 12:00"), "36725.5");
     EXPECT_EQ(TypedConstant(seen, "2000-07-18"), "36725.0");
     EXPECT_EQ(TypedConstant(seen, "36725.25"), "36725.25");
@@ -204,6 +205,11 @@ TEST(SqlTypedConstant, TimesAndDateTimes)
     EXPECT_THROW(TypedConstant(at, "25:00"), EngineError);
     EXPECT_THROW(TypedConstant(seen, "2000-02-30"), EngineError);
     EXPECT_EQ(TypedConstant(name, "anything"), std::nullopt);
+    // The same words and numerals as typing into a field, never an infinity.
+    EXPECT_EQ(TypedConstant(wet, "y"), "1");
+    EXPECT_EQ(TypedConstant(wet, "0"), "0");
+    EXPECT_EQ(TypedConstant(depth, " +12 "), "12");
+    for (const char* t : {"inf", "nan", "1e999"}) EXPECT_THROW(TypedConstant(depth, t), EngineError) << t;
 }
 
 TEST_F(SqlQuery, BlanksAreNullAndMemosAreText)

@@ -1,11 +1,16 @@
 // Server aliases, table listing, the type mapping and connection faults.
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "engine/aliases.h"
 #include "engine/error.h"
 #include "engine/pg/pg_connection.h"
 #include "engine/pg/pq_library.h"
+#include "engine/settings_folder.h"
+#include "engine/sql/query.h"
+#include "engine/table.h"
 #include "tests/cli/run_cli.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/thrown_by.h"
@@ -25,7 +30,70 @@ protected:
     ScratchDir config_;
 };
 
+// How often one file of a folder was opened, from the kernel's notices.
+class OpenCounter {
+public:
+    OpenCounter(const std::string& folder, std::string name) : fd_(inotify_init1(IN_NONBLOCK)), name_(std::move(name))
+    {
+        inotify_add_watch(fd_, folder.c_str(), IN_OPEN);
+    }
+    ~OpenCounter() { ::close(fd_); }
+    // The opens since the last call.
+    int take()
+    {
+        int opens = 0;
+        alignas(inotify_event) char buf[4096];
+        for (ssize_t got; (got = ::read(fd_, buf, sizeof buf)) > 0;) {
+            for (char* p = buf; p < buf + got;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->len > 0 && name_ == e->name) ++opens;
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return opens;
+    }
+
+private:
+    int fd_;
+    std::string name_;
+};
+
 } // namespace
+
+TEST_F(ServerAlias, EachOperationReadsTheAliasesOnce)
+{
+    pg::Connection admin(PgServer::uri(), "");
+    admin.exec("DROP DATABASE IF EXISTS once");
+    admin.exec("CREATE DATABASE once");
+    pg::Connection(PgServer::uri("once"), "").exec("CREATE TABLE caves (id int PRIMARY KEY, name text)");
+    ScratchDir folder;
+    AddAlias("ONCE", PgServer::uri("once"));
+    AddAlias("FOLDER", folder.path());
+    OpenCounter reads(SuiteSettingsFolder(SuiteFolderName), "Aliases.ini");
+
+    Table caves;
+    caves.setDatabaseName("ONCE");
+    caves.setTableName("caves");
+    caves.open();
+    EXPECT_EQ(caves.recordCount(), 0);   // the count's own connection reads nothing
+    EXPECT_EQ(reads.take(), 1) << "open";
+    EXPECT_EQ(QueryResult::Run("ONCE", "SELECT a.id FROM caves a, caves b")->recordCount(), 0);
+    EXPECT_EQ(reads.take(), 1) << "query";
+
+    for (const char* database : {"ONCE", "FOLDER"}) {
+        Table made;
+        made.setDatabaseName(database);
+        made.setTableName("made.dbf");
+        made.addFieldDef("NAME", ftString, 10);
+        made.createTable();
+        EXPECT_EQ(reads.take(), 1) << "create on " << database;
+        made.open();
+        made.close();
+        EXPECT_EQ(reads.take(), 1) << "open on " << database;
+        made.deleteTable();
+        EXPECT_EQ(reads.take(), 1) << "delete on " << database;
+    }
+}
 
 TEST_F(ServerAlias, AddedByTheCliListsTheTablesOnTheSearchPath)
 {

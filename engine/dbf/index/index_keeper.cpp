@@ -369,7 +369,7 @@ void RestoreMdx(const std::string& dbfPath, const DbfHeader& header, const Saved
         const IndexTag& t = index->tags()[k];
         auto key = KeyExpression::compile(t.expression, header, KeyStyle::Mdx);
         const int length = key ? KeyLength(*key, header) : 0;
-        if (!key || !FilterExcludes(t.filter, false) || length > 100 || (length + 4) * 2 + 8 > int(block)) {
+        if (!key || !FilterExcludes(t.filter, false) || length > 100) {
             dropped.push_back("tag " + t.name + " of " + name + " (" + t.expression + ")");
             continue;
         }

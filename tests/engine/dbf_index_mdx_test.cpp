@@ -16,9 +16,9 @@
 #include "engine/dbf/index/index_keeper.h"
 #include "engine/dbf/index/mdx_writer.h"
 #include "engine/error.h"
-#include "engine/fileio/fault.h"
 #include "engine/table.h"
 #include "tests/engine/format_test_util.h"
+#include "tests/support/fault_walk.h"
 #include "tests/support/index_check.h"
 #include "tests/support/test_paths.h"
 
@@ -209,39 +209,18 @@ TEST(MdxIndexes, AFailedWriteLeavesTableAndIndexAgreeing)
     MakeCave(inPlace.file("cave.dbf"), 60, false);
     const std::string path = dir.file("cave.dbf");
     for (const ScratchDir* source : {&anew, &inPlace})
-    for (const auto& [name, run] : cases) {
-        SCOPED_TRACE(name + std::string(source == &anew ? " anew" : " in place"));
-        auto prepare = [&] {
-            for (const auto& entry : FolderEntries(dir.path())) std::remove(dir.file(entry).c_str());
-            for (const auto& entry : FolderEntries(source->path())) CopyFile(source->file(entry), dir.file(entry));
-        };
-        prepare();
-        auto t = Open(path);
-        fileio::ArmFault(fileio::kAllFileOps, 0);
-        run(*t);
-        const std::int64_t ops = fileio::FaultOpsSeen();
-        fileio::DisarmFault();
-        t.reset();
-        for (std::int64_t n = 1; n <= ops; ++n) {
-            prepare();
-            t = Open(path);
-            fileio::ArmFault(fileio::kAllFileOps, n, fileio::FaultKind::DiskFull);
-            std::string error;
-            try {
-                run(*t);
-            } catch (const EngineError& e) {
-                error = e.what();
-            }
-            const bool fired = fileio::FaultFired();
-            fileio::DisarmFault();
-            try { t.reset(); } catch (const EngineError&) {}
-            if (!fired) continue;
-            SCOPED_TRACE("operation " + std::to_string(n) + " of " + std::to_string(ops) + ": " + error);
-            EXPECT_NE(error, "");
-            Check(path);
-            for (const auto& entry : FolderEntries(dir.path())) EXPECT_EQ(entry.find(".tmp-"), std::string::npos) << entry;
+        for (const auto& [name, run] : cases) {
+            SCOPED_TRACE(name + std::string(source == &anew ? " anew" : " in place"));
+            auto prepare = [&] {
+                for (const auto& entry : FolderEntries(dir.path())) std::remove(dir.file(entry).c_str());
+                for (const auto& entry : FolderEntries(source->path())) CopyFile(source->file(entry), dir.file(entry));
+                return Open(path);
+            };
+            WalkFaults(prepare, run, [&](const std::string&) {
+                Check(path);
+                for (const auto& entry : FolderEntries(dir.path())) EXPECT_EQ(entry.find(".tmp-"), std::string::npos) << entry;
+            });
         }
-    }
 }
 
 // A Copy that makes the table anew keeps the tags whose fields it still has

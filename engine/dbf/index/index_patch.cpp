@@ -66,13 +66,18 @@ std::uint64_t TreePatch::root(const Tag& tag)
     return paged_ ? std::uint64_t(r) * kNode : r;
 }
 
-// Keys a .mdx node holds at most: the tag header's figure where it is sane,
-// with room left for the pointer after the last key.
+// Keys a leaf holds at most: the header's figure where it is sane, and
+// (.mdx) with room left for the pointer after the last key.
 unsigned TreePatch::perNode(const Tag& tag, size_t item)
 {
-    const std::uint64_t most = (node_ - 8) / item - 1;
-    const unsigned stated = GetLe16(header(tag.header).data() + 14);
-    return stated >= 2 && stated <= most ? stated : static_cast<unsigned>(most);
+    if (layout_ == Layout::Mdx) {
+        const std::uint64_t most = (node_ - 8) / item - 1;
+        const unsigned stated = GetLe16(header(tag.header).data() + 14);
+        return stated >= 2 && stated <= most ? stated : static_cast<unsigned>(most);
+    }
+    const std::uint64_t most = (kNode - 4) / item;
+    const unsigned stated = GetLe16(header(0).data() + 14);
+    return stated >= 2 && stated < most ? stated : static_cast<unsigned>(most);
 }
 
 TreePatch::Node TreePatch::decode(std::uint64_t at, const Tag& tag, const Entry* separator)
@@ -81,36 +86,25 @@ TreePatch::Node TreePatch::decode(std::uint64_t at, const Tag& tag, const Entry*
     const size_t length = static_cast<size_t>(tag.keyLength);
     Node n;
     n.at = at;
-    if (layout_ == Layout::Mdx) {
-        const size_t item = GetLe16(header(tag.header).data() + 18);
+    if (paged_) {
+        // A .ndx entry is child page, record and key after a 4-byte count; a
+        // .mdx entry is one pointer (child page or record) and the key after
+        // 8 bytes, and a leaf's pointer after its last key is zero.
+        const bool mdx = layout_ == Layout::Mdx;
+        const size_t first = mdx ? 8 : 4, keyAt = mdx ? 4 : 8, recordAt = mdx ? 0 : 4;
+        const size_t item = GetLe16(header(mdx ? tag.header : 0).data() + 18);
         const std::uint32_t count = GetLe32(p);
-        if (item < length + 4 || item > node_ / 2 || 8 + std::uint64_t(count) * item > node_) throw Unusable();
-        auto entry = [&](std::uint32_t k) { return p + 8 + size_t(k) * item; };
-        // A leaf's pointer after its last key is zero; an interior node's is its last child.
-        n.leaf = 8 + (std::uint64_t(count) + 1) * item > node_ || GetLe32(entry(count)) == 0;
+        if (item < length + keyAt || (mdx && item > node_ / 2) || first + std::uint64_t(count) * item > node_)
+            throw Unusable();
+        auto entry = [&](std::uint32_t k) { return p + first + size_t(k) * item; };
+        const bool full = first + (std::uint64_t(count) + 1) * item > node_;
+        n.leaf = mdx ? full || GetLe32(entry(count)) == 0 : GetLe32(entry(0)) == 0;
+        if (!n.leaf && full) throw Unusable();
         for (std::uint32_t k = 0; k < count + (n.leaf ? 0 : 1); ++k) {
             Entry e;
-            if (n.leaf) e.record = GetLe32(entry(k));
+            if (n.leaf) e.record = GetLe32(entry(k) + recordAt);
             else e.child = std::uint64_t(GetLe32(entry(k))) * kNode;
-            if (n.leaf || k < count) e.key.assign(reinterpret_cast<const char*>(entry(k) + 4), length);
-            else if (separator && separator->known) e.key = separator->key;
-            else e.known = false;
-            n.entries.push_back(std::move(e));
-        }
-        return n;
-    }
-    if (layout_ == Layout::Ndx) {
-        const size_t item = GetLe16(bytes(0).data() + 18);
-        const std::uint32_t count = GetLe32(p);
-        if (item < length + 8 || 4 + std::uint64_t(count) * item > kNode) throw Unusable();
-        auto entry = [&](std::uint32_t k) { return p + 4 + size_t(k) * item; };
-        n.leaf = GetLe32(entry(0)) == 0;
-        if (!n.leaf && 4 + (std::uint64_t(count) + 1) * item > kNode) throw Unusable();
-        for (std::uint32_t k = 0; k < count + (n.leaf ? 0 : 1); ++k) {
-            Entry e;
-            if (n.leaf) e.record = GetLe32(entry(k) + 4);
-            else e.child = std::uint64_t(GetLe32(entry(k))) * kNode;
-            if (n.leaf || k < count) e.key.assign(reinterpret_cast<const char*>(entry(k) + 8), length);
+            if (n.leaf || k < count) e.key.assign(reinterpret_cast<const char*>(entry(k) + keyAt), length);
             else if (separator && separator->known) e.key = separator->key;
             else e.known = false;
             n.entries.push_back(std::move(e));
@@ -161,33 +155,19 @@ std::optional<std::string> TreePatch::encode(const Node& n, const Tag& tag)
     std::string out(static_cast<size_t>(node_), '\0');
     auto* p = reinterpret_cast<unsigned char*>(out.data());
     const size_t length = static_cast<size_t>(tag.keyLength);
-    if (layout_ == Layout::Mdx) {
-        const size_t item = GetLe16(header(tag.header).data() + 18);
+    if (paged_) {
+        const bool mdx = layout_ == Layout::Mdx;
+        const size_t first = mdx ? 8 : 4, keyAt = mdx ? 4 : 8, recordAt = mdx ? 0 : 4;
+        const size_t item = GetLe16(header(mdx ? tag.header : 0).data() + 18);
         const size_t most = perNode(tag, item);
-        if (n.entries.size() > (n.leaf ? most : most + 1)) return std::nullopt;
+        if (n.entries.size() > (n.leaf ? most : std::min<size_t>(most + 1, (node_ - first) / item))) return std::nullopt;
         PutLe32(p, static_cast<std::uint32_t>(n.entries.size() - (n.leaf ? 0 : 1)));
         for (size_t k = 0; k < n.entries.size(); ++k) {
-            unsigned char* e = p + 8 + k * item;
+            unsigned char* e = p + first + k * item;
             const Entry& entry = n.entries[k];
-            PutLe32(e, n.leaf ? entry.record : static_cast<std::uint32_t>(entry.child / kNode));
-            if (n.leaf || k + 1 < n.entries.size()) std::memcpy(e + 4, entry.key.data(), length);
-        }
-        return out;
-    }
-    if (layout_ == Layout::Ndx) {
-        const auto* h = reinterpret_cast<const unsigned char*>(header(0).data());
-        const size_t item = GetLe16(h + 18);
-        size_t perNode = (kNode - 4) / item;
-        const size_t stored = GetLe16(h + 14);
-        if (stored >= 2 && stored < perNode) perNode = stored;
-        if (n.entries.size() > (n.leaf ? perNode : std::min(perNode + 1, (kNode - 4) / item))) return std::nullopt;
-        PutLe32(p, static_cast<std::uint32_t>(n.entries.size() - (n.leaf ? 0 : 1)));
-        for (size_t k = 0; k < n.entries.size(); ++k) {
-            unsigned char* e = p + 4 + k * item;
-            const Entry& entry = n.entries[k];
-            if (n.leaf) PutLe32(e + 4, entry.record);
+            if (n.leaf) PutLe32(e + recordAt, entry.record);
             else PutLe32(e, static_cast<std::uint32_t>(entry.child / kNode));
-            if (n.leaf || k + 1 < n.entries.size()) std::memcpy(e + 8, entry.key.data(), length);
+            if (n.leaf || k + 1 < n.entries.size()) std::memcpy(e + keyAt, entry.key.data(), length);
         }
         return out;
     }

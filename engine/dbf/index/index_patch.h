@@ -75,7 +75,7 @@ private:
 
     std::string& bytes(std::uint64_t at, std::uint64_t length = 0);   // 0: a node's length
     std::string& header(std::uint64_t at) { return bytes(at, 512); }
-    unsigned perNode(const Tag& tag, size_t item);
+    unsigned perNode(const Tag& tag, size_t item);   // .ndx and .mdx leaves
     Node decode(std::uint64_t at, const Tag& tag, const Entry* separator);
     std::optional<std::string> encode(const Node& node, const Tag& tag);
     void put(const Node& node, const Tag& tag);

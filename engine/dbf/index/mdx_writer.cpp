@@ -27,6 +27,7 @@ unsigned KeysPerNode(const std::string& header, unsigned block)
     const unsigned item = GetLe16(header.data() + 18);
     if (item == 0 || item > block / 2) throw EngineError("an index tag's entry length does not fit its blocks");
     const unsigned most = (block - 8) / item - 1;
+    if (most < 2) throw EngineError("an index tag's entries are too long for its blocks");
     const unsigned stated = GetLe16(header.data() + 14);
     return stated >= 2 && stated <= most ? stated : most;
 }

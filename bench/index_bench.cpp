@@ -4,7 +4,8 @@
 // ROWS rows appended into an empty table.
 //
 // The indexed tables carry a .cdx with two tags (UPPER(STATION) and
-// STR(DEPTH,10,2)+STATION) and, as a second table, one .ndx on STATION.
+// STR(DEPTH,10,2)+STATION), as a second table one .ndx on STATION, and as a
+// third a .mdx with two tags (UPPER(STATION) and the number DEPTH).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "engine/bytes.h"
 #include "engine/dbf/dbf_table.h"
 #include "engine/dbf/index/index_keeper.h"
+#include "engine/dbf/index/mdx_writer.h"
 #include "engine/fileio/file.h"
 
 using namespace tarnel;
@@ -57,7 +59,7 @@ void OneLiveRow(const std::string& from, const std::string& to)
     f.writeAt(4, one, 4);
 }
 
-enum class Kind { None, Cdx, Ndx };
+enum class Kind { None, Cdx, Ndx, Mdx };
 
 void AddIndex(const std::string& dbf, Kind kind)
 {
@@ -68,6 +70,13 @@ void AddIndex(const std::string& dbf, Kind kind)
         CreateCompoundIndex(stem + ".cdx", {{"STATION", "UPPER(STATION)", ""}, {"DEPTH", "STR(DEPTH,10,2)+STATION", ""}},
                             table.header(), record, table.physicalCount());
     if (kind == Kind::Ndx) CreateNdxIndex(stem + ".ndx", "STATION", table.header(), record, table.physicalCount());
+    if (kind == Kind::Mdx) {
+        std::vector<MdxTagLayout> tags{NewMdxTag("STATION", "UPPER(STATION)", "", 'C', 12, false, false, 1024),
+                                       NewMdxTag("DEPTH", "DEPTH", "", 'N', 12, false, false, 1024)};
+        ThreadMdxTags(tags);
+        WriteFileAtomically(stem + ".mdx", BuildMdxIndex(MdxFileHeader(stem.substr(stem.find_last_of('/') + 1), 1024), tags));
+        IndexKeeper(table.indexFiles(), table.header()).rebuild(record, table.physicalCount());
+    }
 }
 
 // Best of three runs of an append by tarnel-cli; prepare() sets the destination up before each.
@@ -96,17 +105,17 @@ int main(int argc, char** argv)
     OneLiveRow(source, folder + "/one.dbf");
     const std::string full = ReadAll(source);
 
-    const char* names[] = {"plain", "cdx", "ndx"};
-    double single[3], batch[3];
-    for (int k = 0; k < 3; ++k) {
+    const char* names[] = {"plain", "cdx", "ndx", "mdx"};
+    double single[4], batch[4];
+    for (int k = 0; k < 4; ++k) {
         const std::string dest = folder + "/" + names[k] + ".dbf";
-        for (const char* ext : {".cdx", ".ndx"}) std::filesystem::remove(folder + "/" + names[k] + ext);
+        for (const char* ext : {".cdx", ".ndx", ".mdx"}) std::filesystem::remove(folder + "/" + names[k] + ext);
         // One row into the full table (its indexes made once; the row is cut off again between runs).
         // The index files are put back too: the row's key was written into them.
         WriteFileAtomically(dest, full);
         AddIndex(dest, static_cast<Kind>(k));
         std::vector<std::pair<std::string, std::string>> indexes;
-        for (const char* ext : {".cdx", ".ndx"})
+        for (const char* ext : {".cdx", ".ndx", ".mdx"})
             if (std::filesystem::exists(folder + "/" + names[k] + ext))
                 indexes.emplace_back(folder + "/" + names[k] + ext, ReadAll(folder + "/" + names[k] + ext));
         single[k] = Best("'" + cli + "' copy '" + folder + "' one.dbf '" + folder + "' " + names[k] +
@@ -131,8 +140,10 @@ int main(int argc, char** argv)
     std::printf("one row appended, no index             %.3f s\n", single[0]);
     std::printf("one row appended, .cdx of two tags     %.3f s   %.1fx\n", single[1], single[1] / single[0]);
     std::printf("one row appended, .ndx                 %.3f s   %.1fx\n", single[2], single[2] / single[0]);
+    std::printf("one row appended, .mdx of two tags     %.3f s   %.1fx\n", single[3], single[3] / single[0]);
     std::printf("all rows appended, no index            %.3f s\n", batch[0]);
     std::printf("all rows appended, .cdx of two tags    %.3f s   %.1fx\n", batch[1], batch[1] / batch[0]);
     std::printf("all rows appended, .ndx                %.3f s   %.1fx\n", batch[2], batch[2] / batch[0]);
+    std::printf("all rows appended, .mdx of two tags    %.3f s   %.1fx\n", batch[3], batch[3] / batch[0]);
     return 0;
 }

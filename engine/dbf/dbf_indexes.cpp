@@ -66,25 +66,10 @@ int LookupKeyLength(const DbfField& f, KeyStyle style)
     return 0;
 }
 
-// FoxPro's order-preserving form of a number key.
-std::string NumberKey(double v)
+std::int32_t ClampToInt32(double v)
 {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    bits = (bits & 0x8000000000000000ull) ? ~bits : (bits | 0x8000000000000000ull);
-    std::string out(8, '\0');
-    for (int b = 0; b < 8; ++b) out[static_cast<size_t>(b)] = static_cast<char>(bits >> (56 - 8 * b));
-    return out;
-}
-
-std::string IntegerKey(double v)
-{
-    double clamped = std::clamp(v, double(std::numeric_limits<std::int32_t>::min()),
-                                double(std::numeric_limits<std::int32_t>::max()));
-    std::uint32_t raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(clamped)) ^ 0x80000000u;
-    std::string out(4, '\0');
-    for (int b = 0; b < 4; ++b) out[static_cast<size_t>(b)] = static_cast<char>(raw >> (24 - 8 * b));
-    return out;
+    return static_cast<std::int32_t>(std::clamp(v, double(std::numeric_limits<std::int32_t>::min()),
+                                                double(std::numeric_limits<std::int32_t>::max())));
 }
 
 bool PrintableAscii(const std::string& s)
@@ -296,10 +281,10 @@ std::optional<std::vector<std::int64_t>> DbfTable::indexedRecords(int field, con
         else if (v.kind == Value::Kind::Float) d = v.f;
         else return std::nullopt;
         if (std::isnan(d)) return std::nullopt;
-        if (f.letter == 'I') return IntegerKey(upper ? std::ceil(d) : std::floor(d));
+        if (f.letter == 'I') return FoxIntegerKey(ClampToInt32(upper ? std::ceil(d) : std::floor(d)));
         // Stored numbers are decimal text; allow for the last bits of their conversion.
         double slack = std::fabs(d) * 1e-12 + 1e-300;
-        return NumberKey(upper ? d + slack : d - slack);
+        return FoxNumberKey(upper ? d + slack : d - slack);
     };
     const auto lowKey = low.isNull() ? std::nullopt : keyOf(low, false);
     const auto highKey = high.isNull() ? std::nullopt : keyOf(high, true);

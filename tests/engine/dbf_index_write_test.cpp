@@ -21,6 +21,7 @@
 #include "engine/fileio/fault.h"
 #include "engine/table.h"
 #include "tests/engine/format_test_util.h"
+#include "tests/support/fault_walk.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
@@ -472,34 +473,12 @@ TEST(DbfIndexWrite, AFailedWriteLeavesTableAndIndexesAgreeing)
                 for (const auto& name : FolderEntries(source.path())) CopyFile(source.file(name), dir.file(name));
             };
             const std::string path = dir.file(std::string(table) + ".dbf");
-            prepare();
-            auto t = Open(path);
-            fileio::ArmFault(fileio::kAllFileOps, 0);
-            c.run(*t);
-            const std::int64_t ops = fileio::FaultOpsSeen();
-            fileio::DisarmFault();
-            t.reset();
-            for (std::int64_t n = 1; n <= ops; ++n) {
-                prepare();
-                t = Open(path);
-                fileio::ArmFault(fileio::kAllFileOps, n, fileio::FaultKind::DiskFull);
-                std::string error;
-                try {
-                    c.run(*t);
-                } catch (const EngineError& e) {
-                    error = e.what();
-                }
-                const bool fired = fileio::FaultFired();
-                fileio::DisarmFault();
-                try { t.reset(); } catch (const EngineError&) {}
-                if (!fired) continue;
-                SCOPED_TRACE("operation " + std::to_string(n) + " of " + std::to_string(ops) + ": " + error);
-                EXPECT_NE(error, "");
+            WalkFaults([&] { prepare(); return Open(path); }, c.run, [&](const std::string&) {
                 CheckIndexes(path, false);
                 int leftovers = 0;
                 for (const auto& name : FolderEntries(dir.path())) leftovers += name.find(".tmp-") != std::string::npos;
                 EXPECT_EQ(leftovers, 0);
-            }
+            });
         }
     }
 }

@@ -181,6 +181,7 @@ public:
             if (t.expression.empty()) damaged("tag " + t.name + " has no key expression");
             tags_.push_back(std::move(t));
             roots_.push_back(GetLe32(th));
+            headers_.push_back(std::uint64_t(page) * 512);
             items_.push_back(item);
         }
     }

@@ -52,7 +52,7 @@ public:
     // the expression (it decides what pads a shortened key).
     void setKeyType(size_t tag, char type) { tags_.at(tag).keyType = type; }
     // The file's bytes as read, and where tag number tag's header starts in
-    // them (compact files; 0 for the others).
+    // them (compact files and the .mdx; 0 for the others).
     const std::string& bytes() const;   // a large file is read whole here
     std::uint64_t tagHeader(size_t tag) const { return tag < headers_.size() ? headers_[tag] : 0; }
 

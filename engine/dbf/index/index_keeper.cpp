@@ -8,6 +8,7 @@
 #include "engine/dbf/index/index_file.h"
 #include "engine/dbf/index/index_patch.h"
 #include "engine/dbf/index/index_writer.h"
+#include "engine/dbf/index/mdx_writer.h"
 #include "engine/fileio/file.h"
 
 namespace tarnel {
@@ -20,6 +21,17 @@ std::string ReadWhole(const std::string& path)
     std::string bytes(static_cast<size_t>(file.size()), '\0');
     file.readExact(0, bytes.data(), bytes.size(), "the index");
     return bytes;
+}
+
+// A .mdx tag's key type as stored: float fields key as numbers.
+char MdxKeyType(char stored)
+{
+    return stored == 'F' ? 'N' : stored;
+}
+
+KeyOrder OrderOf(const KeyExpression& key)
+{
+    return key.type() == 'N' ? KeyOrder::Decimal : key.type() == 'D' ? KeyOrder::Double : KeyOrder::Bytes;
 }
 
 int KeyLength(const KeyExpression& key, const DbfHeader& header)
@@ -59,17 +71,15 @@ IndexKeeper::IndexKeeper(const std::vector<std::string>& paths, const DbfHeader&
         file.ndx = ext == ".ndx";
         file.compound = ext == ".cdx";
         file.plain = ext == ".idx" && !IsCompactIdx(index->bytes().substr(0, 16));
-        if (ext == ".mdx") {
-            blocked_ = "its index file " + name;
-            return;
-        }
-        const KeyStyle style = file.ndx ? KeyStyle::Ndx : KeyStyle::FoxPro;
+        file.mdx = ext == ".mdx";
+        const KeyStyle style = file.ndx ? KeyStyle::Ndx : file.mdx ? KeyStyle::Mdx : KeyStyle::FoxPro;
         for (size_t k = 0; k < index->tags().size(); ++k) {
             const IndexTag& t = index->tags()[k];
             const std::string what = "tag " + t.name + " of " + name + " (" + t.expression;
             auto key = KeyExpression::compile(t.expression, header, style);
             if (!key || KeyLength(*key, header) != t.keyLength ||
-                (file.ndx && (t.keyType == 'N') != (key->type() == 'B'))) {
+                (file.ndx && (t.keyType == 'N') != (key->type() == 'B')) ||
+                (file.mdx && MdxKeyType(t.keyType) != key->type())) {
                 blocked_ = what + ")";
                 return;
             }
@@ -99,6 +109,12 @@ bool IndexKeeper::changes(const char* before, const char* after) const
 std::vector<IndexKey> SortedTagKeys(const IndexTag& tag, const KeyExpression& key, const IndexKeeper::RecordAt& record,
                                     std::int64_t count, bool ndxNumber)
 {
+    return SortedTagKeys(tag, key, record, count, ndxNumber ? KeyOrder::Double : KeyOrder::Bytes);
+}
+
+std::vector<IndexKey> SortedTagKeys(const IndexTag& tag, const KeyExpression& key, const IndexKeeper::RecordAt& record,
+                                    std::int64_t count, KeyOrder order)
+{
     std::vector<IndexKey> keys;
     keys.reserve(static_cast<size_t>(count));
     for (std::int64_t r = 0; r < count; ++r) {
@@ -106,14 +122,14 @@ std::vector<IndexKey> SortedTagKeys(const IndexTag& tag, const KeyExpression& ke
         if (FilterExcludes(tag.filter, rec[0] == '*').value_or(false)) continue;
         keys.push_back({key.evaluate(rec), static_cast<std::uint32_t>(r + 1)});
     }
-    std::sort(keys.begin(), keys.end(), [ndxNumber](const IndexKey& a, const IndexKey& b) {
-        if (KeyLess(a.key, b.key, ndxNumber)) return true;
-        if (KeyLess(b.key, a.key, ndxNumber)) return false;
+    std::sort(keys.begin(), keys.end(), [order](const IndexKey& a, const IndexKey& b) {
+        if (KeyLess(a.key, b.key, order)) return true;
+        if (KeyLess(b.key, a.key, order)) return false;
         return a.record < b.record;
     });
     if (tag.unique || tag.candidate) {
-        auto same = [ndxNumber](const IndexKey& a, const IndexKey& b) {
-            return !KeyLess(a.key, b.key, ndxNumber) && !KeyLess(b.key, a.key, ndxNumber);
+        auto same = [order](const IndexKey& a, const IndexKey& b) {
+            return !KeyLess(a.key, b.key, order) && !KeyLess(b.key, a.key, order);
         };
         auto repeat = std::adjacent_find(keys.begin(), keys.end(), same);
         if (tag.candidate && repeat != keys.end()) throw RepeatedKey(tag, repeat->record, (repeat + 1)->record);
@@ -132,6 +148,17 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
     if (file.plain) {
         const Tag& t = file.tags.front();
         return BuildPlainIdx(old.substr(0, 512), SortedTagKeys(t.info, t.key, record, count, false));
+    }
+    if (file.mdx) {
+        if (OpenMdxIndex(file.path, old)->tags().size() != file.tags.size()) throw ChangedElsewhere(file.path);
+        std::vector<MdxTagLayout> tags;
+        for (size_t k = 0; k < file.tags.size(); ++k) {
+            const Tag& t = file.tags[k];
+            tags.push_back(MdxTagParts(old, k));
+            tags.back().keys = SortedTagKeys(t.info, t.key, record, count, OrderOf(t.key));
+            if (t.info.descending) std::reverse(tags.back().keys.begin(), tags.back().keys.end());
+        }
+        return BuildMdxIndex(old.substr(0, 544), tags);
     }
     auto index = OpenCompactIndex(file.path, old, file.compound);
     if (index->tags().size() != file.tags.size())
@@ -153,8 +180,8 @@ std::string IndexKeeper::rebuilt(const KeptFile& file, const std::string& old, c
 
 bool IndexKeeper::patch(const std::vector<IndexRecordChange>& changes, const RecordAt& record, std::int64_t count) const
 {
-    // Trees are changed in place only in ascending compact or .ndx layouts;
-    // the uncompressed .idx and descending tags are laid out anew.
+    // Trees are changed in place only in ascending compact, .ndx or .mdx
+    // layouts; the uncompressed .idx and descending tags are laid out anew.
     for (const KeptFile& f : files_) {
         if (f.plain) return false;
         for (const Tag& t : f.tags)
@@ -163,17 +190,19 @@ bool IndexKeeper::patch(const std::vector<IndexRecordChange>& changes, const Rec
     std::vector<std::unique_ptr<TreePatch>> patches;
     try {
         for (const KeptFile& f : files_) {
-            auto patch = std::make_unique<TreePatch>(f.path, f.ndx);
+            using Layout = TreePatch::Layout;
+            auto patch = std::make_unique<TreePatch>(f.path, f.ndx ? Layout::Ndx : f.mdx ? Layout::Mdx : Layout::Compact);
             std::vector<std::uint64_t> headers(f.tags.size(), 0);
             if (!f.ndx) {
-                auto index = OpenCompactIndex(f.path, IndexSource(patch->file(), std::uint64_t(patch->file()->size())), f.compound);
+                IndexSource source(patch->file(), std::uint64_t(patch->file()->size()));
+                auto index = f.mdx ? OpenMdxIndex(f.path, std::move(source)) : OpenCompactIndex(f.path, std::move(source), f.compound);
                 if (index->tags().size() != f.tags.size()) throw ChangedElsewhere(f.path);
                 for (size_t k = 0; k < headers.size(); ++k) headers[k] = index->tagHeader(k);
             }
             for (size_t k = 0; k < f.tags.size(); ++k) {
                 const Tag& t = f.tags[k];
                 const TreePatch::Tag tree{headers[k], t.info.keyLength, t.key.type() == 'C' ? ' ' : '\0',
-                                          f.ndx && t.info.keyType == 'B'};
+                                          f.ndx && t.info.keyType == 'B' ? KeyOrder::Double : OrderOf(t.key)};
                 auto keyOf = [&](const char* rec) -> std::optional<std::string> {
                     if (!rec || FilterExcludes(t.info.filter, rec[0] == '*').value_or(false)) return std::nullopt;
                     return t.key.evaluate(rec);
@@ -309,6 +338,57 @@ std::vector<SavedIndex> SaveTableIndexes(const std::string& dbfPath)
     return saved;
 }
 
+namespace {
+
+// Sets the table header's flag that its production index opens with it.
+void FlagProductionIndex(const std::string& dbfPath)
+{
+    File file = File::open(dbfPath, false);
+    char flags = 0;
+    file.readExact(28, &flags, 1, "the table header");
+    if (flags & 0x01) return;
+    flags = static_cast<char>(flags | 0x01);
+    file.writeAt(28, &flags, 1);
+}
+
+// A .mdx put back with the tags the re-created table can key, their trees empty.
+void RestoreMdx(const std::string& dbfPath, const DbfHeader& header, const SavedIndex& saved, std::vector<std::string>& dropped)
+{
+    const std::string name = BaseName(saved.path);
+    std::unique_ptr<IndexFile> index;
+    try {
+        index = OpenMdxIndex(saved.path, saved.bytes);
+    } catch (const EngineError&) {
+        dropped.push_back("the index file " + name);
+        RemoveFile(saved.path);
+        return;
+    }
+    const unsigned block = GetLe16(saved.bytes.data() + 22);
+    std::vector<MdxTagLayout> kept;
+    for (size_t k = 0; k < index->tags().size(); ++k) {
+        const IndexTag& t = index->tags()[k];
+        auto key = KeyExpression::compile(t.expression, header, KeyStyle::Mdx);
+        const int length = key ? KeyLength(*key, header) : 0;
+        if (!key || !FilterExcludes(t.filter, false) || length > 100) {
+            dropped.push_back("tag " + t.name + " of " + name + " (" + t.expression + ")");
+            continue;
+        }
+        MdxTagLayout tag = MdxTagParts(saved.bytes, k);
+        SetMdxKeyLength(tag.header, length, block);
+        if (MdxKeyType(t.keyType) != key->type()) tag.header[9] = tag.entry[20] = key->type();
+        kept.push_back(std::move(tag));
+    }
+    if (kept.empty()) {
+        RemoveFile(saved.path);
+        return;
+    }
+    if (kept.size() != index->tags().size()) ThreadMdxTags(kept);
+    WriteFileAtomically(saved.path, BuildMdxIndex(saved.bytes.substr(0, 544), kept));
+    if (saved.bytes[24] != 0 && !header.isFoxPro()) FlagProductionIndex(dbfPath);
+}
+
+} // namespace
+
 std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const std::vector<SavedIndex>& saved)
 {
     std::vector<std::string> dropped;
@@ -320,6 +400,10 @@ std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const s
     DbfHeader header = ParseDbfHeader(dbfPath, h, head.size(), file.size());
     for (const SavedIndex& s : saved) {
         const std::string name = BaseName(s.path), ext = IndexExtension(s.path);
+        if (ext == ".mdx") {
+            RestoreMdx(dbfPath, header, s, dropped);
+            continue;
+        }
         std::unique_ptr<IndexFile> index;
         try {
             if (ext == ".cdx" || (ext == ".idx" && IsCompactIdx(s.bytes)))
@@ -364,11 +448,8 @@ std::vector<std::string> RestoreTableIndexes(const std::string& dbfPath, const s
                                                     std::vector<std::vector<IndexKey>>(names.size()),
                                                     std::vector<char>(names.size(), ' '));
         WriteFileAtomically(s.path, bytes);
-        if (ext == ".cdx" && header.isFoxPro() && !(h[28] & 0x01)) {
-            // A structural index is opened with the table because its header says so.
-            const char flags = static_cast<char>(h[28] | 0x01);
-            File::open(dbfPath, false).writeAt(28, &flags, 1);
-        }
+        // A structural index is opened with the table because its header says so.
+        if (ext == ".cdx" && header.isFoxPro()) FlagProductionIndex(dbfPath);
     }
     return dropped;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Keeps the index files beside a dBASE/FoxPro table true to its records.
-// Every tag of a .cdx, .idx or .ndx whose key expression and filter
+// Every tag of a .cdx, .idx, .ndx or .mdx whose key expression and filter
 // can be evaluated is kept (a descending one with its keys from the last to
-// the first); anything else (a .mdx, a .ntx, an expression or filter beyond the known ones) makes blocked() say which, and
-// the table must not be written.
+// the first); anything else (a .ntx, an expression or filter beyond the
+// known ones) makes blocked() say which, and the table must not be written.
 //
 // A tag is rewritten whole from the table's records, sorted, into a new file
 // that replaces the old one in one rename.
@@ -18,6 +18,7 @@
 #include "engine/dbf/index/index_file.h"
 #include "engine/dbf/index/index_key.h"
 #include "engine/dbf/index/index_patch.h"
+#include "engine/dbf/index/index_writer.h"
 #include "engine/table_format.h"
 
 namespace tarnel {
@@ -69,7 +70,7 @@ private:
     };
     struct KeptFile {
         std::string path;
-        bool ndx = false, compound = false, plain = false;   // plain: an uncompressed .idx
+        bool ndx = false, compound = false, plain = false, mdx = false;   // plain: an uncompressed .idx
         std::vector<Tag> tags;
     };
     using KeyOf = std::function<std::optional<std::string>(const char*)>;
@@ -88,6 +89,8 @@ private:
 // unique tags keeping the first record of a key).
 std::vector<IndexKey> SortedTagKeys(const IndexTag& tag, const KeyExpression& key, const IndexKeeper::RecordAt& record,
                                     std::int64_t count, bool ndxNumber);
+std::vector<IndexKey> SortedTagKeys(const IndexTag& tag, const KeyExpression& key, const IndexKeeper::RecordAt& record,
+                                    std::int64_t count, KeyOrder order);
 
 // Writes a new .cdx at path with the given tags over the table's records.
 struct NewTag {

@@ -1,4 +1,5 @@
 // Evaluating index key expressions over raw dBASE/FoxPro records.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -108,7 +109,12 @@ std::optional<KeyExpression> KeyExpression::compile(const std::string& expressio
             if (letter == 'C') break;
             if (letter == 'D' && parts.size() > 1) return std::nullopt;   // a date added to text
             if (parts.size() > 1) return std::nullopt;
-            if (style == KeyStyle::Mdx) return std::nullopt;   // dBASE IV number keys: not evaluated
+            if (style == KeyStyle::Mdx) {
+                if (letter == 'D') k.type_ = 'D';
+                else if (letter == 'N' || letter == 'F') k.type_ = 'N';
+                else return std::nullopt;
+                break;
+            }
             if (letter == 'D' || letter == 'N' || letter == 'F' ||
                 (letter == 'I' && style == KeyStyle::FoxPro))
                 k.type_ = 'B';
@@ -120,19 +126,93 @@ std::optional<KeyExpression> KeyExpression::compile(const std::string& expressio
     return k;
 }
 
+std::string FoxNumberKey(double v)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    // Positive numbers flip the sign bit, negative ones every bit.
+    bits = (bits & 0x8000000000000000ull) ? ~bits : (bits | 0x8000000000000000ull);
+    std::string out(8, '\0');
+    for (int b = 0; b < 8; ++b) out[static_cast<size_t>(b)] = static_cast<char>(bits >> (56 - 8 * b));
+    return out;
+}
+
+std::string FoxIntegerKey(std::int32_t v)
+{
+    const std::uint32_t raw = static_cast<std::uint32_t>(v) ^ 0x80000000u;
+    std::string out(4, '\0');
+    for (int b = 0; b < 4; ++b) out[static_cast<size_t>(b)] = static_cast<char>(raw >> (24 - 8 * b));
+    return out;
+}
+
+std::string MdxNumberKey(const char* text, size_t length)
+{
+    size_t i = 0;
+    while (i < length && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < length && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    std::string digits;
+    size_t point = std::string::npos;
+    for (; i < length; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') digits += c;
+        else if (c == '.' && point == std::string::npos) point = digits.size();
+        else break;
+    }
+    if (point == std::string::npos) point = digits.size();
+    std::string out(12, '\0');
+    out[0] = 0x34;
+    out[1] = 0x01;
+    const size_t lead = digits.find_first_not_of('0');
+    if (lead == std::string::npos) return out;   // zero, of either sign
+    const int exponent = static_cast<int>(point) - static_cast<int>(lead);
+    digits = digits.substr(lead, 20);
+    digits.erase(digits.find_last_not_of('0') + 1);
+    out[0] = static_cast<char>(0x34 + exponent);
+    out[1] = static_cast<char>((digits.size() << 2) | 0x01 | (negative ? 0x80 : 0));
+    for (size_t d = 0; d < digits.size(); ++d) {
+        const int nibble = digits[d] - '0';
+        out[2 + d / 2] = static_cast<char>(out[2 + d / 2] | (d % 2 ? nibble : nibble << 4));
+    }
+    return out;
+}
+
+int CompareMdxNumbers(const std::string& a, const std::string& b)
+{
+    struct Decoded {
+        int sign = 0;   // -1, 0, 1
+        int exponent = 0;
+        std::string digits;
+    };
+    auto decode = [](const std::string& k) {
+        Decoded d;
+        if (k.size() < 12) return d;
+        const auto* p = reinterpret_cast<const unsigned char*>(k.data());
+        const unsigned count = std::min(20u, unsigned(p[1] >> 2) & 0x1F);
+        for (unsigned n = 0; n < count; ++n) d.digits += static_cast<char>('0' + ((n % 2 ? p[2 + n / 2] : p[2 + n / 2] >> 4) & 0x0F));
+        d.digits.erase(d.digits.find_last_not_of('0') + 1);
+        if (d.digits.empty()) return d;
+        d.sign = (p[1] & 0x80) ? -1 : 1;
+        d.exponent = int(p[0]) - 0x34;
+        return d;
+    };
+    const Decoded x = decode(a), y = decode(b);
+    if (x.sign != y.sign) return x.sign < y.sign ? -1 : 1;
+    if (x.sign == 0) return 0;
+    int magnitude = x.exponent != y.exponent ? (x.exponent < y.exponent ? -1 : 1) : x.digits.compare(y.digits);
+    magnitude = magnitude < 0 ? -1 : magnitude > 0 ? 1 : 0;
+    return x.sign * magnitude;
+}
+
 std::string KeyExpression::binary(const char* record, const DbfField& f) const
 {
-    std::string out(8, '\0');
-    auto* p = reinterpret_cast<unsigned char*>(out.data());
-    double v = 0;
     if (f.letter == 'I') {
-        std::uint32_t raw;
+        std::int32_t raw;
         std::memcpy(&raw, record + f.offset, 4);   // stored little-endian
-        raw ^= 0x80000000u;
-        out.resize(4);
-        for (int b = 0; b < 4; ++b) p[b] = static_cast<unsigned char>(raw >> (24 - 8 * b));
-        return out;
+        return FoxIntegerKey(raw);
     }
+    if (style_ == KeyStyle::Mdx && f.letter != 'D') return MdxNumberKey(record + f.offset, static_cast<size_t>(f.length));
+    double v = 0;
     if (f.letter == 'D') {
         std::string text(record + f.offset, 8);
         int y = 0, m = 0, d = 0;
@@ -140,15 +220,9 @@ std::string KeyExpression::binary(const char* record, const DbfField& f) const
     } else {
         v = FieldNumber(record, f);
     }
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    if (style_ == KeyStyle::Ndx) {
-        std::memcpy(p, &bits, 8);   // little-endian double
-        return out;
-    }
-    // Order-preserving: positive numbers flip the sign bit, negative ones every bit.
-    bits = (bits & 0x8000000000000000ull) ? ~bits : (bits | 0x8000000000000000ull);
-    for (int b = 0; b < 8; ++b) p[b] = static_cast<unsigned char>(bits >> (56 - 8 * b));
+    if (style_ == KeyStyle::FoxPro) return FoxNumberKey(v);
+    std::string out(8, '\0');
+    std::memcpy(out.data(), &v, 8);   // .ndx numbers and dBASE dates: little-endian doubles
     return out;
 }
 
@@ -170,7 +244,7 @@ std::string KeyExpression::evaluate(const char* record) const
         std::string raw(record + f.offset, static_cast<size_t>(f.length));
         switch (t.op) {
         case Op::Field:
-            if (type_ == 'B') return binary(record, f);
+            if (type_ != 'C') return binary(record, f);
             key += raw;
             break;
         case Op::Upper: key += Upper(raw); break;

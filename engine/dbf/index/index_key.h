@@ -21,7 +21,8 @@ public:
 
     // The key for a record (its bytes including the deletion mark).
     std::string evaluate(const char* record) const;
-    // C for character keys (padded with blanks), B for binary ones.
+    // C for character keys (padded with blanks), B for FoxPro and .ndx
+    // binary ones; a .mdx's number and date keys are N and D.
     char type() const { return type_; }
     // The fields of an expression that names fields alone (joined with +),
     // in its order; empty when a function is applied to any of them.
@@ -40,6 +41,18 @@ private:
     KeyStyle style_ = KeyStyle::FoxPro;
     char type_ = 'C';
 };
+
+// FoxPro's order-preserving number and integer keys: big-endian, so that
+// their bytes compare as the values do.
+std::string FoxNumberKey(double v);
+std::string FoxIntegerKey(std::int32_t v);
+
+// A .mdx number key from a number field's decimal text: 12 bytes of
+// exponent (0x34 plus the digits before the point), digit count and sign,
+// then up to 20 digits, two to a byte. Blank or unreadable text is zero.
+std::string MdxNumberKey(const char* text, size_t length);
+// The order of two .mdx number keys: negative, zero or positive.
+int CompareMdxNumbers(const std::string& a, const std::string& b);
 
 // Whether a tag's filter keeps a record out: "" keeps everything;
 // "!DELETED()" (in any spelling of negation) keeps live records. Null when

@@ -1,8 +1,8 @@
 // Changing index trees in place.
 //
-// Both kinds of tree keep, above the leaves, the last key under each child.
+// Every kind of tree keeps, above the leaves, the last key under each child.
 // A compact interior node holds one entry (key, record, child) per child; a
-// .ndx interior node holds one key fewer than children, the last child's key
+// .ndx or .mdx interior node holds one key fewer than children, the last child's key
 // being the separator its parent holds for the node (or, on the right edge of
 // the tree, none at all). Nodes are read into memory as decoded, changed
 // there, and encoded back; a node that no longer fits is split in two, the
@@ -32,34 +32,52 @@ unsigned BitsFor(std::uint64_t v)
 
 } // namespace
 
-TreePatch::TreePatch(const std::string& path, bool ndx)
-    : file_(std::make_shared<File>(File::open(path, false))), ndx_(ndx)
+TreePatch::TreePatch(const std::string& path, Layout layout)
+    : file_(std::make_shared<File>(File::open(path, false))), layout_(layout), paged_(layout != Layout::Compact)
 {
     size_ = file_->size();
     end_ = (static_cast<std::uint64_t>(size_) + kNode - 1) / kNode * kNode;
-    if (ndx_) {
-        // The header's next free page, unless it points far past the file's end.
-        const std::uint64_t next = std::uint64_t(GetLe32(bytes(0).data() + 4)) * kNode;
+    if (layout_ == Layout::Mdx) {
+        node_ = GetLe16(header(0).data() + 22);
+        if (node_ < kNode || node_ % kNode || node_ > 64 * kNode) throw Unusable();
+    }
+    if (paged_) {
+        // The header's next free page (pages in the file), unless it points far past the file's end.
+        const std::uint64_t next = std::uint64_t(GetLe32(header(0).data() + (layout_ == Layout::Ndx ? 4 : 32))) * kNode;
         if (next > end_ + (1u << 20)) throw Unusable();
         end_ = std::max(end_, next);
     }
 }
 
-std::string& TreePatch::bytes(std::uint64_t at)
+std::string& TreePatch::bytes(std::uint64_t at, std::uint64_t length)
 {
     auto found = nodes_.find(at);
     if (found != nodes_.end()) return found->second;
-    if (at % kNode != 0 && ndx_) throw Unusable();
-    std::string node(kNode, '\0');
-    if (file_->readAt(static_cast<std::int64_t>(at), node.data(), kNode) != kNode) throw Unusable();
+    if (at % kNode != 0 && paged_) throw Unusable();
+    std::string node(static_cast<size_t>(length ? length : node_), '\0');
+    if (file_->readAt(static_cast<std::int64_t>(at), node.data(), node.size()) != node.size()) throw Unusable();
     original_[at] = node;
     return nodes_[at] = std::move(node);
 }
 
 std::uint64_t TreePatch::root(const Tag& tag)
 {
-    const std::uint32_t r = GetLe32(bytes(tag.header).data());
-    return ndx_ ? std::uint64_t(r) * kNode : r;
+    const std::uint32_t r = GetLe32(header(tag.header).data());
+    return paged_ ? std::uint64_t(r) * kNode : r;
+}
+
+// Keys a leaf holds at most: the header's figure where it is sane, and
+// (.mdx) with room left for the pointer after the last key.
+unsigned TreePatch::perNode(const Tag& tag, size_t item)
+{
+    if (layout_ == Layout::Mdx) {
+        const std::uint64_t most = (node_ - 8) / item - 1;
+        const unsigned stated = GetLe16(header(tag.header).data() + 14);
+        return stated >= 2 && stated <= most ? stated : static_cast<unsigned>(most);
+    }
+    const std::uint64_t most = (kNode - 4) / item;
+    const unsigned stated = GetLe16(header(0).data() + 14);
+    return stated >= 2 && stated < most ? stated : static_cast<unsigned>(most);
 }
 
 TreePatch::Node TreePatch::decode(std::uint64_t at, const Tag& tag, const Entry* separator)
@@ -68,18 +86,25 @@ TreePatch::Node TreePatch::decode(std::uint64_t at, const Tag& tag, const Entry*
     const size_t length = static_cast<size_t>(tag.keyLength);
     Node n;
     n.at = at;
-    if (ndx_) {
-        const size_t item = GetLe16(bytes(0).data() + 18);
+    if (paged_) {
+        // A .ndx entry is child page, record and key after a 4-byte count; a
+        // .mdx entry is one pointer (child page or record) and the key after
+        // 8 bytes, and a leaf's pointer after its last key is zero.
+        const bool mdx = layout_ == Layout::Mdx;
+        const size_t first = mdx ? 8 : 4, keyAt = mdx ? 4 : 8, recordAt = mdx ? 0 : 4;
+        const size_t item = GetLe16(header(mdx ? tag.header : 0).data() + 18);
         const std::uint32_t count = GetLe32(p);
-        if (item < length + 8 || 4 + std::uint64_t(count) * item > kNode) throw Unusable();
-        auto entry = [&](std::uint32_t k) { return p + 4 + size_t(k) * item; };
-        n.leaf = GetLe32(entry(0)) == 0;
-        if (!n.leaf && 4 + (std::uint64_t(count) + 1) * item > kNode) throw Unusable();
+        if (item < length + keyAt || (mdx && item > node_ / 2) || first + std::uint64_t(count) * item > node_)
+            throw Unusable();
+        auto entry = [&](std::uint32_t k) { return p + first + size_t(k) * item; };
+        const bool full = first + (std::uint64_t(count) + 1) * item > node_;
+        n.leaf = mdx ? full || GetLe32(entry(count)) == 0 : GetLe32(entry(0)) == 0;
+        if (!n.leaf && full) throw Unusable();
         for (std::uint32_t k = 0; k < count + (n.leaf ? 0 : 1); ++k) {
             Entry e;
-            if (n.leaf) e.record = GetLe32(entry(k) + 4);
+            if (n.leaf) e.record = GetLe32(entry(k) + recordAt);
             else e.child = std::uint64_t(GetLe32(entry(k))) * kNode;
-            if (n.leaf || k < count) e.key.assign(reinterpret_cast<const char*>(entry(k) + 8), length);
+            if (n.leaf || k < count) e.key.assign(reinterpret_cast<const char*>(entry(k) + keyAt), length);
             else if (separator && separator->known) e.key = separator->key;
             else e.known = false;
             n.entries.push_back(std::move(e));
@@ -127,23 +152,22 @@ TreePatch::Node TreePatch::decode(std::uint64_t at, const Tag& tag, const Entry*
 
 std::optional<std::string> TreePatch::encode(const Node& n, const Tag& tag)
 {
-    std::string out(kNode, '\0');
+    std::string out(static_cast<size_t>(node_), '\0');
     auto* p = reinterpret_cast<unsigned char*>(out.data());
     const size_t length = static_cast<size_t>(tag.keyLength);
-    if (ndx_) {
-        const auto* h = reinterpret_cast<const unsigned char*>(bytes(0).data());
-        const size_t item = GetLe16(h + 18);
-        size_t perNode = (kNode - 4) / item;
-        const size_t stored = GetLe16(h + 14);
-        if (stored >= 2 && stored < perNode) perNode = stored;
-        if (n.entries.size() > (n.leaf ? perNode : std::min(perNode + 1, (kNode - 4) / item))) return std::nullopt;
+    if (paged_) {
+        const bool mdx = layout_ == Layout::Mdx;
+        const size_t first = mdx ? 8 : 4, keyAt = mdx ? 4 : 8, recordAt = mdx ? 0 : 4;
+        const size_t item = GetLe16(header(mdx ? tag.header : 0).data() + 18);
+        const size_t most = perNode(tag, item);
+        if (n.entries.size() > (n.leaf ? most : std::min<size_t>(most + 1, (node_ - first) / item))) return std::nullopt;
         PutLe32(p, static_cast<std::uint32_t>(n.entries.size() - (n.leaf ? 0 : 1)));
         for (size_t k = 0; k < n.entries.size(); ++k) {
-            unsigned char* e = p + 4 + k * item;
+            unsigned char* e = p + first + k * item;
             const Entry& entry = n.entries[k];
-            if (n.leaf) PutLe32(e + 4, entry.record);
+            if (n.leaf) PutLe32(e + recordAt, entry.record);
             else PutLe32(e, static_cast<std::uint32_t>(entry.child / kNode));
-            if (n.leaf || k + 1 < n.entries.size()) std::memcpy(e + 8, entry.key.data(), length);
+            if (n.leaf || k + 1 < n.entries.size()) std::memcpy(e + keyAt, entry.key.data(), length);
         }
         return out;
     }
@@ -206,13 +230,16 @@ void TreePatch::put(const Node& n, const Tag& tag)
 std::uint64_t TreePatch::allocate()
 {
     const std::uint64_t at = end_;
-    end_ += kNode;
-    nodes_[at] = std::string(kNode, '\0');
+    end_ += node_;
+    nodes_[at] = std::string(static_cast<size_t>(node_), '\0');
     dirty_[at] = true;
     grown_ = true;
-    std::string& head = bytes(0);
-    if (ndx_ || GetLe32(head.data() + 8) != 0) {
-        PutLe32(head.data() + (ndx_ ? 4 : 8), static_cast<std::uint32_t>(ndx_ ? end_ / kNode : end_));
+    std::string& head = header(0);
+    if (layout_ == Layout::Mdx) {
+        PutLe32(head.data() + 32, static_cast<std::uint32_t>(end_ / kNode));   // pages in the file
+        dirty_[0] = true;
+    } else if (layout_ == Layout::Ndx || GetLe32(head.data() + 8) != 0) {
+        PutLe32(head.data() + (paged_ ? 4 : 8), static_cast<std::uint32_t>(paged_ ? end_ / kNode : end_));
         dirty_[0] = true;
     }
     return at;
@@ -247,9 +274,9 @@ std::vector<TreePatch::Step> TreePatch::descend(const Tag& tag, const IndexKey& 
         size_t k = 0;
         for (; k < n.entries.size(); ++k) {
             const Entry& e = n.entries[k];
-            if (!e.known || KeyLess(entry.key, e.key, tag.number)) break;
-            if (KeyLess(e.key, entry.key, tag.number)) continue;
-            if (entry.record <= (ndx_ ? lastRecordUnder(e.child, tag) : e.record)) break;
+            if (!e.known || KeyLess(entry.key, e.key, tag.order)) break;
+            if (KeyLess(e.key, entry.key, tag.order)) continue;
+            if (entry.record <= (paged_ ? lastRecordUnder(e.child, tag) : e.record)) break;
         }
         k = std::min(k, n.entries.size() - 1);   // past the last key: the last child
         separator = n.entries[k];
@@ -276,12 +303,12 @@ void TreePatch::store(const Tag& tag, std::vector<Step>& path)
             Entry left = last(parts[0]), right = last(parts[1]);
             left.child = parts[0].at;
             right.child = parts[1].at;
-            right.known = !ndx_;
+            right.known = !paged_;
             top.entries = {left, right};
             top.at = allocate();
             put(top, tag);
-            std::string& head = bytes(tag.header);
-            PutLe32(head.data(), static_cast<std::uint32_t>(ndx_ ? top.at / kNode : top.at));
+            std::string& head = header(tag.header);
+            PutLe32(head.data(), static_cast<std::uint32_t>(paged_ ? top.at / kNode : top.at));
             dirty_[tag.header] = true;
             return;
         }
@@ -291,7 +318,7 @@ void TreePatch::store(const Tag& tag, std::vector<Step>& path)
         if (parts.size() == 1) {
             if (!slot.known) return;   // the right edge: no separator above holds its key
             const Entry now = last(parts[0]);
-            if (now.key == slot.key && (ndx_ || now.record == slot.record)) return;
+            if (now.key == slot.key && (paged_ || now.record == slot.record)) return;
             slot.key = now.key;
             slot.record = now.record;
             continue;
@@ -324,7 +351,7 @@ std::vector<TreePatch::Node> TreePatch::split(Node node, const Tag& tag)
             second.attributes = node.leaf ? 2 : 0;
             second.left = static_cast<std::uint32_t>(node.at);
             second.right = node.right;
-            if (!ndx_ && node.right != kNone) {
+            if (layout_ == Layout::Compact && node.right != kNone) {
                 PutLe32(bytes(node.right).data() + 4, static_cast<std::uint32_t>(second.at));
                 dirty_[node.right] = true;
             }
@@ -343,7 +370,7 @@ void TreePatch::erase(const Tag& tag, const IndexKey& entry)
     std::vector<Step> path = descend(tag, entry);
     std::vector<Entry>& entries = path.back().node.entries;
     auto at = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
-        return e.record == entry.record && !KeyLess(e.key, entry.key, tag.number) && !KeyLess(entry.key, e.key, tag.number);
+        return e.record == entry.record && !KeyLess(e.key, entry.key, tag.order) && !KeyLess(entry.key, e.key, tag.order);
     });
     if (at == entries.end()) throw Unusable();   // not where it belongs: the tree is stale
     entries.erase(at);
@@ -357,8 +384,8 @@ void TreePatch::insert(const Tag& tag, const IndexKey& entry)
     std::vector<Step> path = descend(tag, entry);
     std::vector<Entry>& entries = path.back().node.entries;
     auto at = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) {
-        if (KeyLess(entry.key, e.key, tag.number)) return true;
-        return !KeyLess(e.key, entry.key, tag.number) && entry.record < e.record;
+        if (KeyLess(entry.key, e.key, tag.order)) return true;
+        return !KeyLess(e.key, entry.key, tag.order) && entry.record < e.record;
     });
     Entry e;
     e.key = entry.key;
@@ -371,8 +398,8 @@ std::optional<IndexKey> TreePatch::find(const Tag& tag, const std::string& key)
 {
     std::vector<Step> path = descend(tag, IndexKey{key, 0});
     for (const Entry& e : path.back().node.entries) {
-        if (KeyLess(e.key, key, tag.number)) continue;
-        if (KeyLess(key, e.key, tag.number)) break;
+        if (KeyLess(e.key, key, tag.order)) continue;
+        if (KeyLess(key, e.key, tag.order)) break;
         return IndexKey{e.key, e.record};
     }
     return std::nullopt;
@@ -388,7 +415,7 @@ void TreePatch::write()
     try {
         for (std::uint64_t at : order) {
             written_.push_back(at);
-            file_->writeAt(static_cast<std::int64_t>(at), nodes_[at].data(), kNode);
+            file_->writeAt(static_cast<std::int64_t>(at), nodes_[at].data(), nodes_[at].size());
         }
     } catch (const EngineError& e) {
         const std::string left = undo();
@@ -402,7 +429,7 @@ std::string TreePatch::undo()
     for (auto at = written_.rbegin(); at != written_.rend(); ++at) {
         if (*at >= std::uint64_t(size_)) continue;
         try {
-            file_->writeAt(static_cast<std::int64_t>(*at), original_[*at].data(), kNode);
+            file_->writeAt(static_cast<std::int64_t>(*at), original_[*at].data(), original_[*at].size());
         } catch (const EngineError& e) {
             failed += "; and " + BaseName(file_->path()) + " could not be put back: " + e.what();
         }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/dbf/index/index_file.h"
+#include "engine/dbf/index/index_writer.h"
 #include "engine/fileio/file.h"
 
 namespace tarnel {
@@ -20,17 +21,20 @@ namespace tarnel {
 class TreePatch {
 public:
     // One tag's tree: where its header starts (0 for a .ndx or .idx), its key
-    // length, the byte a shortened compact key is filled with, and whether
-    // its keys are .ndx numbers (compared as doubles).
+    // length, the byte a shortened compact key is filled with, and how its
+    // keys are ordered.
     struct Tag {
         std::uint64_t header = 0;
         int keyLength = 0;
         char pad = ' ';
-        bool number = false;
+        KeyOrder order = KeyOrder::Bytes;
     };
 
-    // ndx: a dBASE .ndx; else a compact .cdx/.idx.
-    TreePatch(const std::string& path, bool ndx);
+    // Compact: a .cdx or compact .idx; Ndx, Mdx: the dBASE files, whose
+    // nodes are addressed by 512-byte page and whose separators leave out
+    // the last child's key.
+    enum class Layout { Compact, Ndx, Mdx };
+    TreePatch(const std::string& path, Layout layout);
 
     const std::shared_ptr<File>& file() const { return file_; }
 
@@ -69,7 +73,9 @@ private:
         size_t child = 0;   // the entry followed down
     };
 
-    std::string& bytes(std::uint64_t at);
+    std::string& bytes(std::uint64_t at, std::uint64_t length = 0);   // 0: a node's length
+    std::string& header(std::uint64_t at) { return bytes(at, 512); }
+    unsigned perNode(const Tag& tag, size_t item);   // .ndx and .mdx leaves
     Node decode(std::uint64_t at, const Tag& tag, const Entry* separator);
     std::optional<std::string> encode(const Node& node, const Tag& tag);
     void put(const Node& node, const Tag& tag);
@@ -81,7 +87,9 @@ private:
     std::vector<Node> split(Node node, const Tag& tag);
 
     std::shared_ptr<File> file_;
-    bool ndx_;
+    Layout layout_;
+    bool paged_;                // a .ndx or .mdx
+    std::uint64_t node_ = 512;  // a node's length
     std::int64_t size_ = 0;   // the file's size when opened
     std::uint64_t end_ = 0;   // where the next new node goes
     std::map<std::uint64_t, std::string> nodes_;      // nodes read or made, as they are now

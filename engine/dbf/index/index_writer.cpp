@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "engine/bytes.h"
+#include "engine/dbf/index/index_key.h"
 #include "engine/error.h"
 
 namespace tarnel {
@@ -143,9 +144,10 @@ std::uint32_t AppendCompactTree(std::string& out, const std::vector<IndexKey>& k
 
 } // namespace
 
-bool KeyLess(const std::string& a, const std::string& b, bool ndxNumber)
+bool KeyLess(const std::string& a, const std::string& b, KeyOrder order)
 {
-    if (ndxNumber && a.size() == 8 && b.size() == 8) {
+    if (order == KeyOrder::Decimal && a.size() == 12 && b.size() == 12) return CompareMdxNumbers(a, b) < 0;
+    if (order == KeyOrder::Double && a.size() == 8 && b.size() == 8) {
         double x, y;
         std::memcpy(&x, a.data(), 8);
         std::memcpy(&y, b.data(), 8);

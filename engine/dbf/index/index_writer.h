@@ -12,9 +12,14 @@
 
 namespace tarnel {
 
-// The order of keys in a tag: bytes compared unsigned, or (numeric .ndx
-// keys) the little-endian doubles they hold.
-bool KeyLess(const std::string& a, const std::string& b, bool ndxNumber);
+// The order of keys in a tag: bytes compared unsigned, the little-endian
+// doubles they hold (.ndx numbers, .mdx dates), or .mdx decimal numbers.
+enum class KeyOrder { Bytes, Double, Decimal };
+bool KeyLess(const std::string& a, const std::string& b, KeyOrder order);
+inline bool KeyLess(const std::string& a, const std::string& b, bool ndxNumber)
+{
+    return KeyLess(a, b, ndxNumber ? KeyOrder::Double : KeyOrder::Bytes);
+}
 
 // A compact index with the given tags. headers[k] is the 1024-byte header of
 // tag k (its expressions included), keys[k] its keys in order, pads[k] the

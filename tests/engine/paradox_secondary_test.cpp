@@ -251,12 +251,12 @@ void AddRow(Table& t, int k, const std::string& name, double depth)
 }
 
 // The indexed cave with enough rows to fill several data blocks.
-void MakeLargerCave(const ScratchDir& dir)
+void MakeLargerCave(const ScratchDir& dir, int rows = 390)
 {
     MakeIndexedCave(dir);
     auto t = OpenTable(dir.path(), "cave.db", false);
     t->beginAppends();
-    for (int k = 10; k < 400; ++k) AddRow(*t, (k * 37) % 1000 + 10, "n" + std::to_string(k % 23), k % 7);
+    for (int k = 10; k < 10 + rows; ++k) AddRow(*t, (k * 37) % 1000 + 10, "n" + std::to_string(k % 23), k % 7);
     t->endAppends();
 }
 
@@ -329,7 +329,7 @@ TEST(ParadoxSecondary, EditsInsertsAndDeletesThroughTheTableKeepEveryIndex)
 TEST(ParadoxSecondary, AFaultAtAnyWriteLeavesTableAndIndexesAgreeing)
 {
     ScratchDir base;
-    MakeLargerCave(base);
+    MakeLargerCave(base, 150);
     const std::vector<std::pair<const char*, std::function<void(Table&)>>> changes = {
         {"add", [](Table& t) { AddRow(t, 7, "mid", 1.5); }},
         {"rename", [](Table& t) { t.moveTo(40); t.edit(); t.setText(1, "zz"); t.post(); }},

@@ -138,12 +138,16 @@ void ParadoxTable::undoAfter(const std::exception& failure, const std::string& w
     try {
         cachedBlock_ = 0;
         undoIt();
+    } catch (const std::exception& again) {
+        throw EngineError(name_ + ": the index files could not follow a change (" + failure.what() +
+                          "), and the change could not be undone: " + again.what());
+    }
+    try {
         // Indexes moved into place before the failure follow the records back.
         WriteSecondaryIndexes(*this, secondary_);
         appended_.clear();
     } catch (const std::exception& again) {
-        message = name_ + ": the index files could not follow a change (" + failure.what() +
-                  "), and the change could not be undone: " + again.what();
+        message += " Nor could they be written again afterwards: " + std::string(again.what());
     }
     throw EngineError(message);
 }

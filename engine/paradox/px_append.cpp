@@ -127,15 +127,19 @@ void ParadoxTable::flushAppends()
         writeHeaderCounts();
         if (keyWidth_ > 0) rebuildIndex();
         indexStale_ = false;
-    } catch (const std::exception& e) {
+    } catch (...) {
         pending_.clear();
         try {
             reload();   // what the files hold now
         } catch (...) {
             // The error that stopped the appends is the one to tell.
         }
-        followFailedWrite(e);   // the secondary indexes follow the records that made it
-        throw;
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            followFailedWrite(e);   // the secondary indexes follow the records that made it
+            throw;
+        }
     }
 }
 

@@ -426,6 +426,19 @@ TEST(ParadoxSecondary, ABatchMoveWritesTheIndexesOnceAndTakesItsRowsOutWhenTheyF
     fileio::DisarmFault();
     EXPECT_EQ(Rows(dir.file("cave.db")), before);
     ExpectIndexesTrue(dir.file("cave.db"), "after the batch was taken out");
+
+    // A write fails halfway: the indexes follow the rows that made it (or the rows come out).
+    for (const auto& f : FolderEntries(kept)) CopyFile(kept + "/" + f, dir.file(f));
+    fileio::ArmFault(unsigned(fileio::FileOp::Write), 0);
+    move();
+    const std::int64_t writes = fileio::FaultOpsSeen();
+    for (const auto& f : FolderEntries(kept)) CopyFile(kept + "/" + f, dir.file(f));
+    fileio::ArmFault(unsigned(fileio::FileOp::Write), writes / 2);
+    EXPECT_THROW(move(), EngineError);
+    fileio::DisarmFault();
+    const auto rows = Lines(Rows(dir.file("cave.db")));
+    for (const std::string& line : Lines(before)) EXPECT_TRUE(rows.count(line)) << line;
+    ExpectIndexesTrue(dir.file("cave.db"), "after a failed batch");
 }
 
 TEST(ParadoxSecondary, CopyOntoAnIndexedTableKeepsTheIndexesWhoseFieldsItHas)

@@ -10,6 +10,7 @@
 #include "engine/error.h"
 #include "engine/fileio/companion_files.h"
 #include "engine/format_registry.h"
+#include "engine/paradox/px_secondary.h"
 #include "engine/pg/pg_database.h"
 #include "engine/pg/pg_load.h"
 
@@ -319,7 +320,10 @@ std::vector<std::string> RecreateTable(Table& table)
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::vector<SavedIndex> saved;
     if (ext == ".dbf" && fileio::FileExists(path)) saved = SaveTableIndexes(path);
+    std::vector<paradox::SavedSecondaryIndex> secondary;
+    if (ext.ends_with(".db") && fileio::FileExists(path)) secondary = paradox::SaveSecondaryIndexes(path);
     table.createTable();
+    if (!secondary.empty()) return paradox::RestoreSecondaryIndexes(path, secondary);
     return RestoreTableIndexes(path, saved);
 }
 

@@ -15,7 +15,6 @@
 namespace tarnel::paradox {
 
 namespace {
-constexpr int kBlockHeader = 6;
 // Blocks gathered before they are written (a run of 1 MiB with 4 KiB blocks).
 constexpr size_t kFlushBlocks = 256;
 } // namespace
@@ -35,6 +34,7 @@ void ParadoxTable::beginAppends()
     auto lock = std::make_unique<File::Lock>(db_);
     refresh();
     appendLock_ = std::move(lock);
+    appended_.clear();
 }
 
 void ParadoxTable::endAppends()
@@ -42,7 +42,9 @@ void ParadoxTable::endAppends()
     if (!appendLock_) return;
     try {
         flushAppends();
+        keepAppended();   // the secondary indexes, once for all the records added
     } catch (...) {
+        appended_.clear();
         appendLock_.reset();
         throw;
     }
@@ -108,13 +110,8 @@ void ParadoxTable::flushAppends()
     try {
         const size_t n = pending_.size(), bs = static_cast<size_t>(header_.blockSize);
         for (size_t i = 0; i < n; ++i) {
-            unsigned char* d = pendingBlock(i);
-            int count = chain_[pendingFrom_ + i].count;
-            size_t used = kBlockHeader + static_cast<size_t>(count) * static_cast<size_t>(header_.recordSize);
-            std::memset(d + used, 0, bs - used);
-            PutLe16(d, static_cast<std::uint16_t>(i + 1 < n ? pending_[i + 1].number : 0));
-            PutLe16(d + 2, static_cast<std::uint16_t>(pending_[i].prev));
-            PutLe16(d + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * header_.recordSize)));
+            SetBlockHeader(pendingBlock(i), header_.blockSize, header_.recordSize,
+                           i + 1 < n ? pending_[i + 1].number : 0, pending_[i].prev, chain_[pendingFrom_ + i].count);
             if (cachedBlock_ == pending_[i].number) cachedBlock_ = 0;
         }
         // The new blocks, runs of neighbours in one write each.
@@ -137,7 +134,12 @@ void ParadoxTable::flushAppends()
         } catch (...) {
             // The error that stopped the appends is the one to tell.
         }
-        throw;
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            followFailedWrite(e);   // the secondary indexes follow the records that made it
+            throw;
+        }
     }
 }
 

@@ -194,4 +194,19 @@ std::string BuildHeader(const std::vector<PxField>& fields, int keyFields, int c
     return raw;
 }
 
+void SetBlockHeader(unsigned char* block, int blockSize, int recordSize, int next, int prev, int count)
+{
+    PutLe16(block, static_cast<std::uint16_t>(next));
+    PutLe16(block + 2, static_cast<std::uint16_t>(prev));
+    PutLe16(block + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * recordSize)));
+    const size_t used = kBlockHeader + static_cast<size_t>(count) * static_cast<size_t>(recordSize);
+    if (used < static_cast<size_t>(blockSize)) std::memset(block + used, 0, static_cast<size_t>(blockSize) - used);
+}
+
+int BlockRecordCount(const unsigned char* block, int recordSize)
+{
+    const int last = static_cast<std::int16_t>(GetLe16(block + 4));
+    return last < 0 ? 0 : last / recordSize + 1;
+}
+
 } // namespace tarnel::paradox

@@ -52,6 +52,15 @@ inline bool IsSecondaryEntries(int fileType)
            fileType == kCompositeIncremental;
 }
 
+// A data block starts with the numbers of the next and the previous block of
+// the chain and the offset of its last record (negative when it is empty).
+inline constexpr int kBlockHeader = 6;
+// Sets the block's header for count records of recordSize bytes and clears
+// the room after them.
+void SetBlockHeader(unsigned char* block, int blockSize, int recordSize, int next, int prev, int count);
+// The number of records the block's header gives (0 for an empty block).
+int BlockRecordCount(const unsigned char* block, int recordSize);
+
 // Where the table name starts in a header, and its room.
 int TableNameOffset(int version, int fileType, int numFields);
 int TableNameLength(int version);

@@ -75,11 +75,10 @@ void ParadoxTable::rebuildIndex()
             int number = firstNumber[l] + static_cast<int>(g);
             auto* p = reinterpret_cast<unsigned char*>(body.data()) + static_cast<size_t>(number - 1) * static_cast<size_t>(blockSize);
             const auto& group = levels[l][g];
-            PutLe16(p, static_cast<std::uint16_t>(number < blocks ? number + 1 : 0));
-            PutLe16(p + 2, static_cast<std::uint16_t>(number - 1));
-            PutLe16(p + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((group.size() - 1) * static_cast<size_t>(entrySize))));
+            SetBlockHeader(p, blockSize, entrySize, number < blocks ? number + 1 : 0, number - 1,
+                           static_cast<int>(group.size()));
             for (size_t e = 0; e < group.size(); ++e) {
-                unsigned char* r = p + 6 + e * static_cast<size_t>(entrySize);
+                unsigned char* r = p + kBlockHeader + e * static_cast<size_t>(entrySize);
                 std::memcpy(r, group[e].key.data(), group[e].key.size());
                 PutShortField(r + keyWidth_, group[e].block);
                 PutShortField(r + keyWidth_ + 2, group[e].count);

@@ -42,13 +42,15 @@ int HexDigit(char c)
     return -1;
 }
 
-// The Y file beside an X file: the same name with Y for X, in the same case.
-std::string IndexPathOf(const std::string& xPath)
+// The Y file beside an X file (or the X file beside a Y file): the same
+// name with the other letter, in the same case.
+std::string IndexPathOf(const std::string& path, char letter = 'Y')
 {
-    std::string y = xPath;
-    auto dot = y.find_last_of('.');
-    if (dot != std::string::npos && dot + 1 < y.size()) y[dot + 1] = y[dot + 1] == 'x' ? 'y' : 'Y';
-    return y;
+    std::string other = path;
+    auto dot = other.find_last_of('.');
+    if (dot != std::string::npos && dot + 1 < other.size())
+        other[dot + 1] = std::islower(static_cast<unsigned char>(other[dot + 1])) ? char(std::tolower(letter)) : letter;
+    return other;
 }
 
 int Compare(const Value& a, const Value& b, bool caseInsensitive)
@@ -131,6 +133,7 @@ SecondaryIndex ReadSecondaryIndex(const std::string& path, const std::vector<Fie
             damaged("its field " + defs[size_t(k)].name + " differs from the table's");
         index.fields.push_back(static_cast<int>(it - tableFields.begin()));
     }
+    index.incremental = h[hdr::FileType] == kSecondaryIncremental || h[hdr::FileType] == kCompositeIncremental;
     const unsigned char options = h[kOptions];
     index.unique = options & kUnique;
     index.descending = options & kDescending;
@@ -185,7 +188,19 @@ std::vector<std::vector<Value>> ReadSecondaryEntries(const SecondaryIndex& index
     return out;
 }
 
-void WriteSecondaryIndex(ParadoxTable& table, const SecondaryIndex& index)
+namespace {
+
+// The index's X and Y files made under names of their own beside the table.
+struct MadeIndex {
+    std::string temp, tempIndex;
+    void remove() const
+    {
+        std::remove(temp.c_str());
+        std::remove(tempIndex.c_str());
+    }
+};
+
+MadeIndex MakeSecondaryFiles(ParadoxTable& table, const SecondaryIndex& index)
 {
     const std::vector<FieldDef>& tableFields = table.fields();
     std::vector<int> columns = index.fields;
@@ -224,28 +239,25 @@ void WriteSecondaryIndex(ParadoxTable& table, const SecondaryIndex& index)
                               BaseName(index.path) + "), which allows each key once.");
     }
 
-    // Made under names of their own beside the table, then moved into place.
     const std::string folder = index.path.substr(0, index.path.size() - BaseName(index.path).size());
-    const std::string temp = folder + "~" + BaseName(index.path) + ".db";
-    const std::string tempIndex = fileio::WithExtension(temp, ".px");
-    auto cleanUp = [&] {
-        std::remove(temp.c_str());
-        std::remove(tempIndex.c_str());
-    };
-    cleanUp();
+    MadeIndex made;
+    made.temp = folder + "~" + BaseName(index.path) + ".db";
+    made.tempIndex = fileio::WithExtension(made.temp, ".px");
+    made.remove();
     try {
-        CreateParadoxFiles(temp, defs, table.codePage());
+        CreateParadoxFiles(made.temp, defs, table.codePage());
         {
-            ParadoxTable entries(temp, false);
+            ParadoxTable entries(made.temp, false);   // a plain table until its header says otherwise
             entries.beginAppends();
             for (const auto& row : rows) entries.appendRecord(row);
             entries.endAppends();
         }
         {
-            File file = File::open(temp, false);
+            File file = File::open(made.temp, false);
             unsigned char start[0x58];
             file.readExact(0, start, sizeof start, "the header");
-            const unsigned char type = index.composite ? kCompositeEntries : kSecondaryEntries;
+            const unsigned char type = index.composite ? (index.incremental ? kCompositeIncremental : kCompositeEntries)
+                                                       : (index.incremental ? kSecondaryIncremental : kSecondaryEntries);
             const unsigned char options = (index.unique ? kUnique : 0) | (index.descending ? kDescending : 0) |
                                           (index.caseInsensitive ? kCaseInsensitive : 0);
             unsigned char keys[2];
@@ -260,35 +272,161 @@ void WriteSecondaryIndex(ParadoxTable& table, const SecondaryIndex& index)
             file.close();
         }
         {
-            ParadoxTable entries(temp, false, true);
+            ParadoxTable entries(made.temp, false, true);
             entries.rebuildIndex();
         }
         {
-            File file = File::open(tempIndex, false);
+            File file = File::open(made.tempIndex, false);
             const unsigned char type = index.composite ? kCompositeIndex : kSecondaryIndex;
             file.writeAt(hdr::FileType, &type, 1);
             file.close();
         }
-        RenameFile(temp, index.path);
-        RenameFile(tempIndex, IndexPathOf(index.path));
     } catch (...) {
-        cleanUp();
+        made.remove();
         throw;
+    }
+    return made;
+}
+
+// An error while writing the index, naming its file.
+EngineError IndexWriteError(const SecondaryIndex& index, const std::exception& e)
+{
+    const std::string name = BaseName(index.path), why = e.what();
+    if (why.find("(" + name + ")") != std::string::npos) return EngineError(why);   // named already
+    return EngineError("The index file " + name + " could not be written: " + why);
+}
+
+} // namespace
+
+void WriteSecondaryIndex(ParadoxTable& table, const SecondaryIndex& index)
+{
+    WriteSecondaryIndexes(table, {index});
+}
+
+void WriteSecondaryIndexes(ParadoxTable& table, const std::vector<SecondaryIndex>& indexes)
+{
+    std::vector<MadeIndex> made;
+    auto removeMade = [&](size_t from) {
+        for (size_t k = from; k < made.size(); ++k) made[k].remove();
+    };
+    for (const SecondaryIndex& index : indexes) {
+        try {
+            made.push_back(MakeSecondaryFiles(table, index));
+        } catch (const std::exception& e) {
+            removeMade(0);
+            throw IndexWriteError(index, e);
+        }
+    }
+    for (size_t k = 0; k < indexes.size(); ++k) {
+        try {
+            RenameFile(made[k].temp, indexes[k].path);
+            RenameFile(made[k].tempIndex, IndexPathOf(indexes[k].path));
+        } catch (const std::exception& e) {
+            removeMade(k);
+            throw IndexWriteError(indexes[k], e);
+        }
     }
 }
 
-std::string SecondaryIndexBlock(const std::string& dbPath, const std::vector<FieldDef>& fields)
+std::vector<SecondaryIndex> KeptSecondaryIndexes(const std::string& dbPath, const std::vector<FieldDef>& fields,
+                                                 std::string& blocked)
 {
-    const std::vector<std::string> files = FindSecondaryIndexFiles(dbPath);
-    if (files.empty()) return {};
-    std::string detail;
-    try {
-        ReadSecondaryIndex(files.front(), fields);
-    } catch (const EngineError& e) {
-        detail = std::string(" (") + e.what() + ")";
+    blocked.clear();
+    std::vector<SecondaryIndex> kept;
+    auto block = [&](const std::string& file, const std::string& why) {
+        blocked = BaseName(dbPath) + ": its index file " + BaseName(file) +
+                  " cannot be kept up to date; the table is open read-only (" + why + ")";
+        kept.clear();
+    };
+    for (const std::string& f : CompanionFiles(dbPath)) {
+        // A Y file without its X file is what is left of an index.
+        const std::string suffix = Suffix(f);
+        if (suffix.size() == 3 && suffix[0] == 'Y' && !fileio::FileExists(IndexPathOf(f, 'X'))) {
+            block(f, "The index file " + BaseName(f) + " has no entries file beside it.");
+            return kept;
+        }
     }
-    return BaseName(dbPath) + ": its index file " + BaseName(files.front()) +
-           " cannot be kept up to date; the table is open read-only" + detail;
+    for (const std::string& path : FindSecondaryIndexFiles(dbPath)) {
+        try {
+            kept.push_back(ReadSecondaryIndex(path, fields));
+        } catch (const EngineError& e) {
+            block(path, e.what());
+            return kept;
+        }
+    }
+    return kept;
+}
+
+std::vector<SavedSecondaryIndex> SaveSecondaryIndexes(const std::string& dbPath)
+{
+    std::vector<SavedSecondaryIndex> saved;
+    const std::vector<std::string> files = FindSecondaryIndexFiles(dbPath);
+    if (files.empty()) return saved;
+    std::vector<FieldDef> fields;
+    std::string unreadable;
+    try {
+        fields = ParadoxTable(dbPath, true).fields();
+    } catch (const EngineError& e) {
+        unreadable = e.what();
+    }
+    for (const std::string& path : files) {
+        SavedSecondaryIndex s;
+        s.index.path = path;
+        s.index.name = BaseName(path);
+        try {
+            if (!unreadable.empty()) throw EngineError(unreadable);
+            s.index = ReadSecondaryIndex(path, fields);
+            for (int f : s.index.fields) s.fieldNames.push_back(fields[size_t(f)].name);
+        } catch (const EngineError& e) {
+            s.damage = e.what();
+        }
+        saved.push_back(std::move(s));
+    }
+    return saved;
+}
+
+std::vector<std::string> RestoreSecondaryIndexes(const std::string& dbPath, const std::vector<SavedSecondaryIndex>& saved)
+{
+    std::vector<std::string> dropped;
+    if (saved.empty()) return dropped;
+    ParadoxTable table(dbPath, false);
+    const std::vector<FieldDef>& fields = table.fields();
+    const std::string folder = dbPath.substr(0, dbPath.size() - BaseName(dbPath).size());
+    std::string stem = BaseName(dbPath);
+    stem = stem.substr(0, stem.find_last_of('.'));
+    std::vector<SecondaryIndex> kept;
+    for (const SavedSecondaryIndex& s : saved) {
+        const std::string file = BaseName(s.index.path);
+        if (!s.damage.empty()) {
+            dropped.push_back("the index file " + file + " (" + s.damage + ")");
+            continue;
+        }
+        SecondaryIndex index = s.index;
+        index.fields.clear();
+        std::string list;
+        for (const std::string& name : s.fieldNames) {
+            list += (list.empty() ? "" : ",") + name;
+            auto it = std::find_if(fields.begin(), fields.end(), [&](const FieldDef& f) { return Upper(f.name) == Upper(name); });
+            if (it != fields.end() && !IsBlobType(it->type)) index.fields.push_back(static_cast<int>(it - fields.begin()));
+        }
+        if (index.fields.size() != s.fieldNames.size()) {
+            dropped.push_back(s.index.name + " of " + file + " (" + list + ")");
+            continue;
+        }
+        if (!index.composite) {
+            // Named after the field's number, which may have changed.
+            static const char* kHex = "0123456789ABCDEF";
+            const int number = index.fields.front() + 1;
+            const std::string old = BaseName(s.index.path);
+            const char x = std::islower(static_cast<unsigned char>(old[old.find_last_of('.') + 1])) ? 'x' : 'X';
+            index.path = folder + stem + "." + x + kHex[number / 16] + kHex[number % 16];
+            index.name = fields[size_t(index.fields.front())].name;
+        }
+        index.indexPath = IndexPathOf(index.path);
+        kept.push_back(index);
+    }
+    WriteSecondaryIndexes(table, kept);
+    return dropped;
 }
 
 } // namespace tarnel::paradox

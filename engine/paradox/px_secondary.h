@@ -27,6 +27,7 @@ struct SecondaryIndex {
     std::string name;          // the field's name, or the composite index's own
     std::vector<int> fields;   // the table's fields it keys, 0-based, in key order
     bool composite = false, unique = false, descending = false, caseInsensitive = false;
+    bool incremental = false;  // its entries' file type says it is kept incrementally
 };
 
 // The entry files beside the table at dbPath, sorted by name. Paths only.
@@ -50,9 +51,30 @@ bool EntryLess(const SecondaryIndex& index, const std::vector<Value>& a, const s
 // index.path names the X file; the Y file's name follows from it.
 void WriteSecondaryIndex(ParadoxTable& table, const SecondaryIndex& index);
 
-// Why a table with secondary indexes must not be written, naming the first
-// index file ("T.db: its index file T.X02 cannot be kept up to date; the
-// table is open read-only"); empty when it has none.
-std::string SecondaryIndexBlock(const std::string& dbPath, const std::vector<FieldDef>& fields);
+// Writes the indexes afresh: every new file is made before the first one is
+// moved into place. Throws EngineError naming the index file that failed;
+// files not yet moved are removed.
+void WriteSecondaryIndexes(ParadoxTable& table, const std::vector<SecondaryIndex>& indexes);
+
+// The secondary indexes beside the table at dbPath, when every one of them can
+// be kept true to the records. Otherwise none, and blocked says why, naming
+// the file ("T.db: its index file T.X02 cannot be kept up to date; the table
+// is open read-only (...)").
+std::vector<SecondaryIndex> KeptSecondaryIndexes(const std::string& dbPath, const std::vector<FieldDef>& fields,
+                                                 std::string& blocked);
+
+// The secondary indexes of a table about to be made anew, by field name.
+struct SavedSecondaryIndex {
+    SecondaryIndex index;
+    std::vector<std::string> fieldNames;   // empty when the index could not be read
+    std::string damage;                    // why, when it could not
+};
+std::vector<SavedSecondaryIndex> SaveSecondaryIndexes(const std::string& dbPath);
+
+// Writes the saved indexes whose fields the new, still empty table at dbPath
+// has (an index on one field named after the field's new number); the rows
+// added afterwards fill them. Returns a line for each index dropped, e.g.
+// "BYDEPTH of cave.XG0 (DEPTH,NAME)".
+std::vector<std::string> RestoreSecondaryIndexes(const std::string& dbPath, const std::vector<SavedSecondaryIndex>& saved);
 
 } // namespace tarnel::paradox

@@ -9,10 +9,7 @@
 namespace tarnel::paradox {
 
 namespace {
-constexpr int kBlockHeader = 6;
 constexpr int kMaxBlocks = 0xFFFF;
-
-std::int16_t GetI16(const unsigned char* p) { return static_cast<std::int16_t>(GetLe16(p)); }
 } // namespace
 
 ParadoxTable::ParadoxTable(const std::string& path, bool readOnly, bool secondary)
@@ -38,7 +35,7 @@ ParadoxTable::ParadoxTable(const std::string& path, bool readOnly, bool secondar
         if (header_.fields[static_cast<size_t>(k)].isBlob())
             throw EngineError(name_ + ": the key field '" + defs_[static_cast<size_t>(k)].name + "' is a blob field");
     loadChain();
-    if (!secondary) indexBlock_ = SecondaryIndexBlock(path_, defs_);
+    if (!secondary) secondary_ = KeptSecondaryIndexes(path_, defs_, indexBlock_);
     // The blob file is opened when a value needs it: a damaged one leaves
     // the other fields readable.
 }
@@ -66,8 +63,7 @@ void ParadoxTable::loadChain()
         seen[static_cast<size_t>(number)] = true;
         std::vector<unsigned char> h(static_cast<size_t>(kBlockHeader + keyWidth_));
         db_.readExact(blockOffset(number), h.data(), h.size(), "data block");
-        int add = GetI16(h.data() + 4);
-        int count = add < 0 ? 0 : add / header_.recordSize + 1;
+        const int count = BlockRecordCount(h.data(), header_.recordSize);
         if (count > cap)
             throw EngineError(name_ + ": data block " + std::to_string(number) + " claims " + std::to_string(count) +
                               " records, but a block holds at most " + std::to_string(cap));
@@ -227,6 +223,7 @@ std::vector<std::string> ParadoxTable::files() const
 void ParadoxTable::checkWritable(const char* what) const
 {
     if (readOnly_) throw EngineError(name_ + ": cannot " + std::string(what) + ", the table is open for reading only");
+    if (!indexBlock_.empty()) throw EngineError("Cannot " + std::string(what) + ": " + indexBlock_);
 }
 
 void ParadoxTable::checkValues(const std::vector<Value>& values) const
@@ -310,11 +307,7 @@ std::string ParadoxTable::keyOf(const std::vector<Value>& values, const std::vec
 void ParadoxTable::writeBlock(int number, std::vector<unsigned char>& data, int next, int prev, int count)
 {
     data.resize(static_cast<size_t>(header_.blockSize));
-    PutLe16(data.data(), static_cast<std::uint16_t>(next));
-    PutLe16(data.data() + 2, static_cast<std::uint16_t>(prev));
-    PutLe16(data.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>((count - 1) * header_.recordSize)));
-    size_t used = kBlockHeader + static_cast<size_t>(count) * static_cast<size_t>(header_.recordSize);
-    std::fill(data.begin() + static_cast<std::ptrdiff_t>(used), data.end(), 0);
+    SetBlockHeader(data.data(), header_.blockSize, header_.recordSize, next, prev, count);
     db_.writeAt(blockOffset(number), data.data(), data.size());
     if (cachedBlock_ == number) cachedBlock_ = 0;
 }
@@ -343,8 +336,7 @@ int ParadoxTable::allocateBlock()
 void ParadoxTable::freeBlock(int number)
 {
     std::vector<unsigned char> empty(static_cast<size_t>(header_.blockSize), 0);
-    PutLe16(empty.data(), static_cast<std::uint16_t>(header_.firstFree));
-    PutLe16(empty.data() + 4, static_cast<std::uint16_t>(static_cast<std::int16_t>(-header_.recordSize)));
+    SetBlockHeader(empty.data(), header_.blockSize, header_.recordSize, header_.firstFree, 0, 0);
     db_.writeAt(blockOffset(number), empty.data(), empty.size());
     if (cachedBlock_ == number) cachedBlock_ = 0;
     header_.firstFree = number;
@@ -557,24 +549,13 @@ std::int64_t ParadoxTable::updateRecord(std::int64_t record, const std::vector<V
         if (duplicate) throw EngineError(name_ + ": key violation; another record has the same key");
     }
     std::string bytes = encodeRecord(values, &changed, old.data(), released);
-    if (moves) {
-        // A new key moves the record to its key's place.
-        // The record at its new place first, then the old one removed: a
-        // failure between the two leaves a record twice, never none.
-        bool duplicate = false;
-        std::int64_t at = insertAt(keyPosition(bytes, duplicate), bytes);
-        removeAt(at <= record ? record + 1 : record);
-        record = at > record ? at - 1 : at;
-        writeHeaderCounts();
-        rebuildIndex();
-    } else {
-        auto [k, slot] = locate(record);
-        db_.writeAt(blockOffset(chain_[k].number) + kBlockHeader +
-                        static_cast<std::int64_t>(slot) * header_.recordSize,
-                    bytes.data(), bytes.size());
-        if (cachedBlock_ == chain_[k].number) cachedBlock_ = 0;
-        writeHeaderCounts();   // tells other writers that blobs may have moved
+    try {
+        record = putRecord(record, bytes);   // a new key moves the record to its key's place
+    } catch (const EngineError& e) {
+        followFailedWrite(e);
+        throw;
     }
+    keepSecondary({Change::Updated, record, std::string(old.begin(), old.end())});
     for (std::uint32_t ref : released) releaseBlob(ref);
     return record;
 }
@@ -612,7 +593,9 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
     if (appendLock_ && (keyWidth_ == 0 || appendsAtEnd(keyOf(*use, nullptr, nullptr)))) {
         std::string bytes = encodeRecord(*use, nullptr, nullptr, released);
         header_.autoInc = autoInc;
-        return appendAtEnd(bytes);
+        const std::int64_t at = appendAtEnd(bytes);
+        if (!secondary_.empty()) appended_.push_back(at);
+        return at;
     }
     flushAppends();
     std::int64_t position = total_;
@@ -622,12 +605,23 @@ std::int64_t ParadoxTable::appendRecord(const std::vector<Value>& values)
         if (duplicate) throw EngineError(name_ + ": key violation; another record has the same key");
     }
     std::string bytes = encodeRecord(*use, nullptr, nullptr, released);
-    std::int64_t at = insertAt(position, bytes);
-    header_.autoInc = autoInc;
-    writeHeaderCounts();
-    if (keyWidth_ > 0) {
-        if (appendLock_) indexStale_ = true;   // written once the appends end
-        else rebuildIndex();
+    std::int64_t at = 0;
+    try {
+        at = insertAt(position, bytes);
+        header_.autoInc = autoInc;
+        writeHeaderCounts();
+        if (keyWidth_ > 0) {
+            if (appendLock_) indexStale_ = true;   // written once the appends end
+            else rebuildIndex();
+        }
+    } catch (const EngineError& e) {
+        followFailedWrite(e);
+        throw;
+    }
+    if (appendLock_) {
+        if (!secondary_.empty()) appended_.push_back(at);   // the indexes are written once the appends end
+    } else {
+        keepSecondary({Change::Added, at, {}});
     }
     return at;
 }
@@ -638,20 +632,16 @@ void ParadoxTable::deleteRecord(std::int64_t record)
     auto lock = writeLock();
     flushAppends();
     checkRecord(record);
-    std::vector<unsigned char> old(recordBytes(record), recordBytes(record) + header_.recordSize);
-    // The header's count may be lower than the blocks hold, never higher: it
-    // goes down before the record goes.
-    unsigned char count[4];
-    PutLe32(count, static_cast<std::uint32_t>(total_ - 1));
-    db_.writeAt(hdr::NumRecords, count, 4);
-    removeAt(record);
-    writeHeaderCounts();
-    if (keyWidth_ > 0) rebuildIndex();
-    for (const auto& f : header_.fields) {
-        if (!f.isBlob()) continue;
-        std::uint32_t ref = GetLe32(old.data() + f.offset + f.width - kBlobTail);
-        if (ref != 0) releaseBlob(ref);
+    const std::string old(reinterpret_cast<const char*>(recordBytes(record)), static_cast<size_t>(header_.recordSize));
+    std::vector<std::uint32_t> blobs;
+    try {
+        blobs = dropRecord(record);
+    } catch (const EngineError& e) {
+        followFailedWrite(e);
+        throw;
     }
+    keepSecondary({Change::Deleted, record, old});
+    for (std::uint32_t ref : blobs) releaseBlob(ref);
 }
 
 } // namespace tarnel::paradox

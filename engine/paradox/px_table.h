@@ -4,6 +4,8 @@
 // Records are numbered in file order along the chain of data blocks. A
 // keyed table keeps its records in key order: a new record goes to its key's
 // place, and the primary index is rebuilt after every change of the order.
+#include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +16,7 @@
 #include "engine/fileio/file.h"
 #include "engine/paradox/px_blob.h"
 #include "engine/paradox/px_header.h"
+#include "engine/paradox/px_secondary.h"
 #include "engine/table_format.h"
 
 namespace tarnel::paradox {
@@ -89,6 +92,28 @@ private:
     void writeHeaderCounts();
     std::unique_ptr<File::Lock> writeLock();
 
+    // The secondary indexes, kept true to the records (px_keep.cpp). A change
+    // is written to the table first; the indexes are then written anew, and
+    // if they cannot be, the change is undone. Appends gathered between
+    // beginAppends() and endAppends() are undone together, when the indexes
+    // are written once at the end.
+    struct Change {
+        enum Kind { Added, Updated, Deleted } kind;
+        std::int64_t at;   // the record's place after the change (before it, for a deletion)
+        std::string old;   // the record's bytes before the change
+    };
+    void keepSecondary(const Change& change);
+    void keepAppended();
+    bool touchesSecondary(const Change& change);
+    [[noreturn]] void undoAfter(const std::exception& failure, const std::string& what, const std::function<void()>& undo);
+    void undo(const Change& change);
+    void undoAppends();
+    void followFailedWrite(const std::exception& failure);
+    std::int64_t putRecord(std::int64_t record, const std::string& bytes);
+    std::vector<std::uint32_t> dropRecord(std::int64_t record, bool writeIndex = true);
+    void truncateTo(std::int64_t count);
+    std::vector<std::uint32_t> blobRefs(const unsigned char* record) const;
+
     // Appends gathered between beginAppends() and endAppends() (px_append.cpp).
     bool appendsAtEnd(const std::string& key);
     std::int64_t appendAtEnd(const std::string& bytes);
@@ -132,6 +157,8 @@ private:
     unsigned char* pendingBlock(size_t i) { return pendingData_.data() + i * static_cast<size_t>(header_.blockSize); }
     bool indexStale_ = false;   // records went into a keyed table's middle since the index was written
     std::string indexBlock_;    // why the table must not be written (secondary indexes), empty when it may
+    std::vector<SecondaryIndex> secondary_;   // kept true to the records
+    std::vector<std::int64_t> appended_;      // places of the records appended since the indexes were written
 };
 
 // The files beside a table that belong to it: blob file, primary and

@@ -64,10 +64,10 @@ TEST_F(FormTest, ATableWithAnIndexWeDoNotKeepOpensForReadingOnly)
     EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
-TEST_F(FormTest, AParadoxTableWithASecondaryIndexOpensForReadingOnly)
+TEST_F(FormTest, AParadoxTableWithADamagedSecondaryIndexOpensForReadingOnly)
 {
     MakeTable("cave.db", 2);
-    std::ofstream(dir.file("cave.X02")) << "index";
+    std::ofstream(dir.file("cave.X02")) << "index";   // not an index we can read, nor keep
     OpenThroughDialog("cave.db");
     ASSERT_EQ(services->informations.size(), 1);
     EXPECT_TRUE(services->informations[0].contains("cave.X02 cannot be kept up to date; the table is open read-only"))

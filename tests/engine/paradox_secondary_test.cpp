@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <memory>
 #include <gtest/gtest.h>
+#include <set>
+#include <sstream>
 #include <tuple>
 
+#include "engine/batch_move.h"
 #include "engine/error.h"
+#include "engine/fileio/fault.h"
+#include "engine/fileio/file.h"
 #include "engine/paradox/px_secondary.h"
 #include "engine/paradox/px_table.h"
 #include "engine/table.h"
@@ -27,26 +33,36 @@ struct Row {
 };
 const std::vector<Row> kRows = {{3, "beta", 2.5}, {1, "Alpha", 7}, {2, "alpha", 1}, {5, "Gamma", 2.5}, {4, "beta", 0}};
 
-// cave.db keyed on K, with an index on NAME and a descending, case-insensitive
+void AddRow(Table& t, int k, const std::string& name, double depth)
+{
+    t.append();
+    t.setValue(0, Value::integer(k));
+    t.setText(1, name);
+    t.setValue(2, Value::real(depth));
+    t.post();
+}
+
+// A new table keyed on K with the fields NAME and DEPTH, open.
+std::unique_ptr<Table> MakeCaveTable(const ScratchDir& dir, const std::string& name)
+{
+    auto t = std::make_unique<Table>();
+    t->setDatabaseName(dir.path());
+    t->setTableName(name);
+    t->addFieldDef("K", ftInteger, 0, false, 0, true);
+    t->addFieldDef("NAME", ftString, 20);
+    t->addFieldDef("DEPTH", ftFloat, 0);
+    t->createTable();
+    t->open();
+    return t;
+}
+
+// cave.db, with an index on NAME and a descending, case-insensitive
 // composite BYDEPTH on DEPTH and NAME.
 void MakeIndexedCave(const ScratchDir& dir)
 {
     {
-        Table t;
-        t.setDatabaseName(dir.path());
-        t.setTableName("cave.db");
-        t.addFieldDef("K", ftInteger, 0, false, 0, true);
-        t.addFieldDef("NAME", ftString, 20);
-        t.addFieldDef("DEPTH", ftFloat, 0);
-        t.createTable();
-        t.open();
-        for (const Row& r : kRows) {
-            t.append();
-            t.setValue(0, Value::integer(r.k));
-            t.setText(1, r.name);
-            t.setValue(2, Value::real(r.depth));
-            t.post();
-        }
+        auto t = MakeCaveTable(dir, "cave.db");
+        for (const Row& r : kRows) AddRow(*t, r.k, r.name, r.depth);
     }
     paradox::ParadoxTable table(dir.file("cave.db"), false);
     SecondaryIndex byName;
@@ -106,18 +122,13 @@ TEST(ParadoxSecondary, IndexesReadBackInTheirOrderWithOneEntryPerRecord)
     });
     EXPECT_EQ(got2, want2);
 
-    // The table lists them and stays readable, but is not written.
+    // The table lists them, and keeps them (below).
     const auto tags = table->format()->indexTags();
     ASSERT_EQ(tags.size(), 2u);
     EXPECT_EQ(tags[0].file, "cave.X02");
     EXPECT_EQ(tags[1].expression, "DEPTH,NAME");
     EXPECT_TRUE(tags[1].caseInsensitive && tags[1].descending);
-    auto writable = OpenTable(dir.path(), "cave.db", false);
-    EXPECT_EQ(writable->writeBlocked(),
-              "cave.db: its index file cave.X02 cannot be kept up to date; the table is open read-only");
-    EXPECT_THROW(writable->edit(), EngineError);
-    EXPECT_THROW(writable->append(), EngineError);
-    EXPECT_EQ(writable->recordCount(), 5);
+    EXPECT_EQ(OpenTable(dir.path(), "cave.db", false)->writeBlocked(), "");
 
     // A unique index refuses a repeated key, leaving the files as they were.
     const std::string before = ReadFile(dir.file("cave.X02"));
@@ -159,9 +170,307 @@ TEST(ParadoxSecondary, ADamagedIndexIsNamedAndTheTableStaysReadable)
     WriteFile(dir.file("cave.X02"), x);
     Patch(dir.file("cave.X02"), 4, std::string(1, '\x02'));   // a plain table's file type
     expectDamage("not the entries of a secondary index");
+    // What is left of an index without its entries.
+    WriteFile(dir.file("cave.X02"), x);
+    WriteFile(dir.file("cave.Y05"), y);
+    EXPECT_EQ(OpenTable(dir.path(), "cave.db", false)->writeBlocked(),
+              "cave.db: its index file cave.Y05 cannot be kept up to date; the table is open read-only "
+              "(The index file cave.Y05 has no entries file beside it.)");
+    std::filesystem::remove(dir.file("cave.Y05"));
     // Entries of field 2 under the name of field 3.
     WriteFile(dir.file("cave.X02"), x);
     std::filesystem::rename(dir.file("cave.X02"), dir.file("cave.X03"));
     std::filesystem::rename(dir.file("cave.Y02"), dir.file("cave.Y03"));
     expectDamage("do not key field number 3 alone");
+    EXPECT_THROW(OpenTable(dir.path(), "cave.db", false)->append(), EngineError);
+    EXPECT_THROW(paradox::ParadoxTable(dir.file("cave.db"), false).deleteRecord(0), EngineError);
+    EXPECT_EQ(OpenTable(dir.path(), "cave.db")->recordCount(), 5);
+}
+
+namespace {
+
+// Every secondary index of the table against a full scan: one entry per
+// record, in the index's order, each with the record's values and the block
+// that holds it.
+void ExpectIndexesTrue(const std::string& dbPath, const std::string& context = {})
+{
+    paradox::ParadoxTable table(dbPath, true);
+    ASSERT_EQ(table.writeBlocked(), "") << context;
+    const auto key = table.primaryKey();
+    for (const std::string& x : paradox::FindSecondaryIndexFiles(dbPath)) {
+        const SecondaryIndex index = paradox::ReadSecondaryIndex(x, table.fields());
+        std::vector<int> columns = index.fields;
+        for (int k : key)
+            if (std::find(columns.begin(), columns.end(), k) == columns.end()) columns.push_back(k);
+        std::vector<std::vector<Value>> want;
+        for (std::int64_t r = 0; r < table.physicalCount(); ++r) {
+            std::vector<Value> row;
+            for (int c : columns) row.push_back(table.value(r, c));
+            row.push_back(Value::integer(table.blockNumberOf(r)));
+            want.push_back(row);
+        }
+        auto got = paradox::ReadSecondaryEntries(index);
+        ASSERT_EQ(got.size(), want.size()) << x << " " << context;
+        for (size_t e = 1; e < got.size(); ++e)
+            ASSERT_FALSE(paradox::EntryLess(index, got[e], got[e - 1], columns.size())) << x << " entry " << e << " " << context;
+        auto all = [&](const auto& a, const auto& b) { return paradox::EntryLess(index, a, b, a.size()); };
+        std::sort(got.begin(), got.end(), all);
+        std::sort(want.begin(), want.end(), all);
+        EXPECT_TRUE(got == want) << x << " does not hold the table's records " << context;
+    }
+}
+
+std::multiset<std::string> Lines(const std::string& text)
+{
+    std::multiset<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.insert(line);
+    return lines;
+}
+
+// The lines of both texts, those they share once.
+std::multiset<std::string> Both(const std::string& a, const std::string& b)
+{
+    std::multiset<std::string> both = Lines(a), first = Lines(a);
+    for (const std::string& line : Lines(b))
+        if (!first.count(line)) both.insert(line);
+    return both;
+}
+
+std::string Rows(const std::string& dbPath)
+{
+    paradox::ParadoxTable table(dbPath, true);
+    std::string out;
+    for (std::int64_t r = 0; r < table.physicalCount(); ++r) {
+        for (int f = 0; f < static_cast<int>(table.fields().size()); ++f) {
+            const Value v = table.value(r, f);
+            out += v.kind == Value::Kind::Int ? std::to_string(v.i) : v.kind == Value::Kind::Float ? std::to_string(v.f) : v.s;
+            out += '|';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+// The indexed cave with enough rows to fill several data blocks.
+void MakeLargerCave(const ScratchDir& dir, int rows = 390)
+{
+    MakeIndexedCave(dir);
+    auto t = OpenTable(dir.path(), "cave.db", false);
+    t->beginAppends();
+    for (int k = 10; k < 10 + rows; ++k) AddRow(*t, (k * 37) % 1000 + 10, "n" + std::to_string(k % 23), k % 7);
+    t->endAppends();
+}
+
+} // namespace
+
+TEST(ParadoxSecondary, EditsInsertsAndDeletesThroughTheTableKeepEveryIndex)
+{
+    ScratchDir dir;
+    MakeLargerCave(dir);   // adds in the middle and at the end, splitting blocks
+    ExpectIndexesTrue(dir.file("cave.db"), "after the adds");
+    auto t = OpenTable(dir.path(), "cave.db", false);
+    AddRow(*t, 15, "one more", 4);
+    ExpectIndexesTrue(dir.file("cave.db"), "after an add");
+    t->moveTo(3);
+    t->edit();
+    t->setText(1, "renamed");   // an indexed field
+    t->post();
+    ExpectIndexesTrue(dir.file("cave.db"), "after a rename");
+    t->moveTo(2);
+    t->edit();
+    t->setValue(0, Value::integer(5000));   // the key: the record moves
+    t->post();
+    ExpectIndexesTrue(dir.file("cave.db"), "after a new key");
+    for (int n = 0; n < 30; ++n) {
+        t->moveTo((n * 37) % t->recordCount());
+        t->deleteRecord();
+    }
+    ExpectIndexesTrue(dir.file("cave.db"), "after the deletes");
+
+    // A unique index refuses a repeated key: the row is not added.
+    ScratchDir other;
+    MakeCaveTable(other, "u.db");
+    {
+        paradox::ParadoxTable raw(other.file("u.db"), false);
+        SecondaryIndex byName;
+        byName.path = other.file("u.X02");
+        byName.unique = true;
+        byName.fields = {1};
+        paradox::WriteSecondaryIndex(raw, byName);
+    }
+    t = OpenTable(other.path(), "u.db", false);
+    for (int k : {1, 2, 3}) {
+        t->append();
+        t->setValue(0, Value::integer(k));
+        t->setText(1, k == 3 ? "a" : std::string(1, char('a' + k - 1)));
+        if (k < 3) {
+            t->post();
+            continue;
+        }
+        try {
+            t->post();
+            ADD_FAILURE() << "a repeated key was added";
+        } catch (const EngineError& e) {
+            EXPECT_NE(std::string(e.what()).find("the change is undone"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("(u.X02), which allows each key once"), std::string::npos) << e.what();
+        }
+    }
+    t.reset();
+    EXPECT_EQ(Rows(other.file("u.db")), "1|a||\n2|b||\n");
+    ExpectIndexesTrue(other.file("u.db"), "after a refused key");
+}
+
+TEST(ParadoxSecondary, AFaultAtAnyWriteLeavesTableAndIndexesAgreeing)
+{
+    ScratchDir base;
+    MakeLargerCave(base, 150);
+    const std::vector<std::pair<const char*, std::function<void(Table&)>>> changes = {
+        {"add", [](Table& t) { AddRow(t, 7, "mid", 1.5); }},
+        {"rename", [](Table& t) { t.moveTo(40); t.edit(); t.setText(1, "zz"); t.post(); }},
+        {"new key", [](Table& t) { t.moveTo(40); t.edit(); t.setValue(0, Value::integer(9999)); t.post(); }},
+        {"delete", [](Table& t) { t.moveTo(40); t.deleteRecord(); }},
+    };
+    for (const auto& [name, change] : changes) {
+        ScratchDir dir;
+        auto prepare = [&] {
+            for (const auto& f : FolderEntries(dir.path())) std::filesystem::remove(dir.file(f));
+            for (const auto& f : FolderEntries(base.path())) CopyFile(base.file(f), dir.file(f));
+        };
+        prepare();
+        const std::string before = Rows(dir.file("cave.db"));
+        {
+            auto t = OpenTable(dir.path(), "cave.db", false);
+            fileio::ArmFault(fileio::kAllFileOps, 0);
+            change(*t);
+        }
+        const std::int64_t ops = fileio::FaultOpsSeen();
+        fileio::DisarmFault();
+        const std::string after = Rows(dir.file("cave.db"));
+        ASSERT_NE(before, after) << name;
+        int undone = 0;
+        for (std::int64_t n = 1; n <= ops; ++n) {
+            prepare();
+            auto t = OpenTable(dir.path(), "cave.db", false);
+            std::string error;
+            fileio::ArmFault(fileio::kAllFileOps, n, n % 2 ? fileio::FaultKind::DiskFull : fileio::FaultKind::IoError);
+            try {
+                change(*t);
+            } catch (const EngineError& e) {
+                error = e.what();
+            }
+            const bool fired = fileio::FaultFired();
+            fileio::DisarmFault();
+            t.reset();
+            if (!fired) continue;
+            const std::string context = std::string(name) + ", operation " + std::to_string(n) + " of " +
+                                        std::to_string(ops) + ": " + error;
+            EXPECT_FALSE(error.empty()) << context;
+            const std::string rows = Rows(dir.file("cave.db"));
+            // A record given a new key goes to its new place before it leaves
+            // the old one: a fault between the two leaves it twice.
+            EXPECT_TRUE(rows == before || rows == after || (std::string(name) == "new key" && Lines(rows) == Both(before, after)))
+                << context;
+            ExpectIndexesTrue(dir.file("cave.db"), context);
+            if (error.find("the change is undone") != std::string::npos) {
+                ++undone;
+                EXPECT_EQ(rows, before) << context;
+                EXPECT_TRUE(error.find("cave.X02") != std::string::npos || error.find("cave.XG0") != std::string::npos)
+                    << context;
+            }
+            for (const auto& f : FolderEntries(dir.path())) EXPECT_NE(f[0], '~') << context;
+        }
+        EXPECT_GT(undone, 0) << name << ": no fault hit an index";
+    }
+}
+
+TEST(ParadoxSecondary, ABatchMoveWritesTheIndexesOnceAndTakesItsRowsOutWhenTheyFail)
+{
+    ScratchDir dir;
+    MakeIndexedCave(dir);
+    {
+        auto more = MakeCaveTable(dir, "more.db");
+        more->beginAppends();
+        for (int k = 0; k < 2000; ++k) AddRow(*more, k % 2 ? 3000 - k : 10 + k, "m" + std::to_string(k % 41), k % 5);
+        more->endAppends();
+    }
+    const std::string before = Rows(dir.file("cave.db"));
+    auto move = [&] {
+        auto source = OpenTable(dir.path(), "more.db");
+        Table dest;
+        dest.setDatabaseName(dir.path());
+        dest.setTableName("cave.db");
+        return BatchMove(dest, *source, BatchMode::Append);
+    };
+    // Every index file is moved into place once, whatever the number of rows.
+    const std::string kept = dir.file("kept");
+    std::filesystem::create_directory(kept);
+    for (const auto& f : FolderEntries(dir.path()))
+        if (f.rfind("cave.", 0) == 0) CopyFile(dir.file(f), kept + "/" + f);
+    fileio::ArmFault(unsigned(fileio::FileOp::Rename), 0);
+    EXPECT_EQ(move().appended, 2000);
+    const std::int64_t renames = fileio::FaultOpsSeen();
+    fileio::DisarmFault();
+    EXPECT_LT(renames, 40);
+    ExpectIndexesTrue(dir.file("cave.db"), "after the batch");
+
+    // The last rename of the Y file fails: the rows come out again.
+    for (const auto& f : FolderEntries(kept)) CopyFile(kept + "/" + f, dir.file(f));
+    fileio::ArmFault(unsigned(fileio::FileOp::Rename), renames);
+    try {
+        move();
+        ADD_FAILURE() << "the batch reported success";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("the 2000 records added are taken out again"), std::string::npos) << e.what();
+    }
+    fileio::DisarmFault();
+    EXPECT_EQ(Rows(dir.file("cave.db")), before);
+    ExpectIndexesTrue(dir.file("cave.db"), "after the batch was taken out");
+
+    // A write fails halfway: the indexes follow the rows that made it (or the rows come out).
+    for (const auto& f : FolderEntries(kept)) CopyFile(kept + "/" + f, dir.file(f));
+    fileio::ArmFault(unsigned(fileio::FileOp::Write), 0);
+    move();
+    const std::int64_t writes = fileio::FaultOpsSeen();
+    for (const auto& f : FolderEntries(kept)) CopyFile(kept + "/" + f, dir.file(f));
+    fileio::ArmFault(unsigned(fileio::FileOp::Write), writes / 2);
+    EXPECT_THROW(move(), EngineError);
+    fileio::DisarmFault();
+    const auto rows = Lines(Rows(dir.file("cave.db")));
+    for (const std::string& line : Lines(before)) EXPECT_TRUE(rows.count(line)) << line;
+    ExpectIndexesTrue(dir.file("cave.db"), "after a failed batch");
+}
+
+TEST(ParadoxSecondary, CopyOntoAnIndexedTableKeepsTheIndexesWhoseFieldsItHas)
+{
+    ScratchDir dir;
+    MakeIndexedCave(dir);
+    {
+        Table other;
+        other.setDatabaseName(dir.path());
+        other.setTableName("other.db");
+        other.addFieldDef("ID", ftInteger, 0, false, 0, true);
+        other.addFieldDef("NOTE", ftString, 8);
+        other.addFieldDef("NAME", ftString, 30);
+        other.createTable();
+        other.open();
+        for (int k = 0; k < 50; ++k) {
+            other.append();
+            other.setValue(0, Value::integer(k));
+            other.setText(1, "x");
+            other.setText(2, "c" + std::to_string(k % 9));
+            other.post();
+        }
+    }
+    auto source = OpenTable(dir.path(), "other.db");
+    Table dest;
+    dest.setDatabaseName(dir.path());
+    dest.setTableName("cave.db");
+    const BatchMoveResult r = BatchMove(dest, *source, BatchMode::Copy);
+    EXPECT_EQ(r.appended, 50);
+    EXPECT_EQ(r.droppedIndexes, std::vector<std::string>{"BYDEPTH of cave.XG0 (DEPTH,NAME)"});
+    // NAME is now the third field: its index is named after it.
+    EXPECT_FALSE(std::filesystem::exists(dir.file("cave.X02")) || std::filesystem::exists(dir.file("cave.XG0")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("cave.X03")) && std::filesystem::exists(dir.file("cave.Y03")));
+    ExpectIndexesTrue(dir.file("cave.db"), "after the copy");
 }

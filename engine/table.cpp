@@ -517,9 +517,20 @@ void Table::post()
         notify(ChangeKind::State);
         return;
     }
+    postInsert(nullptr);
+}
+
+void Table::postStored(const std::vector<std::string_view>& stored)
+{
+    if (state_ != DataSetState::Insert) throw EngineError("Cannot post stored fields: no row is being added");
+    postInsert(&stored);
+}
+
+void Table::postInsert(const std::vector<std::string_view>* stored)
+{
     syncIndex();
     std::int64_t before = indexedCount_;
-    std::int64_t rec = format_->appendRecord(buffer_);
+    std::int64_t rec = stored ? format_->appendStored(buffer_, *stored) : format_->appendRecord(buffer_);
     state_ = DataSetState::Browse;
     buffer_.clear();
     modified_ = false;

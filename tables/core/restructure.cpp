@@ -11,6 +11,7 @@
 #include "engine/pg/pg_database.h"
 #include "engine/sql/query.h"
 #include "tables/core/carried_columns.h"
+#include "tables/core/saved_copy.h"
 
 namespace tarnel::tables {
 
@@ -90,6 +91,42 @@ std::vector<FieldDef> KeepPrimaryKey(const Table& table, std::vector<FieldDef> f
     return fields;
 }
 
+void CloseQuietly(Table& t)
+{
+    try {
+        if (t.active()) t.close();
+    } catch (...) {
+        // Read only: closing lets go of the file, nothing is lost.
+    }
+}
+
+void OpenForReading(Table& copy)
+{
+    if (copy.active()) return;
+    copy.setReadOnly(true);
+    copy.open();
+}
+
+// Saves the open table's rows into `copy` (closed, named, typed), before
+// the table is touched; rows: the rows saved. A table of our own file
+// formats is saved by copying its files (the copy is left open for
+// reading); another is moved row by row. False when cancelled.
+bool SaveRows(Table& table, Table& copy, const BatchProgress& progress, std::int64_t& rows)
+{
+    if (!SavesByFileCopy(table)) {
+        BatchMoveResult out = BatchMove(copy, table, BatchMode::Copy, Phase(progress, 0));
+        rows = out.rows;
+        return !out.cancelled;
+    }
+    if (!SaveTableFiles(table, copy.databaseName(), copy.tableName(), table.recordCount(), Phase(progress, 0)))
+        return false;
+    copy.setCodePage(table.codePage());   // a file that names none is read as the table was
+    OpenForReading(copy);
+    rows = copy.recordCount();
+    CheckMemosReadable(copy);
+    return true;
+}
+
 } // namespace
 
 RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& requestedFields,
@@ -134,18 +171,17 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     copy.setDatabaseName(folder);
     copy.setTableName(kRestructureTempName);
     copy.setTableType(type);
-    BatchMoveResult out;
+    std::int64_t rows = 0;
     try {
-        out = BatchMove(copy, table, BatchMode::Copy, Phase(progress, 0));
+        if (!SaveRows(table, copy, progress, rows)) {
+            RemoveTempFolder(folder);
+            return {true, 0, {}};
+        }
     } catch (...) {
+        CloseQuietly(copy);
         RemoveTempFolder(folder);
         throw;
     }
-    if (out.cancelled) {
-        RemoveTempFolder(folder);
-        return {true, 0, {}};
-    }
-    const std::int64_t rows = out.rows;
 
     std::string failure;
     bool cancelled = false;
@@ -159,18 +195,10 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
         // The refill select's rows, read from the copy directly.
         BatchMoveResult in;
         {
-            copy.setReadOnly(true);
-            copy.open();
+            OpenForReading(copy);
             struct Closing {
                 Table& t;
-                ~Closing()
-                {
-                    try {
-                        t.close();
-                    } catch (...) {
-                        // Read only: closing lets go of the file, nothing is lost.
-                    }
-                }
+                ~Closing() { CloseQuietly(t); }
             } closing {copy};
             CarriedColumns carried(copy, newFields);
             in = BatchMove(table, carried, BatchMode::Append, Phase(progress, 1, rows), rows);
@@ -193,8 +221,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     // definitions and all the old rows.
     try {
         if (table.active()) table.close();
-        copy.setReadOnly(true);
-        copy.open();
+        OpenForReading(copy);
         BatchMoveResult back = BatchMove(table, copy, BatchMode::Copy);
         copy.close();
         table.setReadOnly(false);

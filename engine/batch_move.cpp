@@ -361,14 +361,14 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
     return result;
 }
 
-std::vector<std::string> RecreateTable(Table& table)
+std::vector<std::string> RecreateTable(Table& table, int codePage)
 {
     const std::string path = table.resolvePath();
     std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : std::string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::vector<SavedIndex> saved;
     if (ext == ".dbf" && fileio::FileExists(path)) saved = SaveTableIndexes(path);
-    table.createTable();
+    table.createTable(codePage);
     return RestoreTableIndexes(path, saved);
 }
 

@@ -7,6 +7,7 @@
 #include "engine/error.h"
 #include "engine/fileio/file.h"
 #include "engine/format_registry.h"
+#include "engine/paradox/px_table.h"
 #include "engine/pg/pg_alter.h"
 #include "engine/pg/pg_database.h"
 #include "engine/sql/query.h"
@@ -127,6 +128,24 @@ bool SaveRows(Table& table, Table& copy, const BatchProgress& progress, std::int
     return true;
 }
 
+// The code page the open table's texts are stored in (a Paradox table's
+// header names its own).
+int StoredCodePage(const Table& table)
+{
+    if (const auto* px = dynamic_cast<const paradox::ParadoxTable*>(table.format())) return px->codePage();
+    return table.codePage();
+}
+
+// The old table made anew from the copy: its definitions and code page,
+// then all its rows.
+BatchMoveResult PutBack(Table& table, Table& copy, int codePage)
+{
+    table.clearFieldDefs();
+    for (const auto& f : copy.fields()) table.addFieldDef(f.name, f.type, f.size, f.required, f.decimals, f.key);
+    RecreateTable(table, codePage);
+    return BatchMove(table, copy, BatchMode::Append);
+}
+
 } // namespace
 
 RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& requestedFields,
@@ -162,6 +181,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
         throw EngineError("Cannot restructure the table: " + blocked);
     const std::vector<FieldDef> newFields = KeepPrimaryKey(table, requestedFields);
     const TableType type = table.formatType();
+    const int codePage = StoredCodePage(table);   // kept: texts and names are written as they were
     const std::string folder =
         MakePrivateFolder(tempParent.empty() ? TemporaryFilesFolder() : tempParent, "tarnel-restructure-");
 
@@ -189,7 +209,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
         table.close();
         table.clearFieldDefs();
         for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals, f.key);
-        std::vector<std::string> dropped = RecreateTable(table);
+        std::vector<std::string> dropped = RecreateTable(table, codePage);
         table.setReadOnly(false);
         table.open();
         // The refill select's rows, read from the copy directly.
@@ -222,7 +242,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     try {
         if (table.active()) table.close();
         OpenForReading(copy);
-        BatchMoveResult back = BatchMove(table, copy, BatchMode::Copy);
+        BatchMoveResult back = PutBack(table, copy, codePage);
         copy.close();
         table.setReadOnly(false);
         table.open();

@@ -362,6 +362,17 @@ void Table::checkField(int field) const
         throw EngineError("Field index " + std::to_string(field) + " out of range in " + tableName_);
 }
 
+DataSet::StoredSource Table::storedSource(int field) const
+{
+    if (!format_ || field < 0 || static_cast<unsigned>(field) >= openFieldCount_) return {};
+    return {format_.get(), field};
+}
+
+std::int64_t Table::storedRecord(int /*field*/) const
+{
+    return format_ && state_ == DataSetState::Browse && !eof() ? current_ : -1;
+}
+
 Value Table::value(int field) const
 {
     if (state_ == DataSetState::Browse && !eof() && static_cast<unsigned>(field) < openFieldCount_)

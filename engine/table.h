@@ -94,6 +94,9 @@ public:
     Value valueAt(std::int64_t row, int field) const override;
     bool isNullAt(std::int64_t row, int field) const override;
     void appendTextAt(std::int64_t row, int field, std::string& out) const override;
+    // The table's own records, while the current row is not in editing.
+    StoredSource storedSource(int field) const override;
+    std::int64_t storedRecord(int field) const override;
 
     // Editing of the current row.
     DataSetState state() const;

@@ -16,10 +16,12 @@
 #include "engine/table.h"
 #include "tables/core/restructure.h"
 #include "tests/support/test_paths.h"
+#include "tests/tables/held_value.h"
 
 using namespace tarnel;
 using namespace tarnel::tables;
 using tarnel::test::Fixture;
+using tarnel::test::Held;
 using tarnel::test::ScratchDir;
 namespace fs = std::filesystem;
 
@@ -49,18 +51,6 @@ void CopyTable(const fs::path& table, const std::string& folder, const std::stri
             (memo == ".dbt" || memo == ".fpt" || memo == ".mb"))
             fs::copy_file(e.path(), folder + "/" + stem + e.path().extension().string());
     }
-}
-
-std::string Held(const Value& v)
-{
-    switch (v.kind) {
-    case Value::Kind::Null: return "null";
-    case Value::Kind::Int: return "int " + std::to_string(v.i);
-    case Value::Kind::Float: return "float " + std::to_string(std::bit_cast<std::uint64_t>(v.f));
-    case Value::Kind::Text: return "text '" + v.s + "'";
-    case Value::Kind::Bytes: return "bytes '" + v.s + "'";
-    }
-    return "?";
 }
 
 } // namespace

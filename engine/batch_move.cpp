@@ -73,6 +73,7 @@ public:
         total_ = sourceRows >= 0 ? sourceRows : source_.recordCount();
         if (mode == BatchMode::Append || mode == BatchMode::Copy) {
             // Only the rows there at the start: the source may be the destination's own file.
+            planStored();
             AppendScope appends(dest_);
             for (source_.first(); !source_.eof() && !stopped() && result_.rows < total_; source_.next()) {
                 appendRow();
@@ -136,6 +137,42 @@ private:
         for (dest_.first(); !dest_.eof(); dest_.next(), ++row) rows_.emplace(destKey(), row);
     }
 
+    // The fields the source reads straight from a table's records laid out
+    // as the destination's field: their bytes are copied unread.
+    void planStored()
+    {
+        const TableFormat* to = dest_.format();
+        if (!to || !to->takesStored()) return;
+        const size_t n = std::min(dest_.fields().size(), source_.fields().size());
+        for (size_t k = 0; k < n; ++k) {
+            if (dest_.fields()[k].type == ftAutoInc) continue;
+            const DataSet::StoredSource from = source_.storedSource(static_cast<int>(k));
+            if (!from.format) continue;
+            const std::string layout = to->storedLayout(static_cast<int>(k));
+            if (layout.empty() || layout != from.format->storedLayout(from.field)) continue;
+            if (storedFrom_.empty()) storedFrom_.resize(n);
+            storedFrom_[k] = from;
+        }
+        stored_.resize(storedFrom_.size());
+        records_.resize(storedFrom_.size());
+    }
+
+    // This row's record for each field copied as stored (-1: by value).
+    void findStored()
+    {
+        for (size_t k = 0; k < storedFrom_.size(); ++k)
+            records_[k] = storedFrom_[k].format ? source_.storedRecord(static_cast<int>(k)) : -1;
+    }
+
+    // Their bytes, taken after every value of the row was read.
+    const std::vector<std::string_view>& storedBytes()
+    {
+        for (size_t k = 0; k < storedFrom_.size(); ++k)
+            stored_[k] = records_[k] >= 0 ? storedFrom_[k].format->storedBytes(records_[k], storedFrom_[k].field)
+                                          : std::string_view();
+        return stored_;
+    }
+
     // Sets the fields of the destination's edit buffer from the source's current row.
     void fill(bool skipKey)
     {
@@ -146,6 +183,7 @@ private:
             const FieldDef& f = destFields[static_cast<size_t>(k)];
             if (f.type == ftAutoInc) continue;   // numbered by the table
             if (skipKey && std::find(keys_.begin(), keys_.end(), k) != keys_.end()) continue;
+            if (static_cast<size_t>(k) < records_.size() && records_[static_cast<size_t>(k)] >= 0) continue;
             try {
                 Value v = source_.value(k);
                 CheckFits(f, v);
@@ -157,10 +195,11 @@ private:
         }
     }
 
-    void post()
+    void post(bool withStored = false)
     {
         try {
-            dest_.post();
+            if (withStored) dest_.postStored(storedBytes());
+            else dest_.post();
         } catch (const EngineError& e) {
             dest_.cancel();
             throw EngineError(RowError(dest_, result_.rows, nullptr, e.what()));
@@ -170,8 +209,14 @@ private:
     void appendRow()
     {
         dest_.append();
-        fill(false);
-        post();
+        if (storedFrom_.empty()) {
+            fill(false);
+            post();
+        } else {
+            findStored();
+            fill(false);
+            post(true);
+        }
         ++result_.appended;
     }
 
@@ -247,6 +292,10 @@ private:
     std::vector<int> keys_;
     std::unordered_map<std::string, std::int64_t> rows_;
     BatchMoveResult result_;
+    // Appends: the fields copied as stored, from where (empty when none), and this row's records and bytes.
+    std::vector<DataSet::StoredSource> storedFrom_;
+    std::vector<std::int64_t> records_;
+    std::vector<std::string_view> stored_;
 };
 
 // The destination made anew with the source's definitions.
@@ -313,7 +362,7 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
     return result;
 }
 
-std::vector<std::string> RecreateTable(Table& table)
+std::vector<std::string> RecreateTable(Table& table, int codePage)
 {
     const std::string path = table.resolvePath();
     std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : std::string();
@@ -322,7 +371,7 @@ std::vector<std::string> RecreateTable(Table& table)
     if (ext == ".dbf" && fileio::FileExists(path)) saved = SaveTableIndexes(path);
     std::vector<paradox::SavedSecondaryIndex> secondary;
     if (ext.ends_with(".db") && fileio::FileExists(path)) secondary = paradox::SaveSecondaryIndexes(path);
-    table.createTable();
+    table.createTable(codePage);
     if (!secondary.empty()) return paradox::RestoreSecondaryIndexes(path, secondary);
     return RestoreTableIndexes(path, saved);
 }

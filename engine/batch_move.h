@@ -44,8 +44,8 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode,
 // Table::createTable for a table re-created in place (a Copy onto it, a
 // restructure): the index files of the dBASE/FoxPro table it replaces come
 // back with the tags whose fields survive, empty for the rows to come.
-// Returns the tags dropped.
-std::vector<std::string> RecreateTable(Table& table);
+// Returns the tags dropped. codePage: as for Table::createTable.
+std::vector<std::string> RecreateTable(Table& table, int codePage = 0);
 
 // "append", "update", "appendupdate", "delete", "copy" (any letter case).
 bool ParseBatchMode(const std::string& name, BatchMode& mode);

@@ -22,6 +22,7 @@ struct FieldDef {
 };
 
 class DataSet;
+class TableFormat;
 
 // What an attached view is told. While views are disabled nothing is sent;
 // enabling them again sends one Reset if anything happened meanwhile.
@@ -76,6 +77,19 @@ public:
     // The same text appended to out: for loops that reuse one buffer.
     virtual void appendText(int field, std::string& out) const { out += asText(field); }
     virtual double asFloat(int field) const;       // throws when the value is not a number
+
+    // Where a field is read straight from a table file's records: that
+    // table's format and its field (null format: not so). A batch move
+    // copies such a field's bytes unread into a destination field stored
+    // alike (see TableFormat::storedLayout). storedRecord: the record of
+    // the current row to copy the field's bytes from, or -1 where this
+    // row's value is not just its bytes.
+    struct StoredSource {
+        TableFormat* format = nullptr;
+        int field = -1;
+    };
+    virtual StoredSource storedSource(int /*field*/) const { return {}; }
+    virtual std::int64_t storedRecord(int /*field*/) const { return -1; }
 
     // Suspend and resume the refreshing of attached views (nestable).
     void disableViews() { ++viewsDisabled_; }

@@ -360,6 +360,17 @@ void Table::checkField(int field) const
         throw EngineError("Field index " + std::to_string(field) + " out of range in " + tableName_);
 }
 
+DataSet::StoredSource Table::storedSource(int field) const
+{
+    if (!format_ || field < 0 || static_cast<unsigned>(field) >= openFieldCount_) return {};
+    return {format_.get(), field};
+}
+
+std::int64_t Table::storedRecord(int /*field*/) const
+{
+    return format_ && state_ == DataSetState::Browse && !eof() ? current_ : -1;
+}
+
 Value Table::value(int field) const
 {
     if (state_ == DataSetState::Browse && !eof() && static_cast<unsigned>(field) < openFieldCount_)
@@ -515,9 +526,20 @@ void Table::post()
         notify(ChangeKind::State);
         return;
     }
+    postInsert(nullptr);
+}
+
+void Table::postStored(const std::vector<std::string_view>& stored)
+{
+    if (state_ != DataSetState::Insert) throw EngineError("Cannot post stored fields: no row is being added");
+    postInsert(&stored);
+}
+
+void Table::postInsert(const std::vector<std::string_view>* stored)
+{
     syncIndex();
     std::int64_t before = indexedCount_;
-    std::int64_t rec = format_->appendRecord(buffer_);
+    std::int64_t rec = stored ? format_->appendStored(buffer_, *stored) : format_->appendRecord(buffer_);
     state_ = DataSetState::Browse;
     buffer_.clear();
     modified_ = false;

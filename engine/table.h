@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/dataset.h"
@@ -99,6 +100,9 @@ public:
     Value valueAt(std::int64_t row, int field) const override;
     bool isNullAt(std::int64_t row, int field) const override;
     void appendTextAt(std::int64_t row, int field, std::string& out) const override;
+    // The table's own records, while the current row is not in editing.
+    StoredSource storedSource(int field) const override;
+    std::int64_t storedRecord(int field) const override;
 
     // Editing of the current row.
     DataSetState state() const;
@@ -107,6 +111,10 @@ public:
     void append();
     void deleteRecord();
     void post();
+    // Posts an appended row whose fields with a stored entry take those
+    // bytes as they are (see TableFormat::storedLayout); the others are
+    // the edit buffer's.
+    void postStored(const std::vector<std::string_view>& stored);
     void cancel();
     // Around many appends (batch moves): the format may write them in blocks.
     void beginAppends();
@@ -136,6 +144,7 @@ private:
     std::int64_t recordOfRow(std::int64_t row) const;   // -1 when past the end
     std::int64_t rowOfRecord(std::int64_t record) const;
     void loadBuffer();
+    void postInsert(const std::vector<std::string_view>* stored);
     bool bufferRow(std::int64_t row) const;   // the row shows the edit buffer
     std::int64_t existingRecord(std::int64_t row) const;   // throws past the end
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/dataset.h"
@@ -93,6 +94,27 @@ public:
                                       const std::vector<bool>& changed) = 0;
     virtual std::int64_t appendRecord(const std::vector<Value>& values) = 0;  // returns its number
     virtual void deleteRecord(std::int64_t record) = 0;
+
+    // Copying fields as they are stored (a table rebuilt from a copy of
+    // itself): a field's layout as a key - two fields, of any two tables,
+    // with the same non-empty key hold the same value in the same bytes, so
+    // those bytes can be copied over unread. Empty where they cannot be: the
+    // value lives elsewhere (memo, blob), the bytes alone do not say it (a
+    // null flag kept apart, an autoincrement number).
+    virtual std::string storedLayout(int /*field*/) const { return {}; }
+    // Whether appendStored takes stored bytes: not where the table orders
+    // or numbers its records itself (a key, an autoincrement field).
+    virtual bool takesStored() const { return false; }
+    // The field's bytes in the record (valid until the next read), for a
+    // field with a layout.
+    virtual std::string_view storedBytes(std::int64_t /*record*/, int /*field*/) { return {}; }
+    // appendRecord, where a field whose stored entry is not empty takes
+    // those bytes as they are (copied from a field of the same layout), and
+    // its value is not looked at.
+    virtual std::int64_t appendStored(const std::vector<Value>& values, const std::vector<std::string_view>& /*stored*/)
+    {
+        return appendRecord(values);
+    }
 
     // Many appends in a row (batch moves): between these a format may hold
     // its lock and write the new records in blocks. Records appended are

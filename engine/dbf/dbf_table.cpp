@@ -602,7 +602,28 @@ std::int64_t DbfTable::updateRecord(std::int64_t record, const std::vector<Value
     return record;
 }
 
-std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)
+// Letters whose bytes mean the same in every flavor; the binary ones
+// (I, B, O, @, T, Y...) are read by flavor.
+std::string DbfTable::storedLayout(int field) const
+{
+    const DbfField& f = raw(field);
+    if (IsBlobType(f.type) || f.type == ftAutoInc || f.nullBit >= 0 || f.varBit >= 0 || f.nullableWithoutFlags)
+        return {};
+    const bool plain = f.letter == 'C' || f.letter == 'N' || f.letter == 'F' || f.letter == 'L' || f.letter == 'D';
+    return "dbf " + std::string(1, f.letter) + " " + std::to_string(f.length) + "." + std::to_string(f.decimals) +
+           (plain ? std::string() : " flavor " + std::to_string(static_cast<int>(header_.flavor))) + " cp " +
+           std::to_string(codePage_->number());
+}
+
+std::string_view DbfTable::storedBytes(std::int64_t record, int field)
+{
+    const DbfField& f = raw(field);
+    return {record_(record) + f.offset, static_cast<size_t>(f.length)};
+}
+
+std::int64_t DbfTable::appendRecord(const std::vector<Value>& values) { return appendStored(values, {}); }
+
+std::int64_t DbfTable::appendStored(const std::vector<Value>& values, const std::vector<std::string_view>& stored)
 {
     requireWritable("add a record");
     std::unique_ptr<File::Lock> lock;
@@ -615,8 +636,13 @@ std::int64_t DbfTable::appendRecord(const std::vector<Value>& values)
     std::string rec(static_cast<size_t>(header_.recordLength), ' ');
     if (header_.nullFlagsOffset >= 0)
         std::memset(rec.data() + header_.nullFlagsOffset, 0, static_cast<size_t>(header_.nullFlagsLength));
-    for (size_t k = 0; k < visible_.size(); ++k)
-        encode(rec, raw(static_cast<int>(k)), k < values.size() ? values[k] : Value(), true);
+    for (size_t k = 0; k < visible_.size(); ++k) {
+        const DbfField& f = raw(static_cast<int>(k));
+        if (k < stored.size() && stored[k].size() == static_cast<size_t>(f.length))
+            std::memcpy(rec.data() + f.offset, stored[k].data(), stored[k].size());
+        else
+            encode(rec, f, k < values.size() ? values[k] : Value(), true);
+    }
     std::int64_t record = header_.recordCount;
     if (appendLock_) {
         if (pending_.empty()) pendingFirst_ = record;

@@ -33,6 +33,10 @@ public:
     std::int64_t updateRecord(std::int64_t record, const std::vector<Value>& values,
                       const std::vector<bool>& changed) override;
     std::int64_t appendRecord(const std::vector<Value>& values) override;
+    std::string storedLayout(int field) const override;
+    bool takesStored() const override { return true; }
+    std::string_view storedBytes(std::int64_t record, int field) override;
+    std::int64_t appendStored(const std::vector<Value>& values, const std::vector<std::string_view>& stored) override;
     void deleteRecord(std::int64_t record) override;
     void beginAppends() override;
     void endAppends() override;

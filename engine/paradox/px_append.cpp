@@ -104,6 +104,65 @@ std::int64_t ParadoxTable::appendAtEnd(const std::string& bytes)
     return total_++;
 }
 
+// A keyed table places each record by its key, and an autoincrement field
+// is numbered here: records of such tables are only made from values.
+bool ParadoxTable::placesRecords() const
+{
+    if (keyWidth_ > 0) return true;
+    for (const PxField& f : header_.fields)
+        if (f.code == pxAutoInc) return true;
+    return false;
+}
+
+std::string ParadoxTable::storedLayout(int field) const
+{
+    const PxField& f = header_.fields.at(static_cast<size_t>(field));
+    if (f.isBlob() || f.code == pxAutoInc) return {};
+    return "px " + std::to_string(f.code) + " " + std::to_string(f.sizeByte) + " " + std::to_string(f.width) + " cp " +
+           std::to_string(header_.codePage);
+}
+
+std::string_view ParadoxTable::storedBytes(std::int64_t record, int field)
+{
+    const PxField& f = header_.fields.at(static_cast<size_t>(field));
+    return {reinterpret_cast<const char*>(recordBytes(record)) + f.offset, static_cast<size_t>(f.width)};
+}
+
+std::int64_t ParadoxTable::appendStored(const std::vector<Value>& values, const std::vector<std::string_view>& stored)
+{
+    bool any = false;
+    for (std::string_view s : stored) any = any || !s.empty();
+    if (!any) return appendRecord(values);
+    if (placesRecords())
+        throw EngineError(name_ + ": a keyed or numbering table takes its records only as values");
+    checkWritable("add a record");
+    checkValues(values);
+    auto lock = writeLock();
+    std::vector<std::uint32_t> released;
+    std::string bytes = encodeRecord(values, nullptr, nullptr, released);
+    for (size_t k = 0; k < stored.size() && k < header_.fields.size(); ++k) {
+        const PxField& f = header_.fields[k];
+        if (stored[k].size() == static_cast<size_t>(f.width) && !f.isBlob())
+            std::memcpy(bytes.data() + f.offset, stored[k].data(), stored[k].size());
+    }
+    if (appendLock_) {
+        const std::int64_t at = appendAtEnd(bytes);
+        if (!secondary_.empty()) appended_.push_back(at);   // the indexes are written once the appends end
+        return at;
+    }
+    flushAppends();
+    std::int64_t at = 0;
+    try {
+        at = insertAt(total_, bytes);
+        writeHeaderCounts();
+    } catch (const EngineError& e) {
+        followFailedWrite(e);
+        throw;
+    }
+    keepSecondary({Change::Added, at, {}});
+    return at;
+}
+
 void ParadoxTable::flushAppends()
 {
     if (pending_.empty() && !indexStale_) return;

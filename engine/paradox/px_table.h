@@ -37,6 +37,10 @@ public:
     std::int64_t updateRecord(std::int64_t record, const std::vector<Value>& values,
                       const std::vector<bool>& changed) override;
     std::int64_t appendRecord(const std::vector<Value>& values) override;
+    std::string storedLayout(int field) const override;
+    bool takesStored() const override { return !placesRecords(); }
+    std::string_view storedBytes(std::int64_t record, int field) override;
+    std::int64_t appendStored(const std::vector<Value>& values, const std::vector<std::string_view>& stored) override;
     void deleteRecord(std::int64_t record) override;
     void beginAppends() override;
     void endAppends() override;
@@ -114,6 +118,9 @@ private:
     void truncateTo(std::int64_t count);
     std::vector<std::uint32_t> blobRefs(const unsigned char* record) const;
 
+
+    // Keyed, or numbering a field: records are made only from values.
+    bool placesRecords() const;
     // Appends gathered between beginAppends() and endAppends() (px_append.cpp).
     bool appendsAtEnd(const std::string& key);
     std::int64_t appendAtEnd(const std::string& bytes);

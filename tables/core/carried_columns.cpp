@@ -1,5 +1,6 @@
 #include "tables/core/carried_columns.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/error.h"
@@ -21,6 +22,8 @@ CarriedColumns::CarriedColumns(Table& copy, const std::vector<FieldDef>& newFiel
         from_.push_back(old ? static_cast<int>(old - copy.fields().data()) : -1);
         trimmed_.push_back(old && (old->type == ftString || old->type == ftFixedChar));
     }
+    const TableType type = format_.type();
+    readsTrimmed_ = type == TableType::dBASE || type == TableType::FoxPro;
     copy_.first();
     record_ = copy_.eof() ? -1 : copy_.currentRecord();
     setCursor(0, copy_.eof());
@@ -57,6 +60,22 @@ Value CarriedColumns::valueAt(std::int64_t row, int field) const
     const int from = from_.at(static_cast<size_t>(field));
     Value v = copy_.valueAt(row, from < 0 ? 0 : from);   // throws past the end
     return from < 0 ? Value::text({}) : carried(field, std::move(v));
+}
+
+DataSet::StoredSource CarriedColumns::storedSource(int field) const
+{
+    const int from = from_.at(static_cast<size_t>(field));
+    if (from < 0 || fields_[static_cast<size_t>(field)].type == ftFloat) return {};
+    return {&format_, from};
+}
+
+std::int64_t CarriedColumns::storedRecord(int field) const
+{
+    if (record_ < 0 || !trimmed_[static_cast<size_t>(field)] || readsTrimmed_) return record_;
+    // The text ends at its first NUL or with the field.
+    const std::string_view bytes = format_.storedBytes(record_, from_[static_cast<size_t>(field)]);
+    const size_t end = std::min(bytes.find('\0'), bytes.size());
+    return end > 0 && bytes[end - 1] == ' ' ? -1 : record_;
 }
 
 } // namespace tarnel::tables

@@ -23,6 +23,11 @@ public:
     void moveTo(std::int64_t row) override;
     Value valueAt(std::int64_t row, int field) const override;
     Value value(int field) const override;
+    // The copy's fields, except numbers stored as floating point (a NaN is
+    // carried as Null); a text only where its stored bytes read without
+    // trailing blanks.
+    StoredSource storedSource(int field) const override;
+    std::int64_t storedRecord(int field) const override;
 
 private:
     Value carried(int field, Value v) const;   // as the select gives it
@@ -32,6 +37,7 @@ private:
     std::vector<FieldDef> fields_;
     std::vector<int> from_;        // the copy's field, -1 for the empty text
     std::vector<bool> trimmed_;    // text padded with blanks in the file
+    bool readsTrimmed_ = false;    // the copy's format drops them when reading
     std::int64_t record_ = -1;     // the copy's record at the cursor
 };
 

@@ -7,10 +7,12 @@
 #include "engine/error.h"
 #include "engine/fileio/file.h"
 #include "engine/format_registry.h"
+#include "engine/paradox/px_table.h"
 #include "engine/pg/pg_alter.h"
 #include "engine/pg/pg_database.h"
 #include "engine/sql/query.h"
 #include "tables/core/carried_columns.h"
+#include "tables/core/saved_copy.h"
 
 namespace tarnel::tables {
 
@@ -90,6 +92,60 @@ std::vector<FieldDef> KeepPrimaryKey(const Table& table, std::vector<FieldDef> f
     return fields;
 }
 
+void CloseQuietly(Table& t)
+{
+    try {
+        if (t.active()) t.close();
+    } catch (...) {
+        // Read only: closing lets go of the file, nothing is lost.
+    }
+}
+
+void OpenForReading(Table& copy)
+{
+    if (copy.active()) return;
+    copy.setReadOnly(true);
+    copy.open();
+}
+
+// Saves the open table's rows into `copy` (closed, named, typed), before
+// the table is touched; rows: the rows saved. A table of our own file
+// formats is saved by copying its files (the copy is left open for
+// reading); another is moved row by row. False when cancelled.
+bool SaveRows(Table& table, Table& copy, const BatchProgress& progress, std::int64_t& rows)
+{
+    if (!SavesByFileCopy(table)) {
+        BatchMoveResult out = BatchMove(copy, table, BatchMode::Copy, Phase(progress, 0));
+        rows = out.rows;
+        return !out.cancelled;
+    }
+    if (!SaveTableFiles(table, copy.databaseName(), copy.tableName(), table.recordCount(), Phase(progress, 0)))
+        return false;
+    copy.setCodePage(table.codePage());   // a file that names none is read as the table was
+    OpenForReading(copy);
+    rows = copy.recordCount();
+    CheckMemosReadable(copy);
+    return true;
+}
+
+// The code page the open table's texts are stored in (a Paradox table's
+// header names its own).
+int StoredCodePage(const Table& table)
+{
+    if (const auto* px = dynamic_cast<const paradox::ParadoxTable*>(table.format())) return px->codePage();
+    return table.codePage();
+}
+
+// The old table made anew from the copy: its definitions and code page,
+// then all its rows.
+BatchMoveResult PutBack(Table& table, Table& copy, int codePage)
+{
+    table.clearFieldDefs();
+    for (const auto& f : copy.fields()) table.addFieldDef(f.name, f.type, f.size, f.required, f.decimals, f.key);
+    RecreateTable(table, codePage);
+    return BatchMove(table, copy, BatchMode::Append);
+}
+
 } // namespace
 
 RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& requestedFields,
@@ -125,6 +181,7 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
         throw EngineError("Cannot restructure the table: " + blocked);
     const std::vector<FieldDef> newFields = KeepPrimaryKey(table, requestedFields);
     const TableType type = table.formatType();
+    const int codePage = StoredCodePage(table);   // kept: texts and names are written as they were
     const std::string folder =
         MakePrivateFolder(tempParent.empty() ? TemporaryFilesFolder() : tempParent, "tarnel-restructure-");
 
@@ -134,18 +191,17 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     copy.setDatabaseName(folder);
     copy.setTableName(kRestructureTempName);
     copy.setTableType(type);
-    BatchMoveResult out;
+    std::int64_t rows = 0;
     try {
-        out = BatchMove(copy, table, BatchMode::Copy, Phase(progress, 0));
+        if (!SaveRows(table, copy, progress, rows)) {
+            RemoveTempFolder(folder);
+            return {true, 0, {}};
+        }
     } catch (...) {
+        CloseQuietly(copy);
         RemoveTempFolder(folder);
         throw;
     }
-    if (out.cancelled) {
-        RemoveTempFolder(folder);
-        return {true, 0, {}};
-    }
-    const std::int64_t rows = out.rows;
 
     std::string failure;
     bool cancelled = false;
@@ -153,24 +209,16 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
         table.close();
         table.clearFieldDefs();
         for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals, f.key);
-        std::vector<std::string> dropped = RecreateTable(table);
+        std::vector<std::string> dropped = RecreateTable(table, codePage);
         table.setReadOnly(false);
         table.open();
         // The refill select's rows, read from the copy directly.
         BatchMoveResult in;
         {
-            copy.setReadOnly(true);
-            copy.open();
+            OpenForReading(copy);
             struct Closing {
                 Table& t;
-                ~Closing()
-                {
-                    try {
-                        t.close();
-                    } catch (...) {
-                        // Read only: closing lets go of the file, nothing is lost.
-                    }
-                }
+                ~Closing() { CloseQuietly(t); }
             } closing {copy};
             CarriedColumns carried(copy, newFields);
             in = BatchMove(table, carried, BatchMode::Append, Phase(progress, 1, rows), rows);
@@ -193,9 +241,8 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     // definitions and all the old rows.
     try {
         if (table.active()) table.close();
-        copy.setReadOnly(true);
-        copy.open();
-        BatchMoveResult back = BatchMove(table, copy, BatchMode::Copy);
+        OpenForReading(copy);
+        BatchMoveResult back = PutBack(table, copy, codePage);
         copy.close();
         table.setReadOnly(false);
         table.open();

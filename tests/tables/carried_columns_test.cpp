@@ -14,28 +14,13 @@
 #include "tables/core/carried_columns.h"
 #include "tables/core/restructure.h"
 #include "tests/support/test_paths.h"
+#include "tests/tables/held_value.h"
 
 using namespace tarnel;
 using namespace tarnel::tables;
 using tarnel::test::Fixture;
+using tarnel::test::Held;
 using tarnel::test::ScratchDir;
-
-namespace {
-
-// What a value holds, by its kind (a query result's Null may keep an old string).
-std::string Held(const Value& v)
-{
-    switch (v.kind) {
-    case Value::Kind::Null: return "null";
-    case Value::Kind::Int: return "int " + std::to_string(v.i);
-    case Value::Kind::Float: return "float " + std::to_string(std::bit_cast<std::uint64_t>(v.f));
-    case Value::Kind::Text: return "text '" + v.s + "'";
-    case Value::Kind::Bytes: return "bytes '" + v.s + "'";
-    }
-    return "?";
-}
-
-} // namespace
 
 TEST(CarriedColumns, YieldWhatTheRefillSelectYieldsForEveryFixture)
 {

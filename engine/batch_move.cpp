@@ -1,18 +1,15 @@
 #include "engine/batch_move.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <sys/stat.h>
 #include <unordered_map>
 
-#include "engine/dbf/index/index_keeper.h"
 #include "engine/error.h"
-#include "engine/fileio/companion_files.h"
 #include "engine/format_registry.h"
-#include "engine/paradox/px_secondary.h"
 #include "engine/pg/pg_database.h"
 #include "engine/pg/pg_load.h"
+#include "engine/saved_indexes.h"
 
 namespace tarnel {
 
@@ -364,16 +361,13 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode, c
 
 std::vector<std::string> RecreateTable(Table& table, int codePage)
 {
-    const std::string path = table.resolvePath();
-    std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : std::string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::vector<SavedIndex> saved;
-    if (ext == ".dbf" && fileio::FileExists(path)) saved = SaveTableIndexes(path);
-    std::vector<paradox::SavedSecondaryIndex> secondary;
-    if (ext.ends_with(".db") && fileio::FileExists(path)) secondary = paradox::SaveSecondaryIndexes(path);
+    return RecreateTable(table, codePage, SaveIndexesBeside(table.resolvePath()));
+}
+
+std::vector<std::string> RecreateTable(Table& table, int codePage, const SavedTableIndexes& indexes)
+{
     table.createTable(codePage);
-    if (!secondary.empty()) return paradox::RestoreSecondaryIndexes(path, secondary);
-    return RestoreTableIndexes(path, saved);
+    return RestoreIndexesBeside(table.resolvePath(), indexes);
 }
 
 bool ParseBatchMode(const std::string& name, BatchMode& mode)

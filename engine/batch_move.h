@@ -22,6 +22,8 @@
 
 namespace tarnel {
 
+struct SavedTableIndexes;
+
 // Told of the rows done (source rows handled) out of the total, every few
 // hundred rows and at the end; returning false cancels the move.
 using BatchProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
@@ -46,6 +48,9 @@ BatchMoveResult BatchMove(Table& destination, DataSet& source, BatchMode mode,
 // back with the tags whose fields survive, empty for the rows to come.
 // Returns the tags dropped. codePage: as for Table::createTable.
 std::vector<std::string> RecreateTable(Table& table, int codePage = 0);
+// The same with the index files saved earlier (engine/saved_indexes.h)
+// instead of those beside the table now.
+std::vector<std::string> RecreateTable(Table& table, int codePage, const SavedTableIndexes& indexes);
 
 // "append", "update", "appendupdate", "delete", "copy" (any letter case).
 bool ParseBatchMode(const std::string& name, BatchMode& mode);

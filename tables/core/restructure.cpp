@@ -10,6 +10,7 @@
 #include "engine/paradox/px_table.h"
 #include "engine/pg/pg_alter.h"
 #include "engine/pg/pg_database.h"
+#include "engine/saved_indexes.h"
 #include "engine/sql/query.h"
 #include "tables/core/carried_columns.h"
 #include "tables/core/saved_copy.h"
@@ -136,14 +137,27 @@ int StoredCodePage(const Table& table)
     return table.codePage();
 }
 
-// The old table made anew from the copy: its definitions and code page,
-// then all its rows.
-BatchMoveResult PutBack(Table& table, Table& copy, int codePage)
+// The old table made anew from the copy: its definitions and code page, the
+// indexes it had (saved before the table was touched), then all its rows,
+// which fill them. droppedIndexes: the old indexes that did not come back.
+BatchMoveResult PutBack(Table& table, Table& copy, int codePage, const SavedTableIndexes& indexes)
 {
     table.clearFieldDefs();
     for (const auto& f : copy.fields()) table.addFieldDef(f.name, f.type, f.size, f.required, f.decimals, f.key);
-    RecreateTable(table, codePage);
-    return BatchMove(table, copy, BatchMode::Append);
+    std::vector<std::string> lost = RecreateTable(table, codePage, indexes);
+    BatchMoveResult back = BatchMove(table, copy, BatchMode::Append);
+    back.droppedIndexes = std::move(lost);
+    return back;
+}
+
+// What the user is told of the table put back: as it was, unless an index
+// of the old table did not come back.
+std::string PutBackNote(const std::vector<std::string>& lost)
+{
+    if (lost.empty()) return "The table was put back as it was.";
+    std::string list;
+    for (const std::string& index : lost) list += (list.empty() ? "" : "; ") + index;
+    return "The table was put back with all its rows, but these indexes could not be brought back: " + list + ".";
 }
 
 } // namespace
@@ -192,11 +206,17 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     copy.setTableName(kRestructureTempName);
     copy.setTableType(type);
     std::int64_t rows = 0;
+    SavedTableIndexes indexes;   // the old table's, for the new table and for putting the old one back
     try {
         if (!SaveRows(table, copy, progress, rows)) {
             RemoveTempFolder(folder);
             return {true, 0, {}};
         }
+        indexes = SaveIndexesBeside(table.resolvePath());
+        // The table was found writable, so its indexes were readable: one
+        // that is not now must not be dropped on the way.
+        if (const std::string unread = UnreadIndex(indexes); !unread.empty())
+            throw EngineError("Cannot restructure the table: " + unread);
     } catch (...) {
         CloseQuietly(copy);
         RemoveTempFolder(folder);
@@ -207,9 +227,12 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     bool cancelled = false;
     try {
         table.close();
+        // Made anew in its own format, which its name alone may not tell
+        // (a FoxPro table is a .dbf as a dBASE one is).
+        table.setTableType(type);
         table.clearFieldDefs();
         for (const auto& f : newFields) table.addFieldDef(f.name, f.type, f.size, false, f.decimals, f.key);
-        std::vector<std::string> dropped = RecreateTable(table, codePage);
+        std::vector<std::string> dropped = RecreateTable(table, codePage, indexes);
         table.setReadOnly(false);
         table.open();
         // The refill select's rows, read from the copy directly.
@@ -237,12 +260,15 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
         failure = e.what();
     }
 
-    // Put the old table back from the copy: Copy re-creates it with the old
-    // definitions and all the old rows.
+    // Put the old table back from the copy, with the old definitions, indexes
+    // and rows.
+    const std::string reason = cancelled ? std::string("The restructure was cancelled.") : failure;
+    std::vector<std::string> lost;
     try {
         if (table.active()) table.close();
         OpenForReading(copy);
-        BatchMoveResult back = PutBack(table, copy, codePage);
+        BatchMoveResult back = PutBack(table, copy, codePage, indexes);
+        lost = std::move(back.droppedIndexes);
         copy.close();
         table.setReadOnly(false);
         table.open();
@@ -252,14 +278,13 @@ RestructureResult RestructureTable(Table& table, const std::vector<FieldDef>& re
     } catch (const std::exception& e) {
         if (copy.active()) copy.close();
         const std::string kept = folder + "/" + kRestructureTempName;
-        throw RestructureError((failure.empty() ? std::string("The restructure was cancelled.") : failure) +
-                                   "\nThe old table could not be put back (" + e.what() +
+        throw RestructureError(reason + "\nThe old table could not be put back (" + e.what() +
                                    "). All its rows are kept in " + kept + ".",
                                false, folder);
     }
     RemoveTempFolder(folder);
-    if (cancelled) return {true, rows, {}};
-    throw RestructureError(failure + "\nThe table was put back as it was.", true, {});
+    if (cancelled && lost.empty()) return {true, rows, {}};
+    throw RestructureError(reason + "\n" + PutBackNote(lost), true, {});
 }
 
 } // namespace tarnel::tables

@@ -10,9 +10,10 @@
 //
 // The copy lives in a folder made for this one restructure (mode 0700), so
 // nobody else can reach it and two restructures never meet. Any failure or a
-// cancel after the table was touched puts the old table back from the copy;
-// the folder is removed afterwards. Should even that restore fail, the folder
-// is kept and the error names it: it then holds the only whole copy of the rows.
+// cancel after the table was touched puts the old table back from the copy,
+// with the indexes it had; the folder is removed afterwards. Should even that
+// restore fail, the folder is kept and the error names it: it then holds the
+// only whole copy of the rows.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,9 +42,11 @@ struct RestructureResult {
     std::vector<std::string> droppedIndexes;   // index tags whose fields are gone
 };
 
-// Thrown when the rebuild failed. restored: the table is back as it was
-// (old structure, all rows). Otherwise keptFolder holds TEMP.DBF with the
-// rows and the message says where it is.
+// Thrown when the rebuild failed. restored: the table is back with its old
+// structure, all its rows and its indexes; the message names any index that
+// could not be brought back (a cancel that lost one is reported so too).
+// Otherwise keptFolder holds TEMP.DBF with the rows and the message says
+// where it is.
 class RestructureError : public std::runtime_error {
 public:
     RestructureError(const std::string& message, bool restored, std::string keptFolder)

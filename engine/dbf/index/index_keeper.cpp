@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "engine/bytes.h"
+#include "engine/dataset.h"
 #include "engine/error.h"
 #include "engine/dbf/index/index_file.h"
 #include "engine/dbf/index/index_patch.h"
@@ -351,6 +352,26 @@ void FlagProductionIndex(const std::string& dbfPath)
     file.writeAt(28, &flags, 1);
 }
 
+// Marks in the table header the fields that a tag of its production .mdx
+// keys on their own (descriptor byte 31), as dBASE IV and later keep it. A
+// tag on an expression marks nothing.
+void FlagTaggedFields(const std::string& dbfPath, const DbfHeader& header, const std::vector<std::string>& expressions)
+{
+    if (header.flavor != DbfFlavor::DBase3 && header.flavor != DbfFlavor::DBase4) return;   // 32-byte descriptors
+    std::optional<File> file;
+    for (const DbfField& f : header.fields) {
+        if (f.system || f.descriptorOffset <= 0) continue;
+        const bool tagged = std::any_of(expressions.begin(), expressions.end(), [&](const std::string& e) {
+            const auto first = e.find_first_not_of(' '), last = e.find_last_not_of(' ');
+            return first != std::string::npos && SameText(e.substr(first, last - first + 1), f.name);
+        });
+        if (!tagged) continue;
+        if (!file) file.emplace(File::open(dbfPath, false));
+        const char flag = 0x01;
+        file->writeAt(f.descriptorOffset + 31, &flag, 1);
+    }
+}
+
 // A .mdx put back with the tags the re-created table can key, their trees empty.
 void RestoreMdx(const std::string& dbfPath, const DbfHeader& header, const SavedIndex& saved, std::vector<std::string>& dropped)
 {
@@ -365,6 +386,7 @@ void RestoreMdx(const std::string& dbfPath, const DbfHeader& header, const Saved
     }
     const unsigned block = GetLe16(saved.bytes.data() + 22);
     std::vector<MdxTagLayout> kept;
+    std::vector<std::string> expressions;
     for (size_t k = 0; k < index->tags().size(); ++k) {
         const IndexTag& t = index->tags()[k];
         auto key = KeyExpression::compile(t.expression, header, KeyStyle::Mdx);
@@ -377,6 +399,7 @@ void RestoreMdx(const std::string& dbfPath, const DbfHeader& header, const Saved
         SetMdxKeyLength(tag.header, length, block);
         if (MdxKeyType(t.keyType) != key->type()) tag.header[9] = tag.entry[20] = key->type();
         kept.push_back(std::move(tag));
+        expressions.push_back(t.expression);
     }
     if (kept.empty()) {
         RemoveFile(saved.path);
@@ -384,7 +407,10 @@ void RestoreMdx(const std::string& dbfPath, const DbfHeader& header, const Saved
     }
     if (kept.size() != index->tags().size()) ThreadMdxTags(kept);
     WriteFileAtomically(saved.path, BuildMdxIndex(saved.bytes.substr(0, 544), kept));
-    if (saved.bytes[24] != 0 && !header.isFoxPro()) FlagProductionIndex(dbfPath);
+    if (saved.bytes[24] != 0 && !header.isFoxPro()) {
+        FlagProductionIndex(dbfPath);
+        FlagTaggedFields(dbfPath, header, expressions);
+    }
 }
 
 } // namespace

@@ -46,10 +46,8 @@ Planned Plan(const FieldDef& f, bool fox, const std::string& table)
     case ftFloat:
         if (f.size > 0 || !fox) {
             // A number field keeps decimals, so that it reads back as Float.
-            // One wider than 9 reads back as Float without them: a width
-            // given with no decimals (an N(11,0) made anew) stays as it was.
             int w = std::max(width(20), 3);
-            int d = f.decimals > 0 ? f.decimals : f.size > 9 && f.size <= 20 ? 0 : 4;
+            int d = f.decimals > 0 ? f.decimals : 4;
             if (d > w - 2) d = std::max(1, w - 2);
             return {"", 'N', w, d};
         }

@@ -15,7 +15,6 @@
 #include "engine/fileio/file.h"
 #include "engine/table.h"
 #include "tables/core/restructure.h"
-#include "tests/engine/format_test_util.h"
 #include "tests/support/test_paths.h"
 
 using namespace tarnel;
@@ -304,44 +303,6 @@ TEST_P(Restructure, ProgressTextCountsEachPassOnItsOwn)
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Saving rows: 1500 of 1500"), texts.end());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Carrying rows: 512 of 1500"), texts.end());
     EXPECT_EQ(texts.back(), "Carrying rows: 1500 of 1500");
-}
-
-// A dBASE Integer field is N(11,0), read back as a Float of width 11: made
-// anew, by the rebuild or by the put-back after a failure, it stays N(11,0)
-// and keeps numbers of more than six digits.
-TEST(RestructureDbase, AWideIntegerFieldStaysAsItWas)
-{
-    ScratchDir data, temp;
-    Table table;
-    table.setDatabaseName(data.path());
-    table.setTableName("t.dbf");
-    table.setTableType(TableType::dBASE);
-    table.addFieldDef("ID", ftInteger, 0);
-    table.addFieldDef("NAME", ftString, 8);
-    table.createTable();
-    table.open();
-    table.append();
-    table.setValue(0, Value::integer(12345678901));
-    table.setText(1, "st1");
-    table.post();
-    auto idField = [&] {
-        const std::string bytes = tarnel::test::ReadFile(data.file("t.dbf"));
-        return std::string(1, bytes[32 + 11]) + std::to_string(int(bytes[32 + 16])) + "," + std::to_string(int(bytes[32 + 17]));
-    };
-    ASSERT_EQ(idField(), "N11,0");
-
-    std::vector<FieldDef> kept = table.fields();
-    kept.push_back(Def("NOTE", ftString, 4));
-    RestructureTable(table, kept, {}, temp.path());
-    EXPECT_EQ(table.asText(0), "12345678901");
-    EXPECT_EQ(idField(), "N11,0");
-
-    // NAME as an Integer fails the refill: the table is put back.
-    EXPECT_THROW(RestructureTable(table, {Def("ID", ftFloat, 11), Def("NAME", ftInteger, 0)}, {}, temp.path()),
-                 RestructureError);
-    table.moveTo(0);
-    EXPECT_EQ(table.asText(0), "12345678901");
-    EXPECT_EQ(idField(), "N11,0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Restructure,

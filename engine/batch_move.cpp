@@ -63,6 +63,26 @@ private:
     bool done_ = false;
 };
 
+// Updates and deletes between the destination's beginBatch() and
+// endBatch(): the upkeep its format leaves to the end is done after an error
+// too, and when even that fails, both errors are told.
+template <typename Changes>
+void InBatch(Table& t, Changes changes)
+{
+    t.beginBatch();
+    try {
+        changes();
+    } catch (const std::exception& e) {
+        try {
+            t.endBatch();
+        } catch (const std::exception& again) {
+            throw EngineError(std::string(e.what()) + " " + again.what());
+        }
+        throw;
+    }
+    t.endBatch();
+}
+
 class Mover {
 public:
     Mover(Table& dest, DataSet& source, const BatchProgress& progress)
@@ -255,22 +275,24 @@ private:
     void updateMatching(bool appendNew)
     {
         std::vector<std::int64_t> fresh;
-        std::int64_t sourceRow = 0;
-        for (source_.first(); !source_.eof() && !stopped(); source_.next(), ++sourceRow) {
-            std::int64_t row = match();
-            if (row >= 0) {
-                dest_.moveTo(row);
-                dest_.edit();
-                fill(true);
-                post();
-                ++result_.updated;
-                step();
-            } else if (appendNew) {
-                fresh.push_back(sourceRow);
-            } else {
-                step();
+        InBatch(dest_, [&] {
+            std::int64_t sourceRow = 0;
+            for (source_.first(); !source_.eof() && !stopped(); source_.next(), ++sourceRow) {
+                std::int64_t row = match();
+                if (row >= 0) {
+                    dest_.moveTo(row);
+                    dest_.edit();
+                    fill(true);
+                    post();
+                    ++result_.updated;
+                    step();
+                } else if (appendNew) {
+                    fresh.push_back(sourceRow);
+                } else {
+                    step();
+                }
             }
-        }
+        });
         AppendScope appends(dest_);
         for (std::int64_t r : fresh) {
             if (stopped()) break;
@@ -292,16 +314,18 @@ private:
         std::sort(doomed.begin(), doomed.end());
         doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
         std::int64_t unmatched = total_ - static_cast<std::int64_t>(doomed.size());
-        for (auto it = doomed.rbegin(); it != doomed.rend() && !stopped(); ++it) {
-            dest_.moveTo(*it);
-            try {
-                dest_.deleteRecord();
-            } catch (const EngineError& e) {
-                throw EngineError(RowError(dest_, *it, nullptr, e.what()));
+        InBatch(dest_, [&] {
+            for (auto it = doomed.rbegin(); it != doomed.rend() && !stopped(); ++it) {
+                dest_.moveTo(*it);
+                try {
+                    dest_.deleteRecord();
+                } catch (const EngineError& e) {
+                    throw EngineError(RowError(dest_, *it, nullptr, e.what()));
+                }
+                ++result_.deleted;
+                step();
             }
-            ++result_.deleted;
-            step();
-        }
+        });
         if (!stopped()) result_.rows += unmatched;
     }
 

@@ -136,6 +136,14 @@ public:
     virtual void beginAppends() {}
     virtual void endAppends() {}
 
+    // Many updates and deletes in a row (batch moves): each change is written
+    // at once, and the upkeep that follows every change (a format's indexes)
+    // may wait for endBatch(), which does it once. endBatch() is called after
+    // a failure too, and brings that upkeep in line with what was written.
+    // Not nested with beginAppends().
+    virtual void beginBatch() {}
+    virtual void endBatch() {}
+
     // The current row is about to be edited (a server table keeps the row as
     // it was read, to tell at the post whether someone changed it meanwhile).
     virtual void beginEdit(std::int64_t /*record*/) {}

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 
 #include "bench/feature_table.h"
 
@@ -31,6 +32,14 @@ int main(int argc, char** argv)
                                " --field CHECKED:Boolean > /dev/null";
     double restructure = TimeCommand("'" + cli + "' restructure '" + folder + "' engine-copy.dbf" + fields);
     double restructureParadox = TimeCommand("'" + cli + "' restructure '" + folder + "' engine-copy.db" + fields);
+    // Where the temporary folder is on the table's file system the saved copy
+    // is a second name of the table's file; elsewhere its bytes are copied.
+    double restructureCopying = -1;
+    struct stat here {}, shm {};
+    if (::stat(folder.c_str(), &here) == 0 && ::stat("/dev/shm", &shm) == 0 && here.st_dev != shm.st_dev) {
+        TimeCommand("'" + cli + "' copy '" + folder + "' '" + name + "' '" + folder + "' engine-copy.dbf --mode copy > /dev/null");
+        restructureCopying = TimeCommand("TMPDIR=/dev/shm '" + cli + "' restructure '" + folder + "' engine-copy.dbf" + fields);
+    }
     if (cp < 0 || scan < 0 || copy < 0 || toParadox < 0 || restructure < 0 || restructureParadox < 0) {
         std::fprintf(stderr, "a command failed\n");
         return 1;
@@ -44,5 +53,9 @@ int main(int argc, char** argv)
     std::printf("restructure dBASE         %.3f s   %.2fx of its Copy (goal: within 2x)\n", restructure, restructure / copy);
     std::printf("restructure Paradox       %.3f s   %.2fx of its Copy (goal: within 2x)\n", restructureParadox,
                 restructureParadox / toParadox);
+    if (restructureCopying >= 0)
+        std::printf("restructure dBASE, copy saved on another file system (TMPDIR=/dev/shm)\n"
+                    "                          %.3f s   %.2fx of its Copy\n",
+                    restructureCopying, restructureCopying / copy);
     return 0;
 }

@@ -60,6 +60,26 @@ private:
     bool done_ = false;
 };
 
+// Updates and deletes between the destination's beginBatch() and
+// endBatch(): the upkeep its format leaves to the end is done after an error
+// too, and when even that fails, both errors are told.
+template <typename Changes>
+void InBatch(Table& t, Changes changes)
+{
+    t.beginBatch();
+    try {
+        changes();
+    } catch (const std::exception& e) {
+        try {
+            t.endBatch();
+        } catch (const std::exception& again) {
+            throw EngineError(std::string(e.what()) + " " + again.what());
+        }
+        throw;
+    }
+    t.endBatch();
+}
+
 class Mover {
 public:
     Mover(Table& dest, DataSet& source, const BatchProgress& progress)
@@ -135,7 +155,8 @@ private:
     }
 
     // The fields the source reads straight from a table's records laid out
-    // as the destination's field: their bytes are copied unread.
+    // as the destination's field: their bytes are copied unread; or laid out
+    // so that the destination rewrites them without a value between.
     void planStored()
     {
         const TableFormat* to = dest_.format();
@@ -146,27 +167,46 @@ private:
             const DataSet::StoredSource from = source_.storedSource(static_cast<int>(k));
             if (!from.format) continue;
             const std::string layout = to->storedLayout(static_cast<int>(k));
-            if (layout.empty() || layout != from.format->storedLayout(from.field)) continue;
-            if (storedFrom_.empty()) storedFrom_.resize(n);
+            TableFormat::StoredRewrite rewrite;
+            if (layout.empty()) continue;
+            if (layout != from.format->storedLayout(from.field)) {
+                rewrite = to->storedRewrite(static_cast<int>(k), *from.format, from.field);
+                if (!rewrite) continue;
+            }
+            if (storedFrom_.empty()) {
+                storedFrom_.resize(n);
+                rewrites_.resize(n);
+                rewritten_.resize(n);
+            }
             storedFrom_[k] = from;
+            rewrites_[k] = std::move(rewrite);
         }
         stored_.resize(storedFrom_.size());
         records_.resize(storedFrom_.size());
     }
 
-    // This row's record for each field copied as stored (-1: by value).
+    // This row's record for each field copied as stored (-1: by value); a
+    // field laid out otherwise has its bytes rewritten now, before other
+    // reads of the row, or goes by value where they cannot be.
     void findStored()
     {
-        for (size_t k = 0; k < storedFrom_.size(); ++k)
-            records_[k] = storedFrom_[k].format ? source_.storedRecord(static_cast<int>(k)) : -1;
+        for (size_t k = 0; k < storedFrom_.size(); ++k) {
+            const DataSet::StoredSource& from = storedFrom_[k];
+            records_[k] = from.format ? source_.storedRecord(static_cast<int>(k)) : -1;
+            if (records_[k] >= 0 && rewrites_[k] &&
+                !rewrites_[k](from.format->storedBytes(records_[k], from.field), rewritten_[k]))
+                records_[k] = -1;
+        }
     }
 
     // Their bytes, taken after every value of the row was read.
     const std::vector<std::string_view>& storedBytes()
     {
-        for (size_t k = 0; k < storedFrom_.size(); ++k)
-            stored_[k] = records_[k] >= 0 ? storedFrom_[k].format->storedBytes(records_[k], storedFrom_[k].field)
-                                          : std::string_view();
+        for (size_t k = 0; k < storedFrom_.size(); ++k) {
+            if (records_[k] < 0) stored_[k] = {};
+            else if (rewrites_[k]) stored_[k] = rewritten_[k];
+            else stored_[k] = storedFrom_[k].format->storedBytes(records_[k], storedFrom_[k].field);
+        }
         return stored_;
     }
 
@@ -232,22 +272,24 @@ private:
     void updateMatching(bool appendNew)
     {
         std::vector<std::int64_t> fresh;
-        std::int64_t sourceRow = 0;
-        for (source_.first(); !source_.eof() && !stopped(); source_.next(), ++sourceRow) {
-            std::int64_t row = match();
-            if (row >= 0) {
-                dest_.moveTo(row);
-                dest_.edit();
-                fill(true);
-                post();
-                ++result_.updated;
-                step();
-            } else if (appendNew) {
-                fresh.push_back(sourceRow);
-            } else {
-                step();
+        InBatch(dest_, [&] {
+            std::int64_t sourceRow = 0;
+            for (source_.first(); !source_.eof() && !stopped(); source_.next(), ++sourceRow) {
+                std::int64_t row = match();
+                if (row >= 0) {
+                    dest_.moveTo(row);
+                    dest_.edit();
+                    fill(true);
+                    post();
+                    ++result_.updated;
+                    step();
+                } else if (appendNew) {
+                    fresh.push_back(sourceRow);
+                } else {
+                    step();
+                }
             }
-        }
+        });
         AppendScope appends(dest_);
         for (std::int64_t r : fresh) {
             if (stopped()) break;
@@ -269,16 +311,18 @@ private:
         std::sort(doomed.begin(), doomed.end());
         doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
         std::int64_t unmatched = total_ - static_cast<std::int64_t>(doomed.size());
-        for (auto it = doomed.rbegin(); it != doomed.rend() && !stopped(); ++it) {
-            dest_.moveTo(*it);
-            try {
-                dest_.deleteRecord();
-            } catch (const EngineError& e) {
-                throw EngineError(RowError(dest_, *it, nullptr, e.what()));
+        InBatch(dest_, [&] {
+            for (auto it = doomed.rbegin(); it != doomed.rend() && !stopped(); ++it) {
+                dest_.moveTo(*it);
+                try {
+                    dest_.deleteRecord();
+                } catch (const EngineError& e) {
+                    throw EngineError(RowError(dest_, *it, nullptr, e.what()));
+                }
+                ++result_.deleted;
+                step();
             }
-            ++result_.deleted;
-            step();
-        }
+        });
         if (!stopped()) result_.rows += unmatched;
     }
 
@@ -291,6 +335,8 @@ private:
     BatchMoveResult result_;
     // Appends: the fields copied as stored, from where (empty when none), and this row's records and bytes.
     std::vector<DataSet::StoredSource> storedFrom_;
+    std::vector<TableFormat::StoredRewrite> rewrites_;   // for fields laid out otherwise
+    std::vector<std::string> rewritten_;
     std::vector<std::int64_t> records_;
     std::vector<std::string_view> stored_;
 };

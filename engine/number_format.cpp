@@ -146,4 +146,38 @@ bool ParseNumber(std::string_view text, double& out)
     return ec == std::errc() && end == text.data() + text.size();
 }
 
+
+bool RewriteNumeral(std::string_view numeral, int decimals, int width, int toDecimals, std::string& out)
+{
+    if (toDecimals < decimals || decimals < 0 || width <= 0) return false;
+    size_t k = 0;
+    while (k < numeral.size() && numeral[k] == ' ') ++k;
+    const bool negative = k < numeral.size() && numeral[k] == '-';
+    if (negative) ++k;
+    const size_t wholeStart = k;
+    while (k < numeral.size() && numeral[k] >= '0' && numeral[k] <= '9') ++k;
+    const size_t whole = k - wholeStart;
+    if (whole == 0 || (whole > 1 && numeral[wholeStart] == '0')) return false;
+    if (decimals > 0) {
+        if (k >= numeral.size() || numeral[k] != '.') return false;
+        ++k;
+        for (int d = 0; d < decimals; ++d, ++k)
+            if (k >= numeral.size() || numeral[k] < '0' || numeral[k] > '9') return false;
+    }
+    if (k != numeral.size()) return false;
+    // At most 15 significant digits: a double holds them exactly enough
+    // that its value written with toDecimals decimals gives these digits.
+    const size_t significant = (numeral[wholeStart] == '0' ? 0 : whole) + static_cast<size_t>(toDecimals);
+    if (significant > 15) return false;
+    const size_t length = (negative ? 1 : 0) + whole + (toDecimals > 0 ? 1 + static_cast<size_t>(toDecimals) : 0);
+    if (length > static_cast<size_t>(width)) return false;
+    out.assign(static_cast<size_t>(width) - length, ' ');
+    out.append(numeral.substr(wholeStart - (negative ? 1 : 0)));
+    if (toDecimals > 0) {
+        if (decimals == 0) out += '.';
+        out.append(static_cast<size_t>(toDecimals - decimals), '0');
+    }
+    return true;
+}
+
 } // namespace tarnel

@@ -19,6 +19,15 @@ bool AppendFixed(double value, int decimals, std::string& out);
 // allowed). Returns false when the text is not a whole number.
 bool ParseNumber(std::string_view text, double& out);
 
+// Writes a numeral as stored in a text number field ("  -12.50": blanks,
+// then an optional minus, digits, and exactly `decimals` decimals after a
+// point) for a field `width` wide with `toDecimals` decimals, as writing
+// its parsed value there would: right-aligned, the decimals padded with
+// zeros. False, with out unchanged, for anything it cannot write so
+// exactly - no digits, other characters, leading zeros, fewer decimals,
+// more than 15 significant digits, too wide - which is left to be parsed.
+bool RewriteNumeral(std::string_view numeral, int decimals, int width, int toDecimals, std::string& out);
+
 // The value of a hexadecimal digit (either letter case); -1 for any other character.
 inline int HexDigitValue(char c)
 {

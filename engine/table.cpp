@@ -121,6 +121,7 @@ void Table::close()
     current_ = -1;
     setCursor(0, true);
     notify(ChangeKind::Reset);
+    format->endBatch();     // what a batch of changes left to do is done (or its failure told)
     format->endAppends();   // appends still gathered are written (or their failure told)
 }
 
@@ -573,6 +574,17 @@ void Table::beginAppends()
 void Table::endAppends()
 {
     if (format_) format_->endAppends();
+}
+
+void Table::beginBatch()
+{
+    requireWritable("change rows");
+    format_->beginBatch();
+}
+
+void Table::endBatch()
+{
+    if (format_) format_->endBatch();
 }
 
 void Table::cancel()

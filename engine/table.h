@@ -119,6 +119,10 @@ public:
     // Around many appends (batch moves): the format may write them in blocks.
     void beginAppends();
     void endAppends();
+    // Around many updates and deletes (batch moves): the format may leave
+    // their upkeep (its indexes) to the end.
+    void beginBatch();
+    void endBatch();
     bool modified() const { return modified_; }
     // Into the edit buffer (starts nothing), converted for the field's type (see
     // ConvertValue); `from` is the type of the field the value was read from.

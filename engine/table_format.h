@@ -102,6 +102,19 @@ public:
     // value lives elsewhere (memo, blob), the bytes alone do not say it (a
     // null flag kept apart, an autoincrement number).
     virtual std::string storedLayout(int /*field*/) const { return {}; }
+    // A field whose stored bytes come from a field laid out otherwise, that
+    // this field can take rewritten without reading them as a value (a
+    // numeral given more room or more decimals): rewrite(from, to) gives
+    // this field's bytes, or false for bytes left to the value path.
+    // Empty where the format has no such rewrite.
+    using StoredRewrite = std::function<bool(std::string_view from, std::string& to)>;
+    virtual StoredRewrite storedRewrite(int /*field*/, const TableFormat& /*from*/, int /*fromField*/) const
+    {
+        return {};
+    }
+    // Whether a float field's stored bytes can hold a value that is not a
+    // number (NaN): a binary double can, a numeral written as text cannot.
+    virtual bool storedMayBeNaN(int /*field*/) const { return true; }
     // Whether appendStored takes stored bytes: not where the table orders
     // or numbers its records itself (a key, an autoincrement field).
     virtual bool takesStored() const { return false; }
@@ -122,6 +135,14 @@ public:
     // the files stay consistent. endAppends() writes what is left.
     virtual void beginAppends() {}
     virtual void endAppends() {}
+
+    // Many updates and deletes in a row (batch moves): each change is written
+    // at once, and the upkeep that follows every change (a format's indexes)
+    // may wait for endBatch(), which does it once. endBatch() is called after
+    // a failure too, and brings that upkeep in line with what was written.
+    // Not nested with beginAppends().
+    virtual void beginBatch() {}
+    virtual void endBatch() {}
 
     // The current row is about to be edited (a server table keeps the row as
     // it was read, to tell at the post whether someone changed it meanwhile).

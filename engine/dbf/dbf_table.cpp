@@ -615,6 +615,30 @@ std::string DbfTable::storedLayout(int field) const
            std::to_string(codePage_->number());
 }
 
+// A numeral (N, F) of another table's field goes into a numeral field of
+// this table's code page with at least as many decimals as text, unparsed.
+TableFormat::StoredRewrite DbfTable::storedRewrite(int field, const TableFormat& from, int fromField) const
+{
+    const auto* source = dynamic_cast<const DbfTable*>(&from);
+    if (!source || storedLayout(field).empty() || source->storedLayout(fromField).empty()) return {};
+    const DbfField& to = raw(field);
+    const DbfField& f = source->raw(fromField);
+    auto numeral = [](char letter) { return letter == 'N' || letter == 'F'; };
+    if (!numeral(to.letter) || !numeral(f.letter) || to.decimals < f.decimals ||
+        source->codePage_->number() != codePage_->number())
+        return {};
+    return [decimals = f.decimals, width = to.length, toDecimals = to.decimals](std::string_view bytes,
+                                                                                 std::string& out) {
+        return RewriteNumeral(bytes, decimals, width, toDecimals, out);
+    };
+}
+
+bool DbfTable::storedMayBeNaN(int field) const
+{
+    const char letter = raw(field).letter;
+    return letter != 'N' && letter != 'F';
+}
+
 std::string_view DbfTable::storedBytes(std::int64_t record, int field)
 {
     const DbfField& f = raw(field);

@@ -34,6 +34,8 @@ public:
                       const std::vector<bool>& changed) override;
     std::int64_t appendRecord(const std::vector<Value>& values) override;
     std::string storedLayout(int field) const override;
+    StoredRewrite storedRewrite(int field, const TableFormat& from, int fromField) const override;
+    bool storedMayBeNaN(int field) const override;
     bool takesStored() const override { return true; }
     std::string_view storedBytes(std::int64_t record, int field) override;
     std::int64_t appendStored(const std::vector<Value>& values, const std::vector<std::string_view>& stored) override;

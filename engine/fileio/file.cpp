@@ -207,6 +207,11 @@ void RenameFile(const std::string& from, const std::string& to)
         throw EngineError(SysError("cannot move the file into place as " + BaseName(to), from));
 }
 
+bool LinkFile(const std::string& from, const std::string& to)
+{
+    return !Injected(fileio::FileOp::Create) && ::link(from.c_str(), to.c_str()) == 0;
+}
+
 void RemoveFile(const std::string& path)
 {
     if (Injected(fileio::FileOp::Remove) || (::unlink(path.c_str()) != 0 && errno != ENOENT))

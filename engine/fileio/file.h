@@ -59,6 +59,12 @@ std::string BaseName(const std::string& path);
 
 // Renames a file (both on one file system), or throws naming it.
 void RenameFile(const std::string& from, const std::string& to);
+// Gives the file `from` a second name `to` (both on one file system): a
+// copy that costs nothing and shares the file's bytes, so it stays a copy
+// only while the file is replaced rather than written over. False where it
+// cannot be made (another file system, no right to, a fault); nothing is
+// made then.
+bool LinkFile(const std::string& from, const std::string& to);
 // Removes a file; one that is already gone is no error.
 void RemoveFile(const std::string& path);
 

@@ -21,7 +21,7 @@ constexpr size_t kFlushBlocks = 256;
 
 std::unique_ptr<File::Lock> ParadoxTable::writeLock()
 {
-    if (appendLock_) return nullptr;   // held for the appends already
+    if (appendLock_ || batchLock_) return nullptr;   // held for the appends or the batch already
     auto lock = std::make_unique<File::Lock>(db_);
     refresh();
     return lock;
@@ -49,6 +49,38 @@ void ParadoxTable::endAppends()
         throw;
     }
     appendLock_.reset();
+}
+
+void ParadoxTable::beginBatch()
+{
+    checkWritable("change records");
+    if (batch_) return;
+    std::unique_ptr<File::Lock> lock;
+    if (!appendLock_) {
+        lock = std::make_unique<File::Lock>(db_);
+        refresh();
+    }
+    batchLock_ = std::move(lock);
+    batch_ = true;
+    secondaryStale_ = false;
+}
+
+// The indexes the batch's changes left behind, written from what the table
+// holds; the lock is let go whatever happens.
+void ParadoxTable::endBatch()
+{
+    if (!batch_) return;
+    batch_ = false;
+    std::string lost;
+    try {
+        flushAppends();   // the primary index, when the order changed
+        if (secondaryStale_) lost = rewriteSecondary();
+    } catch (...) {
+        batchLock_.reset();
+        throw;
+    }
+    batchLock_.reset();
+    if (!lost.empty()) throw EngineError(name_ + ": the index files could not follow the changes: " + lost);
 }
 
 // Whether a record with this key goes after every record there is. Throws
@@ -165,7 +197,7 @@ std::int64_t ParadoxTable::appendStored(const std::vector<Value>& values, const 
 
 void ParadoxTable::flushAppends()
 {
-    if (pending_.empty() && !indexStale_) return;
+    if (pending_.empty() && (!indexStale_ || batch_)) return;   // a batch writes the primary index as it ends
     try {
         const size_t n = pending_.size(), bs = static_cast<size_t>(header_.blockSize);
         for (size_t i = 0; i < n; ++i) {
@@ -184,8 +216,12 @@ void ParadoxTable::flushAppends()
         if (n > 0) db_.writeAt(blockOffset(pending_[0].number), pendingBlock(0), bs);
         pending_.clear();
         writeHeaderCounts();
-        if (keyWidth_ > 0) rebuildIndex();
-        indexStale_ = false;
+        if (batch_) {
+            indexStale_ = indexStale_ || (n > 0 && keyWidth_ > 0);
+        } else {
+            if (keyWidth_ > 0) rebuildIndex();
+            indexStale_ = false;
+        }
     } catch (...) {
         pending_.clear();
         try {

@@ -6,6 +6,11 @@
 // change is undone and the indexes written again from the records as they
 // were, so that table and indexes agree whichever write failed. When the
 // table's own write fails, the indexes follow what the table holds now.
+//
+// In a batch of updates and deletes the changes stand as they are written,
+// and the indexes are written once when the batch ends (or at a failure),
+// from what the table holds then. An index that cannot be written is
+// removed rather than left disagreeing with the records.
 #include <algorithm>
 #include <cstring>
 
@@ -35,7 +40,7 @@ std::int64_t ParadoxTable::putRecord(std::int64_t record, const std::string& byt
         removeAt(at <= record ? record + 1 : record);
         record = at > record ? at - 1 : at;
         writeHeaderCounts();
-        rebuildIndex();
+        keepPrimary();
     } else {
         auto [k, slot] = locate(record);
         db_.writeAt(blockOffset(chain_[k].number) + kBlockHeader + static_cast<std::int64_t>(slot) * header_.recordSize,
@@ -58,7 +63,7 @@ std::vector<std::uint32_t> ParadoxTable::dropRecord(std::int64_t record, bool wr
     db_.writeAt(hdr::NumRecords, count, 4);
     removeAt(record);
     writeHeaderCounts();
-    if (keyWidth_ > 0 && writeIndex) rebuildIndex();
+    if (writeIndex) keepPrimary();
     return refs;
 }
 
@@ -109,30 +114,49 @@ bool ParadoxTable::touchesSecondary(const Change& change)
     return false;
 }
 
+// The primary index after a change of the records' order; in a batch, once it ends.
+void ParadoxTable::keepPrimary()
+{
+    if (keyWidth_ <= 0) return;
+    if (batch_) indexStale_ = true;
+    else rebuildIndex();
+}
+
 void ParadoxTable::keepSecondary(const Change& change)
 {
     if (secondary_.empty() || !touchesSecondary(change)) return;
+    // In a batch the indexes are written once it ends; but a unique index
+    // refuses a repeated key as the change is made, while it can still be
+    // undone, and that needs the index written now.
+    const bool unique = std::any_of(secondary_.begin(), secondary_.end(), [](const SecondaryIndex& i) { return i.unique; });
+    if (batch_ && (change.kind == Change::Deleted || !unique)) {
+        secondaryStale_ = true;
+        return;
+    }
+    size_t written = 0;
     try {
-        WriteSecondaryIndexes(*this, secondary_);
+        WriteSecondaryIndexes(*this, secondary_, &written);
         appended_.clear();   // the appends gathered so far are in the indexes too
     } catch (const std::exception& e) {
-        undoAfter(e, "the change is undone", [&] { undo(change); });
+        undoAfter(e, written, "the change is undone", [&] { undo(change); });
     }
 }
 
 void ParadoxTable::keepAppended()
 {
     if (secondary_.empty() || appended_.empty()) return;
+    size_t written = 0;
     try {
-        WriteSecondaryIndexes(*this, secondary_);
+        WriteSecondaryIndexes(*this, secondary_, &written);
         appended_.clear();
     } catch (const std::exception& e) {
         const std::string what = "the " + std::to_string(appended_.size()) + " records added are taken out again";
-        undoAfter(e, what, [&] { undoAppends(); });
+        undoAfter(e, written, what, [&] { undoAppends(); });
     }
 }
 
-void ParadoxTable::undoAfter(const std::exception& failure, const std::string& what, const std::function<void()>& undoIt)
+void ParadoxTable::undoAfter(const std::exception& failure, size_t written, const std::string& what,
+                             const std::function<void()>& undoIt)
 {
     std::string message = name_ + ": " + what + ", because the index files could not follow: " + failure.what();
     try {
@@ -142,13 +166,10 @@ void ParadoxTable::undoAfter(const std::exception& failure, const std::string& w
         throw EngineError(name_ + ": the index files could not follow a change (" + failure.what() +
                           "), and the change could not be undone: " + again.what());
     }
-    try {
-        // Indexes moved into place before the failure follow the records back.
-        WriteSecondaryIndexes(*this, secondary_);
-        appended_.clear();
-    } catch (const std::exception& again) {
-        message += " Nor could they be written again afterwards: " + std::string(again.what());
-    }
+    // The indexes moved into place before the failure follow the records
+    // back; the others hold them as they are again.
+    if (const std::string lost = rewriteSecondary(written); !lost.empty())
+        message += " Nor could they be written again afterwards: " + lost;
     throw EngineError(message);
 }
 
@@ -205,15 +226,68 @@ void ParadoxTable::undoAppends()
 
 void ParadoxTable::followFailedWrite(const std::exception& failure)
 {
-    if (secondary_.empty()) return;
+    // In a batch the primary index may be behind as well.
+    if (secondary_.empty() && !batch_) return;
     appended_.clear();
+    std::string lost;
     try {
         reload();
         if (keyWidth_ > 0) rebuildIndex();
-        WriteSecondaryIndexes(*this, secondary_);
+        indexStale_ = false;
+        lost = rewriteSecondary();
     } catch (const std::exception& again) {
         throw EngineError(std::string(failure.what()) + " The index files could not follow what the table holds now: " +
                           again.what());
+    }
+    if (!lost.empty())
+        throw EngineError(std::string(failure.what()) + " The index files could not follow what the table holds now: " + lost);
+}
+
+// Writes every secondary index anew from the records. An index that cannot
+// be written, and that may not hold them (those before staleBelow), is
+// removed, its entries first, then their index: a reader then finds no
+// index, or one it refuses, never one that disagrees with the records.
+// Returns what failed, naming the files; empty when all went well.
+std::string ParadoxTable::rewriteSecondary(size_t staleBelow)
+{
+    secondaryStale_ = false;
+    appended_.clear();
+    if (secondary_.empty()) return {};
+    size_t written = 0;
+    try {
+        WriteSecondaryIndexes(*this, secondary_, &written);
+        return {};
+    } catch (const std::exception& e) {
+        std::string message = e.what();
+        std::vector<std::string> removed;
+        std::vector<SecondaryIndex> kept(secondary_.begin(), secondary_.begin() + static_cast<std::ptrdiff_t>(written));
+        for (size_t k = written; k < secondary_.size(); ++k) {
+            const SecondaryIndex& index = secondary_[k];
+            if (k >= staleBelow) {
+                kept.push_back(index);
+                continue;
+            }
+            try {
+                RemoveFile(index.path);
+                removed.push_back(BaseName(index.path));
+                RemoveFile(index.indexPath);
+                removed.push_back(BaseName(index.indexPath));
+            } catch (const std::exception& again) {
+                // Still there and out of date: the next change tries to write it again.
+                message += " It could not be removed either: " + std::string(again.what());
+                if (fileio::FileExists(index.path)) {
+                    kept.push_back(index);
+                    secondaryStale_ = true;
+                }
+            }
+        }
+        secondary_ = std::move(kept);
+        if (!removed.empty()) {
+            message += " Removed, so as not to disagree with the table:";
+            for (const std::string& f : removed) message += " " + f;
+            message += '.';
+        }
+        return message;
     }
 }
 

@@ -303,8 +303,9 @@ void WriteSecondaryIndex(ParadoxTable& table, const SecondaryIndex& index)
     WriteSecondaryIndexes(table, {index});
 }
 
-void WriteSecondaryIndexes(ParadoxTable& table, const std::vector<SecondaryIndex>& indexes)
+void WriteSecondaryIndexes(ParadoxTable& table, const std::vector<SecondaryIndex>& indexes, size_t* written)
 {
+    if (written) *written = 0;
     std::vector<MadeIndex> made;
     auto removeMade = [&](size_t from) {
         for (size_t k = from; k < made.size(); ++k) made[k].remove();
@@ -325,6 +326,7 @@ void WriteSecondaryIndexes(ParadoxTable& table, const std::vector<SecondaryIndex
             removeMade(k);
             throw IndexWriteError(indexes[k], e);
         }
+        if (written) *written = k + 1;
     }
 }
 

@@ -53,8 +53,9 @@ void WriteSecondaryIndex(ParadoxTable& table, const SecondaryIndex& index);
 
 // Writes the indexes afresh: every new file is made before the first one is
 // moved into place. Throws EngineError naming the index file that failed;
-// files not yet moved are removed.
-void WriteSecondaryIndexes(ParadoxTable& table, const std::vector<SecondaryIndex>& indexes);
+// files not yet moved are removed. written, when given, counts the indexes
+// moved into place whole (X and Y file), from the first on.
+void WriteSecondaryIndexes(ParadoxTable& table, const std::vector<SecondaryIndex>& indexes, size_t* written = nullptr);
 
 // The secondary indexes beside the table at dbPath, when every one of them can
 // be kept true to the records. Otherwise none, and blocked says why, naming

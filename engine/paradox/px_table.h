@@ -4,6 +4,7 @@
 // Records are numbered in file order along the chain of data blocks. A
 // keyed table keeps its records in key order: a new record goes to its key's
 // place, and the primary index is rebuilt after every change of the order.
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -44,6 +45,8 @@ public:
     void deleteRecord(std::int64_t record) override;
     void beginAppends() override;
     void endAppends() override;
+    void beginBatch() override;
+    void endBatch() override;
     std::vector<int> primaryKey() const override;
     std::vector<std::string> files() const override;
     std::string writeBlocked() const override { return indexBlock_; }
@@ -100,19 +103,25 @@ private:
     // is written to the table first; the indexes are then written anew, and
     // if they cannot be, the change is undone. Appends gathered between
     // beginAppends() and endAppends() are undone together, when the indexes
-    // are written once at the end.
+    // are written once at the end. Between beginBatch() and endBatch() the
+    // changes stand as written and the indexes are written once at the end,
+    // from what the table holds then.
     struct Change {
         enum Kind { Added, Updated, Deleted } kind;
         std::int64_t at;   // the record's place after the change (before it, for a deletion)
         std::string old;   // the record's bytes before the change
     };
+    void keepPrimary();
     void keepSecondary(const Change& change);
     void keepAppended();
     bool touchesSecondary(const Change& change);
-    [[noreturn]] void undoAfter(const std::exception& failure, const std::string& what, const std::function<void()>& undo);
+    // written: the indexes moved into place before the failure.
+    [[noreturn]] void undoAfter(const std::exception& failure, size_t written, const std::string& what,
+                                const std::function<void()>& undo);
     void undo(const Change& change);
     void undoAppends();
     void followFailedWrite(const std::exception& failure);
+    std::string rewriteSecondary(size_t staleBelow = SIZE_MAX);
     std::int64_t putRecord(std::int64_t record, const std::string& bytes);
     std::vector<std::uint32_t> dropRecord(std::int64_t record, bool writeIndex = true);
     void truncateTo(std::int64_t count);
@@ -166,6 +175,11 @@ private:
     std::string indexBlock_;    // why the table must not be written (secondary indexes), empty when it may
     std::vector<SecondaryIndex> secondary_;   // kept true to the records
     std::vector<std::int64_t> appended_;      // places of the records appended since the indexes were written
+    // Between beginBatch() and endBatch(): the lock held for the batch, and
+    // whether a change since its start touched what a secondary index holds.
+    std::unique_ptr<File::Lock> batchLock_;
+    bool batch_ = false;
+    bool secondaryStale_ = false;
 };
 
 // The files beside a table that belong to it: blob file, primary and

@@ -65,7 +65,8 @@ Value CarriedColumns::valueAt(std::int64_t row, int field) const
 DataSet::StoredSource CarriedColumns::storedSource(int field) const
 {
     const int from = from_.at(static_cast<size_t>(field));
-    if (from < 0 || fields_[static_cast<size_t>(field)].type == ftFloat) return {};
+    // The select gives a NaN as Null, so a float that may hold one goes by value.
+    if (from < 0 || (fields_[static_cast<size_t>(field)].type == ftFloat && format_.storedMayBeNaN(from))) return {};
     return {&format_, from};
 }
 

@@ -81,8 +81,17 @@ bool SaveTableFiles(const Table& table, const std::string& folder, const std::st
     std::int64_t done = 0;
     for (size_t k = 0; k < sources.size(); ++k) {
         const File& from = sources[k];
-        File to = File::create(folder + "/" + (k == 0 ? name : stem + Extension(files[k])));
+        const std::string path = folder + "/" + (k == 0 ? name : stem + Extension(files[k]));
         const std::int64_t size = from.size();
+        // The table is only ever replaced by new files (never written over)
+        // from here on, so a second name of its file is a copy; the bytes
+        // are copied where it cannot be made.
+        if (LinkFile(files[k], path)) {
+            done += size;
+            if (!told.advance(done)) return false;
+            continue;
+        }
+        File to = File::create(path);
         for (std::int64_t at = 0; at < size;) {
             const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, size - at));
             from.readExact(at, buffer.data(), want, "table");

@@ -17,7 +17,11 @@ namespace tarnel::tables {
 bool SavesByFileCopy(const Table& table);
 
 // Copies the open table's data file into `folder` as `name`, and its memo or
-// blob file beside it under the same stem, each flushed to disk. Progress
+// blob file beside it under the same stem, each flushed to disk. Where
+// `folder` is on the table's file system the copy is a second name of each
+// file instead (LinkFile): the caller must then change the table only by
+// replacing its files (RecreateTable), never by writing into them, while
+// the copy is needed. Progress
 // counts `rows` (the table's rows) by the share of the bytes copied, at
 // every 512th row and at the end, as a batch move counts its rows; false
 // from it stops the copy and the function returns false. Throws EngineError

@@ -77,6 +77,55 @@ TEST(NumberFormat, PlainNumeralsParseToTheSameDoubleAsTheGeneralParser)
     }
 }
 
+TEST(NumberFormat, RewrittenNumeralsAreWhatWritingTheirValueGives)
+{
+    // Whatever the rewrite takes it writes as parsing the numeral and
+    // writing the value with the new decimals would; the usual numerals it
+    // must take, the odd ones it may leave to that path.
+    struct Case {
+        std::string stored;
+        int decimals;
+        bool taken;   // by any field wide enough with as many decimals
+    };
+    std::vector<Case> cases = {
+        {"     79.19", 2, true}, {"     -3.50", 2, true}, {"      0.00", 2, true}, {"     -0.00", 2, true},
+        {"  1234567", 0, true},  {"-999999.99", 2, true}, {"      0.05", 2, true},
+        {"          ", 2, false}, {"   0012.50", 2, false}, {"     12.5 ", 2, false}, {"    1.5E+2", 2, false},
+        {"      .50", 2, false},  {"     +1.50", 2, false}, {"      12.5", 2, false}, {"  ********", 2, false}};
+    std::uint64_t seed = 99;
+    auto next = [&] { return seed = seed * 6364136223846793005ull + 1442695040888963407ull; };
+    for (int k = 0; k < 5000; ++k) {
+        const int decimals = static_cast<int>(next() % 5);
+        std::string digits = std::to_string(next() % 10000000000ull);
+        while (static_cast<int>(digits.size()) <= decimals) digits.insert(digits.begin(), '0');
+        std::string numeral = (next() % 3 == 0 ? "-" : "") + digits.substr(0, digits.size() - decimals) +
+                              (decimals ? "." + digits.substr(digits.size() - decimals) : "");
+        cases.push_back({std::string(static_cast<size_t>(next() % 3), ' ') + numeral, decimals, true});
+    }
+    for (const Case& c : cases)
+        for (int toDecimals : {c.decimals, c.decimals + 1, c.decimals + 4})
+            for (int width : {12, 20}) {
+                SCOPED_TRACE("'" + c.stored + "' to " + std::to_string(width) + "." + std::to_string(toDecimals));
+                std::string out = "untouched";
+                if (!RewriteNumeral(c.stored, c.decimals, width, toDecimals, out)) {
+                    EXPECT_EQ(out, "untouched");
+                    EXPECT_FALSE(c.taken && width == 20 && toDecimals < c.decimals + 4);
+                    continue;
+                }
+                EXPECT_TRUE(c.taken);
+                double value = 0;
+                ASSERT_TRUE(ParseNumber(c.stored, value));
+                std::string written;
+                ASSERT_TRUE(AppendFixed(value, toDecimals, written));
+                EXPECT_EQ(out, std::string(static_cast<size_t>(width) - written.size(), ' ') + written);
+            }
+    std::string out;
+    EXPECT_FALSE(RewriteNumeral("     79.19", 2, 20, 1, out));   // fewer decimals round
+    EXPECT_FALSE(RewriteNumeral("   -123.45", 2, 6, 2, out));   // too wide
+    EXPECT_TRUE(RewriteNumeral("99999999999999.9", 1, 20, 1, out));
+    EXPECT_FALSE(RewriteNumeral("99999999999999.9", 1, 20, 2, out));   // 16 digits: a double rounds them
+}
+
 TEST(GeneralNumberFormat, AgreesWithFifteenSignificantDigitsOfPrintf)
 {
     // The C library's %.15G, with its exponent written the engine's way.

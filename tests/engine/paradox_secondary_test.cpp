@@ -17,6 +17,7 @@
 #include "engine/paradox/px_table.h"
 #include "engine/table.h"
 #include "tests/engine/format_test_util.h"
+#include "tests/support/fault_walk.h"
 #include "tests/support/open_table.h"
 #include "tests/support/secondary_index_check.h"
 #include "tests/support/test_paths.h"
@@ -443,4 +444,160 @@ TEST(ParadoxSecondary, CopyOntoAnIndexedTableKeepsTheIndexesWhoseFieldsItHas)
     EXPECT_FALSE(std::filesystem::exists(dir.file("cave.X02")) || std::filesystem::exists(dir.file("cave.XG0")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("cave.X03")) && std::filesystem::exists(dir.file("cave.Y03")));
     ExpectIndexesTrue(dir.file("cave.db"), "after the copy");
+}
+
+namespace {
+
+// The indexed cave with keys 10.. (rows of them), and changes.db holding
+// every second of those keys with a new NAME and DEPTH (and, with extra,
+// that many keys the cave does not have).
+void MakeCaveAndChanges(const ScratchDir& dir, int rows, int extra = 0)
+{
+    MakeIndexedCave(dir);
+    auto cave = OpenTable(dir.path(), "cave.db", false);
+    auto changes = MakeCaveTable(dir, "changes.db");
+    cave->beginAppends();
+    changes->beginAppends();
+    for (int k = 10; k < 10 + rows; ++k) {
+        AddRow(*cave, k, "n" + std::to_string(k % 23), k % 7);
+        if (k % 2 == 0) AddRow(*changes, k, "c" + std::to_string(k % 19), k % 5 + 0.5);
+    }
+    for (int k = 0; k < extra; ++k) AddRow(*changes, 100000 + k, "new", 1);
+    cave->endAppends();
+    changes->endAppends();
+}
+
+BatchMoveResult MoveChanges(const ScratchDir& dir, BatchMode mode)
+{
+    auto source = OpenTable(dir.path(), "changes.db");
+    Table dest;
+    dest.setDatabaseName(dir.path());
+    dest.setTableName("cave.db");
+    return BatchMove(dest, *source, mode);
+}
+
+// The renames a batch move takes (each index file is moved into place by one).
+std::int64_t RenamesOf(const ScratchDir& dir, BatchMode mode, BatchMoveResult& result)
+{
+    fileio::ArmFault(unsigned(fileio::FileOp::Rename), 0);
+    result = MoveChanges(dir, mode);
+    const std::int64_t renames = fileio::FaultOpsSeen();
+    fileio::DisarmFault();
+    return renames;
+}
+
+} // namespace
+
+TEST(ParadoxSecondary, UpdateAndDeleteBatchesWriteEachIndexOnce)
+{
+    ScratchDir dir;
+    MakeCaveAndChanges(dir, 3000, 40);
+    BatchMoveResult r;
+    EXPECT_LE(RenamesOf(dir, BatchMode::Update, r), 6);
+    EXPECT_EQ(r.updated, 1500);
+    EXPECT_EQ(r.appended, 0);
+    ExpectIndexesTrue(dir.file("cave.db"), "after the update");
+    const std::string updated = Rows(dir.file("cave.db"));
+    EXPECT_NE(updated.find("12|c12|2.500000|"), std::string::npos);
+    EXPECT_NE(updated.find("13|n13|6.000000|"), std::string::npos);
+
+    // The update half of AppendUpdate too; the new keys are appended after it.
+    EXPECT_LE(RenamesOf(dir, BatchMode::AppendUpdate, r), 10);
+    EXPECT_EQ(r.updated, 1500);
+    EXPECT_EQ(r.appended, 40);
+    ExpectIndexesTrue(dir.file("cave.db"), "after the append-update");
+
+    EXPECT_LE(RenamesOf(dir, BatchMode::Delete, r), 8);
+    EXPECT_EQ(r.deleted, 1540);
+    ExpectIndexesTrue(dir.file("cave.db"), "after the delete");
+    const std::string left = Rows(dir.file("cave.db"));
+    EXPECT_EQ(left.find("|c"), std::string::npos);
+    EXPECT_EQ(paradox::ParadoxTable(dir.file("cave.db"), true).physicalCount(), 5 + 1500);
+}
+
+TEST(ParadoxSecondary, AFaultInAnUpdateOrDeleteBatchLeavesTableAndIndexesAgreeing)
+{
+    ScratchDir base;
+    MakeCaveAndChanges(base, 200);
+    const std::string before = Rows(base.file("cave.db"));
+    for (BatchMode mode : {BatchMode::Update, BatchMode::Delete}) {
+        ScratchDir dir;
+        int indexFailures = 0;
+        std::unique_ptr<Table> source;
+        WalkFaults(
+            [&] {
+                source.reset();
+                for (const auto& f : FolderEntries(dir.path())) std::filesystem::remove(dir.file(f));
+                for (const auto& f : FolderEntries(base.path())) CopyFile(base.file(f), dir.file(f));
+                source = OpenTable(dir.path(), "changes.db");
+                return OpenTable(dir.path(), "cave.db", false);
+            },
+            [&](Table& dest) { BatchMove(dest, *source, mode); },
+            [&](const std::string& error) {
+                ExpectIndexesTrue(dir.file("cave.db"), error);
+                // Rows moved before the fault stay moved; no other row changed.
+                const auto now = Lines(Rows(dir.file("cave.db")));
+                const auto was = Lines(before);
+                for (const std::string& line : was) {
+                    if (std::stoi(line) % 2 == 1) {
+                        EXPECT_TRUE(now.count(line)) << line;
+                    }
+                }
+                for (const std::string& line : now) EXPECT_TRUE(was.count(line) || line.find("|c") != std::string::npos) << line;
+                for (const auto& f : FolderEntries(dir.path())) EXPECT_NE(f[0], '~') << error;
+                if (error.find("cave.X02") != std::string::npos || error.find("cave.XG0") != std::string::npos) ++indexFailures;
+            });
+        EXPECT_GT(indexFailures, 0) << "no fault hit an index";
+    }
+
+    // A key that does not fit stops the batch: the rows updated before it
+    // stay updated, and the indexes hold them.
+    ScratchDir bad;
+    for (const auto& f : FolderEntries(base.path())) CopyFile(base.file(f), bad.file(f));
+    {
+        Table keys;
+        keys.setDatabaseName(bad.path());
+        keys.setTableName("keys.db");
+        keys.addFieldDef("K", ftFloat, 0);
+        keys.addFieldDef("NAME", ftString, 20);
+        keys.createTable();
+        keys.open();
+        for (double k : {12.0, 14.0, 15.5, 16.0}) {
+            keys.append();
+            keys.setValue(0, Value::real(k));
+            keys.setText(1, "fit");
+            keys.post();
+        }
+    }
+    try {
+        Table dest;
+        dest.setDatabaseName(bad.path());
+        dest.setTableName("cave.db");
+        BatchMove(dest, *OpenTable(bad.path(), "keys.db"), BatchMode::Update);
+        ADD_FAILURE() << "the batch reported success";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("row 3: the value 15.5 is not a whole number"), std::string::npos) << e.what();
+    }
+    const std::string fitted = Rows(bad.file("cave.db"));
+    EXPECT_NE(fitted.find("12|fit|"), std::string::npos);
+    EXPECT_NE(fitted.find("14|fit|"), std::string::npos);
+    EXPECT_NE(fitted.find("16|n16|"), std::string::npos);
+    ExpectIndexesTrue(bad.file("cave.db"), "after a key that does not fit");
+
+    // Indexes that cannot be written at all are removed and named; the
+    // updated rows stay, and the table stays writable.
+    ScratchDir dir;
+    for (const auto& f : FolderEntries(base.path())) CopyFile(base.file(f), dir.file(f));
+    fileio::ArmFault(unsigned(fileio::FileOp::Rename), 1, fileio::FaultKind::DiskFull, true);
+    try {
+        MoveChanges(dir, BatchMode::Update);
+        ADD_FAILURE() << "the batch reported success";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("Removed, so as not to disagree with the table: cave.X02 cave.Y02 cave.XG0 cave.YG0."),
+                  std::string::npos) << e.what();
+    }
+    fileio::DisarmFault();
+    EXPECT_TRUE(paradox::FindSecondaryIndexFiles(dir.file("cave.db")).empty());
+    EXPECT_NE(Rows(dir.file("cave.db")).find("12|c12|2.500000|"), std::string::npos);
+    EXPECT_EQ(OpenTable(dir.path(), "cave.db", false)->writeBlocked(), "");
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "engine/error.h"
 #include "engine/fileio/fault.h"
 #include "engine/fileio/file.h"
+#include "engine/number_format.h"
 #include "engine/table.h"
 #include "tables/core/restructure.h"
 #include "tests/support/test_paths.h"
@@ -303,6 +305,60 @@ TEST_P(Restructure, ProgressTextCountsEachPassOnItsOwn)
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Saving rows: 1500 of 1500"), texts.end());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Carrying rows: 512 of 1500"), texts.end());
     EXPECT_EQ(texts.back(), "Carrying rows: 1500 of 1500");
+}
+
+// A dBASE numeral given more room and decimals is written as its value
+// would be; what the new field cannot hold still fails and puts the table back.
+TEST(RestructureNumerals, WidenedNumeralsHoldTheirValues)
+{
+    ScratchDir data, temp;
+    Table t;
+    t.setDatabaseName(data.path());
+    t.setTableName("depths.dbf");
+    t.addFieldDef("DEPTH", ftFloat, 10, false, 2);
+    t.createTable();
+    t.open();
+    const std::vector<std::optional<double>> depths = {79.19, -3.5, 0.0, std::nullopt, 9999999.99, -999999.99, 12.5};
+    for (const auto& d : depths) {
+        t.append();
+        t.setValue(0, d ? Value::real(*d) : Value::null());
+        t.post();
+    }
+    t.close();
+    {
+        // The last row as another program may write it: leading zeros.
+        File f = File::open(data.file("depths.dbf"), false);
+        unsigned char header[12];
+        f.readExact(0, header, sizeof header, "header");
+        const int headerLength = header[8] | header[9] << 8, recordLength = header[10] | header[11] << 8;
+        f.writeAt(headerLength + 6 * recordLength + 1, "   0012.50", 10);
+    }
+    t.open();
+
+    RestructureTable(t, {Def("DEPTH", ftFloat, 20)}, {}, temp.path());
+    ASSERT_EQ(t.fields()[0].size, 20);
+    const int decimals = t.fields()[0].decimals;
+    ASSERT_GE(decimals, 2);
+    ASSERT_EQ(t.recordCount(), static_cast<std::int64_t>(depths.size()));
+    for (size_t r = 0; r < depths.size(); ++r) {
+        SCOPED_TRACE("row " + std::to_string(r + 1));
+        t.moveTo(static_cast<std::int64_t>(r));
+        std::string stored(t.format()->storedBytes(t.currentRecord(), 0));
+        if (!depths[r]) {
+            EXPECT_TRUE(t.isNull(0));
+            EXPECT_EQ(stored, std::string(20, ' '));
+            continue;
+        }
+        std::string text;
+        ASSERT_TRUE(AppendFixed(*depths[r], decimals, text));
+        EXPECT_EQ(stored, std::string(20 - text.size(), ' ') + text);
+        EXPECT_EQ(t.asFloat(0), *depths[r]);
+    }
+
+    // Too narrow for 9999999.99 with four decimals.
+    EXPECT_THROW(RestructureTable(t, {Def("DEPTH", ftFloat, 10)}, {}, temp.path()), RestructureError);
+    EXPECT_EQ(t.fields()[0].size, 20);
+    EXPECT_EQ(t.recordCount(), static_cast<std::int64_t>(depths.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Restructure,

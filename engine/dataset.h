@@ -16,10 +16,15 @@ struct FieldDef {
     TFieldType type = ftUnknown;
     std::int32_t size = 0;     // declared size (String: characters; fixed types: 0)
     int number = 0;            // 1-based position
-    int decimals = 0;          // for the numeric types that have them (dBASE N, F)
+    int decimals = 0;          // for the numeric types that have them (dBASE N, F); see kNoDecimals
     bool required = false;
     bool key = false;          // part of the primary key (keyed formats take the leading fields)
 };
+
+// The decimals of a Float number field stored with none (a dBASE N(11,0)):
+// a 0 in FieldDef::decimals leaves the count to the format, so a table made
+// anew from such a field's definition would get decimals it has no room for.
+inline constexpr int kNoDecimals = -1;
 
 class DataSet;
 class TableFormat;

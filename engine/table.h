@@ -67,7 +67,8 @@ public:
     // Field definitions: while open, the table's own; before createTable(), the planned ones.
     const std::vector<FieldDef>& fields() const override;
     void clearFieldDefs();
-    // decimals: for number fields of formats that store them (dBASE N), 0 for the format's choice;
+    // decimals: for number fields of formats that store them (dBASE N), 0 for the format's choice,
+    // kNoDecimals for none;
     // key: the field belongs to the primary key (formats that key tables need such fields first).
     void addFieldDef(const std::string& name, TFieldType type, std::int32_t size, bool required = false,
                      int decimals = 0, bool key = false);

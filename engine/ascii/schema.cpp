@@ -256,7 +256,7 @@ Schema SchemaForFields(const std::vector<FieldDef>& fields, const std::string& s
         case ftSmallint: pick(ColumnKind::Number); break;
         case ftInteger: case ftWord: case ftAutoInc: pick(ColumnKind::LongInt); break;
         case ftBoolean: pick(ColumnKind::Bool); break;
-        case ftFloat: pick(ColumnKind::Float); c.decimals = def.decimals; break;
+        case ftFloat: pick(ColumnKind::Float); c.decimals = std::max(def.decimals, 0); break;
         case ftCurrency: pick(ColumnKind::Float); break;
         case ftBCD: case ftFMTBcd: pick(ColumnKind::Bcd); c.decimals = def.size; break;
         case ftDate: pick(ColumnKind::Date); break;

@@ -47,7 +47,7 @@ Planned Plan(const FieldDef& f, bool fox, const std::string& table)
         if (f.size > 0 || !fox) {
             // A number field keeps decimals, so that it reads back as Float.
             int w = std::max(width(20), 3);
-            int d = f.decimals > 0 ? f.decimals : 4;
+            int d = f.decimals > 0 ? f.decimals : (f.decimals == kNoDecimals ? 0 : 4);
             if (d > w - 2) d = std::max(1, w - 2);
             return {"", 'N', w, d};
         }

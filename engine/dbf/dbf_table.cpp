@@ -161,7 +161,8 @@ DbfTable::DbfTable(const std::string& path, TableType asked, bool readOnly)
         d.name = FieldName(f, *codePage_);
         d.type = f.type;
         d.number = static_cast<int>(fields_.size()) + 1;
-        d.decimals = f.decimals;
+        d.decimals = f.type == ftFloat && f.decimals == 0 && (f.letter == 'N' || f.letter == 'F') ? kNoDecimals
+                                                                                                 : f.decimals;
         switch (f.type) {
         case ftString: case ftVarBytes: case ftBytes: d.size = f.length; break;
         case ftInteger: case ftFloat: d.size = (f.letter == 'N' || f.letter == 'F') ? f.length : 0; break;

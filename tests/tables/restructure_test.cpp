@@ -361,6 +361,44 @@ TEST(RestructureNumerals, WidenedNumeralsHoldTheirValues)
     EXPECT_EQ(t.recordCount(), static_cast<std::int64_t>(depths.size()));
 }
 
+// A whole-number field too wide to read as an Integer (N(11,0) reads as a
+// Float with no decimals) stays N(11,0) when the table is made anew, so
+// that its large values still fit: in a restructure and in a Copy.
+TEST(RestructureNumerals, WideWholeNumbersKeepNoDecimals)
+{
+    ScratchDir data, temp;
+    Table t;
+    t.setDatabaseName(data.path());
+    t.setTableName("counts.dbf");
+    t.addFieldDef("COUNT", ftInteger, 0);
+    t.createTable();
+    t.open();
+    const std::vector<double> counts = {12345678, -2000000000, 0, 7};
+    for (double c : counts) {
+        t.append();
+        t.setValue(0, Value::real(c));
+        t.post();
+    }
+    auto expectCounts = [&](Table& table) {
+        ASSERT_EQ(table.recordCount(), static_cast<std::int64_t>(counts.size()));
+        EXPECT_EQ(table.fields()[0].size, 11);
+        for (size_t r = 0; r < counts.size(); ++r) {
+            table.moveTo(static_cast<std::int64_t>(r));
+            EXPECT_EQ(table.asFloat(0), counts[r]);
+        }
+    };
+    std::vector<FieldDef> layout = {t.fields()[0], Def("NOTE", ftString, 10)};
+    RestructureTable(t, layout, {}, temp.path());
+    expectCounts(t);
+
+    Table copy;
+    copy.setDatabaseName(data.path());
+    copy.setTableName("copy.dbf");
+    BatchMove(copy, t, BatchMode::Copy);
+    copy.open();
+    expectCounts(copy);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, Restructure,
                          ::testing::Values(Setup{TableType::dBASE, "cave.dbf"}, Setup{TableType::Paradox, "cave.db"}),
                          [](const auto& info) { return std::string(info.param.type == TableType::dBASE ? "dBASE" : "Paradox"); });

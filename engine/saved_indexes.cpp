@@ -1,30 +1,18 @@
 #include "engine/saved_indexes.h"
 
-#include <cctype>
-
+#include "engine/dbf/index/index_file.h"
 #include "engine/fileio/companion_files.h"
 #include "engine/fileio/file.h"
 
 namespace tarnel {
 
-namespace {
-
-std::string LowerExtension(const std::string& path)
-{
-    std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : std::string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
-} // namespace
-
 SavedTableIndexes SaveIndexesBeside(const std::string& path)
 {
     SavedTableIndexes saved;
     if (!fileio::FileExists(path)) return saved;
-    const std::string ext = LowerExtension(path);
+    const std::string ext = IndexExtension(path);
     if (ext == ".dbf") saved.files = SaveTableIndexes(path);
-    else if (ext.ends_with(".db")) saved.secondary = paradox::SaveSecondaryIndexes(path);
+    else if (ext == ".db") saved.secondary = paradox::SaveSecondaryIndexes(path);
     return saved;
 }
 
